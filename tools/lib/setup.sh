@@ -1,0 +1,37 @@
+# Shared by tools/test and tools/run: installs the Debian packages the build needs.
+
+# Packages the build, the tests and the fixture scripts need.
+VANDREL_PACKAGES=(
+  g++ cmake ninja-build pkg-config libgtest-dev
+  clang-14 libclang-rt-14-dev
+  gzip
+)
+
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "${VANDREL_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ "${#missing[@]}" -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+  fi
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# ThreadSanitizer cannot map its shadow memory with the high address-space
+# randomisation of recent kernels; run it without randomisation where needed.
+run_tsan_ctest() {  # folder, ctest options...
+  local dir="$1"; shift
+  local wrap=()
+  if command -v setarch >/dev/null 2>&1 && setarch "$(uname -m)" -R true 2>/dev/null; then
+    wrap=(setarch "$(uname -m)" -R)
+  fi
+  (cd "$dir" && "${wrap[@]}" ctest --output-on-failure -j "$(nproc)" "$@")
+}
