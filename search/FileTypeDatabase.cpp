@@ -44,6 +44,28 @@ std::u16string_view TrimExtension(std::u16string_view text) {
 
 }  // namespace
 
+FileTypeDatabase::EditLock::EditLock(const FileTypeDatabase& db) : db_(db), locked_(!db.HeldByThisThread()) {
+  if (locked_) {
+    db_.mutex_.lock();
+    db_.editOwner_.store(std::this_thread::get_id());
+  }
+}
+
+FileTypeDatabase::EditLock::~EditLock() {
+  if (locked_) {
+    db_.editOwner_.store(std::thread::id());
+    db_.mutex_.unlock();
+  }
+}
+
+FileTypeDatabase::ReadLock::ReadLock(const FileTypeDatabase& db) : db_(db), locked_(!db.HeldByThisThread()) {
+  if (locked_) db_.mutex_.lock_shared();
+}
+
+FileTypeDatabase::ReadLock::~ReadLock() {
+  if (locked_) db_.mutex_.unlock_shared();
+}
+
 bool IsSystemTypeId(std::int32_t id) { return id == 1 || id == 4 || id == 7 || id == 11 || id == 24; }
 
 FileTypeDatabase::FileTypeDatabase() = default;
@@ -70,7 +92,7 @@ void FileTypeDatabase::InstallAsProgramDatabase() {
 // ---- building ----
 
 FileTypeGroup* FileTypeDatabase::AddGroup(std::int32_t categoryId, std::u16string_view name, FileTypeGroup* parent) {
-  std::unique_lock lock(mutex_);
+  EditLock lock(*this);
   return AddGroupLocked(categoryId, name, parent);
 }
 
@@ -88,7 +110,7 @@ FileTypeGroup* FileTypeDatabase::AddGroupLocked(std::int32_t categoryId, std::u1
 }
 
 void FileTypeDatabase::CreateDefaultGroups() {
-  std::unique_lock lock(mutex_);
+  EditLock lock(*this);
   CreateDefaultGroupsLocked();
 }
 
@@ -125,7 +147,7 @@ std::unique_ptr<FileType> FileTypeDatabase::MakeFileType(std::int32_t categoryId
 }
 
 FileType* FileTypeDatabase::AppendFileType(std::unique_ptr<FileType> type) {
-  std::unique_lock lock(mutex_);
+  EditLock lock(*this);
   return AppendFileTypeLocked(std::move(type));
 }
 
@@ -141,7 +163,7 @@ FileType* FileTypeDatabase::AppendFileTypeLocked(std::unique_ptr<FileType> type)
 }
 
 void FileTypeDatabase::RebuildExtensionMap() {
-  std::unique_lock lock(mutex_);
+  EditLock lock(*this);
   RebuildExtensionMapLocked();
 }
 
@@ -163,7 +185,7 @@ void FileTypeDatabase::AddExtensionsOf(const FileType* type) {
 }
 
 void FileTypeDatabase::AddExtension(std::u16string_view text, const FileType* type) {
-  std::unique_lock lock(mutex_);
+  EditLock lock(*this);
   AddExtensionLocked(text, type);
 }
 
@@ -184,18 +206,18 @@ const FileType* FileTypeDatabase::FindByIdLocked(std::int32_t id) const {
 }
 
 const FileType* FileTypeDatabase::FindById(std::int32_t id) const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   return FindByIdLocked(id);
 }
 
 FileType* FileTypeDatabase::FindById(std::int32_t id) {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   // Every type the database holds is its own to change.
   return const_cast<FileType*>(FindByIdLocked(id));
 }
 
 const FileType* FileTypeDatabase::FindByKey(std::uint32_t key) const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   auto it = byKey_.find(key);
   return it == byKey_.end() ? nullptr : it->second;
 }
@@ -219,18 +241,18 @@ const FileType* FileTypeDatabase::FindForObjectLocked(std::uint32_t typeKey, std
 
 const FileType* FileTypeDatabase::FindForObject(std::uint32_t typeKey, std::int16_t typeId, std::u16string_view name,
                                                 bool isFolder) const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   return FindForObjectLocked(typeKey, typeId, name, isFolder);
 }
 
 const FileType* FileTypeDatabase::FindByExtension(std::u16string_view extension) const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   auto it = extensions_.find(Fold(extension));
   return it == extensions_.end() ? nullptr : it->second;
 }
 
 const FileTypeGroup* FileTypeDatabase::FindGroup(std::int32_t categoryId) const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   auto it = groups_.find(categoryId);
   return it == groups_.end() ? nullptr : it->second.get();
 }
@@ -247,7 +269,7 @@ void FileTypeDatabase::FillFacts(const FileType& type, FileTypeFacts& out) {
 
 bool FileTypeDatabase::FindForObject(std::uint32_t typeKey, std::int16_t typeId, std::u16string_view name,
                                      bool isFolder, FileTypeFacts& out) const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   const FileType* t = FindForObjectLocked(typeKey, typeId, name, isFolder);
   if (!t) return false;
   FillFacts(*t, out);
@@ -255,7 +277,7 @@ bool FileTypeDatabase::FindForObject(std::uint32_t typeKey, std::int16_t typeId,
 }
 
 bool FileTypeDatabase::FindByKey(std::uint32_t key, FileTypeFacts& out) const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   auto it = byKey_.find(key);
   if (it == byKey_.end()) return false;
   FillFacts(*it->second, out);
@@ -263,7 +285,7 @@ bool FileTypeDatabase::FindByKey(std::uint32_t key, FileTypeFacts& out) const {
 }
 
 bool FileTypeDatabase::GroupName(std::int32_t categoryId, std::u16string& out) const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   auto it = groups_.find(categoryId);
   if (it == groups_.end()) return false;
   out = it->second->Title();
@@ -271,7 +293,7 @@ bool FileTypeDatabase::GroupName(std::int32_t categoryId, std::u16string& out) c
 }
 
 std::vector<FileType*> FileTypeDatabase::Types() const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   std::vector<FileType*> out;
   out.reserve(types_.size());
   for (auto& t : types_) out.push_back(t.get());
@@ -279,26 +301,26 @@ std::vector<FileType*> FileTypeDatabase::Types() const {
 }
 
 std::vector<FileTypeGroup*> FileTypeDatabase::Groups() const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   std::vector<FileTypeGroup*> out;
   for (auto& [category, g] : groups_) out.push_back(g.get());
   return out;
 }
 
 std::vector<std::pair<std::u16string, const FileType*>> FileTypeDatabase::ExtensionMap() const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   return extensionOrder_;
 }
 
 std::size_t FileTypeDatabase::TypeCount() const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   return types_.size();
 }
 
 // ---- checks ----
 
 bool FileTypeDatabase::CheckType(const FileType& type, bool fromRegistry, std::u16string* why) const {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   return CheckTypeLocked(type, fromRegistry, why);
 }
 
@@ -324,7 +346,7 @@ bool FileTypeDatabase::CheckTypeLocked(const FileType& type, bool fromRegistry, 
 bool FileTypeDatabase::LoadFileTypes() {
   bool madeDefaults = false;
   {
-    std::unique_lock lock(mutex_);
+    EditLock lock(*this);
     std::lock_guard save(saveMutex_);
     if (loaded_) return true;
     platform::RegistryStore& store = Registry();
@@ -459,7 +481,7 @@ bool FileTypeDatabase::WriteKey(std::u16string_view key, const std::vector<const
 }
 
 bool FileTypeDatabase::SaveFileTypes() {
-  std::shared_lock lock(mutex_);
+  ReadLock lock(*this);
   std::lock_guard save(saveMutex_);
   std::vector<const FileType*> groups, types;
   for (auto& [category, g] : groups_) groups.push_back(g.get());
@@ -495,7 +517,7 @@ ImportResult FileTypeDatabase::ImportSignatureData(platform::Bytes data) {
   auto type = FileType::FromBlob(data, &result.reason);
   if (!type) return result;
   {
-    std::unique_lock lock(mutex_);
+    EditLock lock(*this);
     if (!CheckTypeLocked(*type, false, &result.reason)) return result;
     if (FileType* existing = const_cast<FileType*>(FindByIdLocked(type->typeId()))) {
       existing->CopyHeader(data);

@@ -8,17 +8,19 @@
 // (FindById, FindByKey, FindForObject, the IFileTypeLookup calls) may run on any
 // number of threads at once and write nothing. The database's own changes take its
 // lock; a caller that edits a type it holds (flags, texts, signatures) does so
-// under LockForEdit(). Types are never removed, so a type pointer stays valid for
+// under LockForEdit(), during which it may go on calling the database. Types are never removed, so a type pointer stays valid for
 // the database's life.
 
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <set>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -142,10 +144,38 @@ class FileTypeDatabase final : public IFileTypeLookup {
   void RebuildExtensionMap();
   void AddExtension(std::u16string_view text, const FileType* type);
 
-  // Held while editing a type of the database from outside; lookups wait meanwhile.
-  std::unique_lock<std::shared_mutex> LockForEdit() { return std::unique_lock<std::shared_mutex>(mutex_); }
+  // Held while editing a type of the database from outside: lookups on other
+  // threads wait meanwhile; the holder's own calls into the database go ahead.
+  class EditLock {
+   public:
+    explicit EditLock(const FileTypeDatabase& db);
+    EditLock(EditLock&& other) noexcept : db_(other.db_), locked_(other.locked_) { other.locked_ = false; }
+    EditLock(const EditLock&) = delete;
+    EditLock& operator=(const EditLock&) = delete;
+    EditLock& operator=(EditLock&&) = delete;
+    ~EditLock();
+
+   private:
+    const FileTypeDatabase& db_;
+    bool locked_;
+  };
+  EditLock LockForEdit() { return EditLock(*this); }
 
  private:
+  // A shared hold for lookups; none when this thread holds the edit lock.
+  class ReadLock {
+   public:
+    explicit ReadLock(const FileTypeDatabase& db);
+    ReadLock(const ReadLock&) = delete;
+    ReadLock& operator=(const ReadLock&) = delete;
+    ~ReadLock();
+
+   private:
+    const FileTypeDatabase& db_;
+    bool locked_;
+  };
+  bool HeldByThisThread() const { return editOwner_.load() == std::this_thread::get_id(); }
+
   platform::RegistryStore& Registry() const;
   bool CheckTypeLocked(const FileType& type, bool fromRegistry, std::u16string* why) const;
   void CreateDefaultGroupsLocked();
@@ -164,6 +194,7 @@ class FileTypeDatabase final : public IFileTypeLookup {
 
   platform::RegistryStore* registry_ = nullptr;
   mutable std::shared_mutex mutex_;
+  mutable std::atomic<std::thread::id> editOwner_{};
   std::vector<std::unique_ptr<FileType>> types_;
   std::map<std::int32_t, std::unique_ptr<FileTypeGroup>> groups_;
   std::unordered_map<std::uint32_t, const FileType*> byKey_;

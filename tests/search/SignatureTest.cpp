@@ -196,10 +196,12 @@ TEST(SignaturePattern, SearchHelpers) {
 TEST(SignaturePattern, FixedBytesForAnIndex) {
   std::int32_t off = -1;
   Bytes bytes;
-  EXPECT_TRUE(SignaturePattern::Build(PATTERN_DWORD, V({1, 2, 3, 4}), 8, 0, 5).FixedBytes(off, bytes));
+  const SignaturePattern dword = SignaturePattern::Build(PATTERN_DWORD, V({1, 2, 3, 4}), 8, 0, 5);
+  EXPECT_TRUE(dword.FixedBytes(off, bytes));
   EXPECT_EQ(off, 8);
   EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), V({1, 2, 3, 4}));
-  EXPECT_TRUE(SignaturePattern::Build(PATTERN_BYTES, Ascii("FILE"), 0, 4).FixedBytes(off, bytes));
+  const SignaturePattern file = SignaturePattern::Build(PATTERN_BYTES, Ascii("FILE"), 0, 4);
+  EXPECT_TRUE(file.FixedBytes(off, bytes));
   EXPECT_EQ(bytes.size(), 4u);
   EXPECT_FALSE(SignaturePattern::Build(PATTERN_SEARCH, Ascii("FILE"), 0, 4).FixedBytes(off, bytes));
   EXPECT_FALSE(SignaturePattern::Build(PATTERN_BYTES, Ascii("FILE"), -2, 4).FixedBytes(off, bytes));
