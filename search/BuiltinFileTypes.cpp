@@ -24,8 +24,8 @@ std::vector<std::uint8_t> ParseHex(std::string_view hex) {
 // current signature (all must hold); Or() starts the next signature.
 class Row {
  public:
-  Row(std::vector<std::unique_ptr<FileType>>& out, std::int32_t category, std::int32_t id,
-      const char16_t* description, const char16_t* extensions, const char16_t* prefix, const char16_t* title = u"") {
+  Row(std::vector<std::unique_ptr<FileType>>& out, std::int32_t category, std::int32_t id, const char16_t* description,
+      const char16_t* extensions, const char16_t* prefix, const char16_t* title = u"") {
     out.push_back(FileTypeDatabase::MakeFileType(category, id, 1024, title, description, {}, prefix, extensions));
     type_ = out.back().get();
   }
@@ -66,16 +66,11 @@ class Row {
 
 const std::vector<DefaultFileTypeGroup>& DefaultFileTypeGroups() {
   static const std::vector<DefaultFileTypeGroup> groups = {
-      {kDoc, u"Documents", 0},
-      {kArc, u"Archives", 0},
-      {kDb, u"Databases", 0},
-      {kImg, u"Images", 0},
-      {kPhoto, u"Photos", kImg},
-      {kVideo, u"Video", 0},
-      {kAudio, u"Audio", 0},
-      {kStore, u"Storages and Drive images", 0},
-      {kMobile, u"Mobile", 0},
-      {kExe, u"Executable", 0},
+      {kDoc, u"Documents", 0},        {kArc, u"Archives", 0},
+      {kDb, u"Databases", 0},         {kImg, u"Images", 0},
+      {kPhoto, u"Photos", kImg},      {kVideo, u"Video", 0},
+      {kAudio, u"Audio", 0},          {kStore, u"Storages and Drive images", 0},
+      {kMobile, u"Mobile", 0},        {kExe, u"Executable", 0},
       {CATEGORY_EMAIL, u"E-mail", 0},
   };
   return groups;
@@ -141,8 +136,7 @@ std::vector<std::unique_ptr<FileType>> MakeBuiltinFileTypes() {
       .D("52 49 46 58", 0)
       .Or()
       .D("58 46 49 52", 0);
-  Row(t, kPhoto, 117, u"Fuji RAW. Raster image from a Fuji digital camera", u"RAF", u"foto_image")
-      .Text("FUJIFILM", 0);
+  Row(t, kPhoto, 117, u"Fuji RAW. Raster image from a Fuji digital camera", u"RAF", u"foto_image").Text("FUJIFILM", 0);
   Row(t, kPhoto, 114, u"NEF Foto", u"NEF", u"foto_image").D("4D 4D 00 2A", 0).Or().D("49 49 2A 00", 0);
   Row(t, kPhoto, 115, u"Olympus Raw Format", u"ORF", u"foto_image").D("49 49 52 53", 0);
   Row(t, kPhoto, 116, u"Pentax Electronic Format", u"PEF", u"foto_image").D("4D 4D 00 2A", 0).Or().D("49 49 2A 00", 0);
@@ -152,8 +146,8 @@ std::vector<std::unique_ptr<FileType>> MakeBuiltinFileTypes() {
   Row(t, kVideo, 150, u"RealMedia File", u"RM", u"video").D("2E 52 4D 46", 0);
   {
     Row qt(t, kVideo, 170, u"QuickTime (Rich Media Format)", u"MOV,QT,PKG,M2S,MPGX,MPM,QTIF,QTI", u"quicktime");
-    for (const char* atom : {"6D 6F 6F 76", "70 6E 6F 74", "6D 64 61 74", "77 69 64 65", "76 69 64 65",
-                             "74 72 61 6B", "73 6B 69 70", "4D 50 45 47", "73 74 72 6D", "66 72 65 65"})
+    for (const char* atom : {"6D 6F 6F 76", "70 6E 6F 74", "6D 64 61 74", "77 69 64 65", "76 69 64 65", "74 72 61 6B",
+                             "73 6B 69 70", "4D 50 45 47", "73 74 72 6D", "66 72 65 65"})
       qt.Or().D(atom, 0);
   }
   Row(t, kVideo, 524, u"AVI (RIFF Video Format)", u"AVI", u"video").D("52 49 46 46", 0).Text("AVI LIST", 8);
@@ -185,8 +179,7 @@ std::vector<std::unique_ptr<FileType>> MakeBuiltinFileTypes() {
   Row(t, kArc, 342, u"RK Archive File", u"RK", u"archive").D("52 4B 41 37", 0);
   Row(t, kArc, 343, u"UC2 Archive File", u"UC2", u"archive").D("55 43 32 1A", 0);
   Row(t, kExe, 400, u"DOS Executable File", u"EXE", u"executable", u"EXE-DOS").W("4D 5A", 0);
-  Row(t, kExe, 411, u"LIBCOFF Executable File", u"LIB", u"executable", u"EXE-LIBCOFF")
-      .Q("21 3C 61 72 63 68 3E 0A", 0);
+  Row(t, kExe, 411, u"LIBCOFF Executable File", u"LIB", u"executable", u"EXE-LIBCOFF").Q("21 3C 61 72 63 68 3E 0A", 0);
   Row(t, kExe, 412, u"MSLIB Executable File", u"LIB", u"executable", u"EXE-MSLIB").D("F0 0D 00 00", 0);
   Row(t, kDb, 500, u"Outlook Express E-mail Folder", u"DBX", u"outlook_express_data").D("CF AD 12 FE", 0);
   Row(t, kDb, 501, u"Microsoft Access Database", u"MDB", u"access_database")

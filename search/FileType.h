@@ -144,8 +144,8 @@ class FileType {
 
   // Kept in memory only.
   std::int32_t wizardFlag = 0;
-  std::int32_t imageIndex = 0;        // the type trees' image
-  FileType* parentGroup = nullptr;    // the group a group belongs to (Photos: Images)
+  std::int32_t imageIndex = 0;                      // the type trees' image
+  FileType* parentGroup = nullptr;                  // the group a group belongs to (Photos: Images)
   std::atomic<std::int32_t> rememberedSizeMode{0};  // the recovery's size mode for "this type"
 
  private:

@@ -336,8 +336,7 @@ bool FileTypeDatabase::CheckTypeLocked(const FileType& type, bool fromRegistry, 
   if (id == 0) return fail(u"the type id is 0");
   if (IsSystemTypeId(id)) return fail(platform::Format(u"the type id %d belongs to a system type", id));
   if (id < 1 || id > 32767) return fail(platform::Format(u"the type id %d is outside 1 to 32767", id));
-  if (groups_.find(category) == groups_.end())
-    return fail(platform::Format(u"the category %d is no group", category));
+  if (groups_.find(category) == groups_.end()) return fail(platform::Format(u"the category %d is no group", category));
   return true;
 }
 

@@ -8,13 +8,13 @@
 // (FindById, FindByKey, FindForObject, the IFileTypeLookup calls) may run on any
 // number of threads at once and write nothing. The database's own changes take its
 // lock; a caller that edits a type it holds (flags, texts, signatures) does so
-// under LockForEdit(), during which it may go on calling the database. Types are never removed, so a type pointer stays valid for
-// the database's life.
+// under LockForEdit(), during which it may go on calling the database. Types are never removed, so a type pointer stays
+// valid for the database's life.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <atomic>
 #include <mutex>
 #include <set>
 #include <shared_mutex>
@@ -189,8 +189,7 @@ class FileTypeDatabase final : public IFileTypeLookup {
                                       bool isFolder) const;
   void LoadGroupsLocked(std::u16string_view key);
   void LoadTypesLocked(std::u16string_view key);
-  bool WriteKey(std::u16string_view key, const std::vector<const FileType*>& records,
-                std::set<std::u16string>& owned);
+  bool WriteKey(std::u16string_view key, const std::vector<const FileType*>& records, std::set<std::u16string>& owned);
 
   platform::RegistryStore* registry_ = nullptr;
   mutable std::shared_mutex mutex_;

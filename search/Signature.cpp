@@ -10,8 +10,8 @@ constexpr std::size_t kMaxBlobSize = 0x7FFFFFFF;
 
 Signature::Signature() { RefreshHeader(); }
 
-const SignaturePattern& Signature::AddPattern(std::int32_t kind, Bytes data, std::int32_t offset,
-                                              std::uint16_t length, std::uint16_t repeat) {
+const SignaturePattern& Signature::AddPattern(std::int32_t kind, Bytes data, std::int32_t offset, std::uint16_t length,
+                                              std::uint16_t repeat) {
   AppendPattern(SignaturePattern::Build(kind, data, offset, length, repeat));
   return patterns_.back();
 }

@@ -164,12 +164,9 @@ bool SignaturePattern::Holds(Bytes c) const {
       }
       return true;
     }
-    case PATTERN_BYTES:
-      return length_ <= avail && (length_ == 0 || std::memcmp(p, data, length_) == 0);
-    case PATTERN_SEARCH:
-      return SearchBytes(Bytes(p, avail), Bytes(data, length_));
-    case PATTERN_SEARCH_NOCASE:
-      return SearchBytesNoCase(Bytes(p, avail), Bytes(data, length_));
+    case PATTERN_BYTES: return length_ <= avail && (length_ == 0 || std::memcmp(p, data, length_) == 0);
+    case PATTERN_SEARCH: return SearchBytes(Bytes(p, avail), Bytes(data, length_));
+    case PATTERN_SEARCH_NOCASE: return SearchBytesNoCase(Bytes(p, avail), Bytes(data, length_));
     case PATTERN_MASKED: {
       const std::size_t half = length_ / 2;
       if (half > avail) return false;

@@ -144,7 +144,11 @@ TEST(BuiltinFileTypes, RealFileHeadersAreTheirOwnType) {
       {"PNG", Sector({{0, "\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR\x00\x00\x01\x00\x00\x00\x01\x00\x08\x06"sv}}), 88,
        u"PNG Image"},
       {"JPEG JFIF", Sector({{0, "\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x01\x00H\x00H"sv}}), 83, u"JPEG Image"},
-      {"JPEG Exif", Sector({{0, "\xFF\xD8\xFF\xE1\x1C\x45" "Exif\x00\x00MM\x00*"sv}}), 83, u"JPEG Image"},
+      {"JPEG Exif",
+       Sector({{0,
+                "\xFF\xD8\xFF\xE1\x1C\x45"
+                "Exif\x00\x00MM\x00*"sv}}),
+       83, u"JPEG Image"},
       {"GIF", Sector({{0, "GIF89a\x10\x00\x10\x00\x80\x00\x00"sv}}), 85, u"GIF Image"},
       {"PDF", Sector({{0, "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n"sv}}), 47,
        u"Portable Document Format (Adobe Acrobat)"},
@@ -153,9 +157,16 @@ TEST(BuiltinFileTypes, RealFileHeadersAreTheirOwnType) {
       {"7z", Sector({{0, "7z\xBC\xAF\x27\x1C\x00\x04\x8D\x9B\xD5\x0F"sv}}), 345, u"7Z Archive File"},
       {"RIFF WAV", Sector({{0, "RIFF\x24\x08\x00\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00"sv}}), 200,
        u"Windows Audio"},
-      {"RIFF AVI", Sector({{0, "RIFF\x00\x10\x00\x00" "AVI LIST\xC0\x01\x00\x00hdrlavih"sv}}), 524,
-       u"AVI (RIFF Video Format)"},
-      {"RIFF CDR", Sector({{0, "RIFF\x00\x20\x00\x00" "CDR9vrsn\x02\x00\x00\x00"sv}}), 94, u"Corel Draw"},
+      {"RIFF AVI",
+       Sector({{0,
+                "RIFF\x00\x10\x00\x00"
+                "AVI LIST\xC0\x01\x00\x00hdrlavih"sv}}),
+       524, u"AVI (RIFF Video Format)"},
+      {"RIFF CDR",
+       Sector({{0,
+                "RIFF\x00\x20\x00\x00"
+                "CDR9vrsn\x02\x00\x00\x00"sv}}),
+       94, u"Corel Draw"},
       {"mixed-case HTML", Sector({{0, "\xEF\xBB\xBF\n\n  <!-- page -->\n<Html lang=\"en\">\n<head>"sv}}), 52,
        u"HTML Hypertext Web Document"},
       {"HTML doctype", Sector({{0, "<!doctype Html>\n<title>x</title>"sv}}), 52, u"HTML Hypertext Web Document"},
@@ -211,9 +222,12 @@ struct Shadow {
   std::int32_t by;
 };
 const Shadow kShadows[] = {
-    {u"Pentax Electronic Format", "d:4D 4D 00 2A at 0", 114}, {u"Pentax Electronic Format", "d:49 49 2A 00 at 0", 114},
-    {u"Sony RAW File", "d:4D 4D 00 2A at 0", 114},            {u"Sony RAW File", "d:49 49 2A 00 at 0", 114},
-    {u"TIFF Image", "d:4D 4D 00 2A at 0", 114},               {u"TIFF Image", "d:49 49 2A 00 at 0", 114},
+    {u"Pentax Electronic Format", "d:4D 4D 00 2A at 0", 114},
+    {u"Pentax Electronic Format", "d:49 49 2A 00 at 0", 114},
+    {u"Sony RAW File", "d:4D 4D 00 2A at 0", 114},
+    {u"Sony RAW File", "d:49 49 2A 00 at 0", 114},
+    {u"TIFF Image", "d:4D 4D 00 2A at 0", 114},
+    {u"TIFF Image", "d:49 49 2A 00 at 0", 114},
     {u"JAR Archive File", "q:50 4B 03 04 14 00 08 00 at 0", 300},
 };
 
@@ -354,8 +368,7 @@ void PlacePattern(std::vector<std::uint8_t>& c, const std::string& pattern) {
   std::string what = pattern.substr(0, at);
   for (const char* prefix : {"nocase-find ", "find ", "w-range ", "b:", "w:", "d:", "q:"})
     if (what.rfind(prefix, 0) == 0) what = what.substr(std::strlen(prefix));
-  std::string bytes =
-      what.front() == '"' ? what.substr(1, what.size() - 2) : HexBytes(what);
+  std::string bytes = what.front() == '"' ? what.substr(1, what.size() - 2) : HexBytes(what);
   ASSERT_LE(offset + bytes.size(), c.size()) << pattern;
   std::memcpy(c.data() + offset, bytes.data(), bytes.size());
 }
@@ -432,28 +445,27 @@ TEST(BuiltinFileTypes, RowsAndTheirFields) {
 
 TEST(BuiltinFileTypes, RegistryValueNamesInOrder) {
   const char16_t* kNames[] = {
-      u"-144.47..PDF",  u"-144.42..WPC",  u"-144.46..WRI",  u"-144.45..LIT",  u"-144.41..RTF",
-      u"-144.60..DJVU", u"-144.82..EPS",  u"-144.51..XML",  u"-144.52..HTML", u"-144.44..CHM",
-      u"-144.43..HLP",  u"-144.48..WKS",  u"-144.50..VCF",  u"-144.54..URL",  u"-122.200..WAV",
-      u"-122.220..MID", u"-122.202..OGG", u"-122.221..DSS", u"-122.222..AU",  u"-122.223..AIF",
-      u"-122.224..M3U", u"-122.226..VOC", u"-122.227..AVR", u"-115.83..JPG",  u"-115.525..BMP",
-      u"-115.85..GIF",  u"-115.88..PNG",  u"-115.89..PSD",  u"-115.91..WMF",  u"-115.92..TTF",
-      u"-115.93..PSP",  u"-115.94..CDR",  u"-115.95..XIF",  u"-115.90..ICO",  u"-115.96..DWG",
-      u"-115.97..DXF",  u"-117.110..MRW", u"-117.111..CRW", u"-117.112..DCR", u"-117.117..RAF",
-      u"-117.114..NEF", u"-117.115..ORF", u"-117.116..PEF", u"-117.118..SRF", u"-115.87..TIFF",
-      u"-120.160..ASF", u"-120.150..RM",  u"-120.170..MOV", u"-120.524..AVI", u"-120.181..3GP",
-      u"-120.141..MP4", u"-128.265..SIS", u"-128.266..PSW", u"-128.266..PBF", u"-48.300..ZIP",
-      u"-48.330..TAR",  u"-48.310..RAR",  u"-48.320..ARJ",  u"-48.331..GZIP", u"-48.332..ACE",
-      u"-48.333..LZH",  u"-48.334..HA",   u"-48.335..HYP",  u"-48.336..CAB",  u"-48.337..ZOO",
-      u"-48.338..JAR",  u"-48.339..Z",    u"-48.344..GZ",   u"-48.345..7Z",   u"-48.340..AIN",
-      u"-48.341..BZIP", u"-48.342..RK",   u"-48.343..UC2",  u"-80.400.EXE-DOS.EXE",
-      u"-80.411.EXE-LIBCOFF.LIB",         u"-80.412.EXE-MSLIB.LIB",           u"-64.500..DBX",
-      u"-64.501..MDB",  u"-64.800..MNY",  u"-144.250..PST", u"-144.251..OAB", u"-144.53..JXW",
-      u"-144.252..CAL", u"-64.506..CRD",  u"-144.610..GSO", u"-112.610..JBC", u"-112.611..PGD",
-      u"-16.1..SYSTEM", u"-16.4..SYSTEM", u"-16.11..SYSTEM", u"-16.7..SYSTEM", u"-16.24..SYSTEM",
-      u"-144.500..DOC", u"-144.502..DOC", u"-144.501..XLS", u"-144.503..PPT", u"-144.508..PUB",
-      u"-144.506..MPP", u"-144.505..VSD", u"-144.507..WPS", u"-144.522..MAX", u"-144.81..3DS",
-      u"-144.523..FLA", u"-144.520..JTD",
+      u"-144.47..PDF",          u"-144.42..WPC",   u"-144.46..WRI",  u"-144.45..LIT",        u"-144.41..RTF",
+      u"-144.60..DJVU",         u"-144.82..EPS",   u"-144.51..XML",  u"-144.52..HTML",       u"-144.44..CHM",
+      u"-144.43..HLP",          u"-144.48..WKS",   u"-144.50..VCF",  u"-144.54..URL",        u"-122.200..WAV",
+      u"-122.220..MID",         u"-122.202..OGG",  u"-122.221..DSS", u"-122.222..AU",        u"-122.223..AIF",
+      u"-122.224..M3U",         u"-122.226..VOC",  u"-122.227..AVR", u"-115.83..JPG",        u"-115.525..BMP",
+      u"-115.85..GIF",          u"-115.88..PNG",   u"-115.89..PSD",  u"-115.91..WMF",        u"-115.92..TTF",
+      u"-115.93..PSP",          u"-115.94..CDR",   u"-115.95..XIF",  u"-115.90..ICO",        u"-115.96..DWG",
+      u"-115.97..DXF",          u"-117.110..MRW",  u"-117.111..CRW", u"-117.112..DCR",       u"-117.117..RAF",
+      u"-117.114..NEF",         u"-117.115..ORF",  u"-117.116..PEF", u"-117.118..SRF",       u"-115.87..TIFF",
+      u"-120.160..ASF",         u"-120.150..RM",   u"-120.170..MOV", u"-120.524..AVI",       u"-120.181..3GP",
+      u"-120.141..MP4",         u"-128.265..SIS",  u"-128.266..PSW", u"-128.266..PBF",       u"-48.300..ZIP",
+      u"-48.330..TAR",          u"-48.310..RAR",   u"-48.320..ARJ",  u"-48.331..GZIP",       u"-48.332..ACE",
+      u"-48.333..LZH",          u"-48.334..HA",    u"-48.335..HYP",  u"-48.336..CAB",        u"-48.337..ZOO",
+      u"-48.338..JAR",          u"-48.339..Z",     u"-48.344..GZ",   u"-48.345..7Z",         u"-48.340..AIN",
+      u"-48.341..BZIP",         u"-48.342..RK",    u"-48.343..UC2",  u"-80.400.EXE-DOS.EXE", u"-80.411.EXE-LIBCOFF.LIB",
+      u"-80.412.EXE-MSLIB.LIB", u"-64.500..DBX",   u"-64.501..MDB",  u"-64.800..MNY",        u"-144.250..PST",
+      u"-144.251..OAB",         u"-144.53..JXW",   u"-144.252..CAL", u"-64.506..CRD",        u"-144.610..GSO",
+      u"-112.610..JBC",         u"-112.611..PGD",  u"-16.1..SYSTEM", u"-16.4..SYSTEM",       u"-16.11..SYSTEM",
+      u"-16.7..SYSTEM",         u"-16.24..SYSTEM", u"-144.500..DOC", u"-144.502..DOC",       u"-144.501..XLS",
+      u"-144.503..PPT",         u"-144.508..PUB",  u"-144.506..MPP", u"-144.505..VSD",       u"-144.507..WPS",
+      u"-144.522..MAX",         u"-144.81..3DS",   u"-144.523..FLA", u"-144.520..JTD",
   };
   auto types = MakeBuiltinFileTypes();
   ASSERT_EQ(types.size(), std::size(kNames));

@@ -1,7 +1,6 @@
 // The database: first start and restart through the registry, renames, lookups
 // that keep a type by reference, and .filesig imports.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,9 +100,9 @@ TEST_F(DatabaseFixture, FirstStartWritesGroupsAndBuiltinsAndARestartReadsThemBac
   EXPECT_EQ(Blobs(*r.db), Blobs(*db));  // every header and every signature, twins included
   std::vector<std::u16string> groups;
   for (const FileTypeGroup* g : r.db->Groups()) groups.push_back(g->Title());
-  EXPECT_EQ(groups, (std::vector<std::u16string>{u"Documents", u"E-mail", u"Mobile", u"Audio", u"Video", u"Photos",
-                                                 u"Images", u"Storages and Drive images", u"Executable",
-                                                 u"Databases", u"Archives"}));
+  EXPECT_EQ(groups,
+            (std::vector<std::u16string>{u"Documents", u"E-mail", u"Mobile", u"Audio", u"Video", u"Photos", u"Images",
+                                         u"Storages and Drive images", u"Executable", u"Databases", u"Archives"}));
   for (const FileTypeGroup* g : r.db->Groups()) {
     EXPECT_EQ(g->typeId(), 0);
     EXPECT_EQ(g->selected(), 1);
@@ -155,10 +154,10 @@ TEST_F(DatabaseFixture, StoredValuesThatBreakTheRulesAreSkippedAndKept) {
     std::vector<std::uint8_t> blob;
   } bad[] = {
       {u"-144.0.Zero.ZER", UserType(-144, 0, u"Zero", u"ZER")},
-      {u"-144.1.Boot.BOO", UserType(-144, 1, u"Boot", u"BOO")},          // a system id outside the system category
-      {u"-144.40000.Big.BIG", UserType(-144, 40000, u"Big", u"BIG")},    // does not fit 16 bits
-      {u"-999.1002.Lost.LOS", UserType(-999, 1002, u"Lost", u"LOS")},    // no such group
-      {u"-16.1003.Sys.SYS", UserType(-16, 1003, u"Sys", u"SYS")},        // the system category has no group
+      {u"-144.1.Boot.BOO", UserType(-144, 1, u"Boot", u"BOO")},        // a system id outside the system category
+      {u"-144.40000.Big.BIG", UserType(-144, 40000, u"Big", u"BIG")},  // does not fit 16 bits
+      {u"-999.1002.Lost.LOS", UserType(-999, 1002, u"Lost", u"LOS")},  // no such group
+      {u"-16.1003.Sys.SYS", UserType(-16, 1003, u"Sys", u"SYS")},      // the system category has no group
       {u"-144.1001.Cut.CUT", truncated},
       {u"short", std::vector<std::uint8_t>(100, 0)},
   };
@@ -265,8 +264,7 @@ TEST_F(DatabaseFixture, FindForObjectKeepsTheTypeByReference) {
       {u"", false, nullptr},
       {u"x.unknown", false, nullptr},
   };
-  for (auto& c : cases)
-    EXPECT_EQ(db->FindForObject(0, 0, c.name, c.folder), c.want) << platform::Utf16ToUtf8(c.name);
+  for (auto& c : cases) EXPECT_EQ(db->FindForObject(0, 0, c.name, c.folder), c.want) << platform::Utf16ToUtf8(c.name);
   // An unknown key or id falls back to the name.
   EXPECT_EQ(db->FindForObject(0xFFFFFFF0u, 9999, u"x.xls", false), excel);
   EXPECT_TRUE(lookup.FindByKey(excel->key(), first));

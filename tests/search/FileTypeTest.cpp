@@ -102,8 +102,8 @@ TEST(FileType, SerialisedFieldOffsets) {
   for (std::size_t off = 152 + 2 * 5; off < 352; ++off) EXPECT_EQ(b[off], 0) << off;
   for (std::size_t off = 1132 + 2 * 9; off < 1952; ++off) EXPECT_EQ(b[off], 0) << off;
   EXPECT_EQ(v.I32(1952), 1);
-  EXPECT_EQ(v.U32(1956 + 4), 59u);    // the signature's total size
-  EXPECT_EQ(v.U32(1956 + 16), 1u);    // its pattern count
+  EXPECT_EQ(v.U32(1956 + 4), 59u);  // the signature's total size
+  EXPECT_EQ(v.U32(1956 + 16), 1u);  // its pattern count
   EXPECT_EQ(v.I32(1976), PATTERN_BYTES);
   EXPECT_EQ(std::string(b.end() - 7, b.end()), "%PDF-1.");
 
@@ -187,7 +187,8 @@ TEST(FileType, RoundTripIsByteIdentical) {
 TEST(FileType, TruncatedAndHostileBlobsAreRefused) {
   FileType source;
   source.Init(-115, 88, {}, u"PNG Image", u"image", u"PNG");
-  source.AddQwordSignature(0x0A1A0A0D474E5089ull, 0).AddPattern(PATTERN_QWORD, Ascii(std::string_view("\0\0\0\x0dIHDR", 8)), 8);
+  source.AddQwordSignature(0x0A1A0A0D474E5089ull, 0)
+      .AddPattern(PATTERN_QWORD, Ascii(std::string_view("\0\0\0\x0dIHDR", 8)), 8);
   source.AddBytesSignature(PATTERN_SEARCH_NOCASE, Ascii("<HTML"), 0, 5);
   const std::vector<std::uint8_t> blob = source.Serialize();
 

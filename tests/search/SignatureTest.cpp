@@ -63,8 +63,7 @@ std::vector<PatternCase> Cases() {
       {"word cut by the end", PATTERN_WORD, V({0x42, 0x4D}), 0, 0, 0, Candidate(1, 0, V({0x42})), false},
       {"word at the last two bytes", PATTERN_WORD, V({0x55, 0xAA}), 510, 0, 0, Candidate(512, 510, V({0x55, 0xAA})),
        true},
-      {"word one past the end", PATTERN_WORD, V({0x55, 0xAA}), 511, 0, 0, Candidate(512, 510, V({0x55, 0xAA})),
-       false},
+      {"word one past the end", PATTERN_WORD, V({0x55, 0xAA}), 511, 0, 0, Candidate(512, 510, V({0x55, 0xAA})), false},
       {"word repeat steps one byte", PATTERN_WORD, V({1, 1}), 0, 0, 2, Candidate(4, 0, V({1, 1, 1, 1})), true},
       {"word data too short", PATTERN_WORD, V({0x42}), 0, 1, 0, Candidate(4, 0, V({0x42, 0})), false},
       // PATTERN_DWORD
@@ -96,23 +95,20 @@ std::vector<PatternCase> Cases() {
       {"word range zero", PATTERN_WORD_RANGE, V({1, 0, 255, 0}), 4, 4, 0, Candidate(6, 4, V({0, 0})), false},
       {"word range cut by the end", PATTERN_WORD_RANGE, V({1, 0, 255, 0}), 4, 4, 0, Candidate(5, 4, V({1})), false},
       {"word range data too short", PATTERN_WORD_RANGE, V({1, 0, 255}), 0, 3, 0, Candidate(4, 0, V({1, 0})), false},
-      {"word range repeat by bytes", PATTERN_WORD_RANGE, V({0, 1, 0, 2}), 0, 4, 1, Candidate(3, 0, V({0, 1, 1})),
-       true},
+      {"word range repeat by bytes", PATTERN_WORD_RANGE, V({0, 1, 0, 2}), 0, 4, 1, Candidate(3, 0, V({0, 1, 1})), true},
       // PATTERN_BYTES
       {"bytes", PATTERN_BYTES, Ascii("%PDF-1."), 0, 7, 0, Candidate(7, 0, Ascii("%PDF-1.")), true},
       {"bytes cut by the end", PATTERN_BYTES, Ascii("%PDF-1."), 0, 7, 0, Candidate(6, 0, Ascii("%PDF-1")), false},
       {"bytes at an offset past the end", PATTERN_BYTES, Ascii("A"), 9, 1, 0, Candidate(8, 0, {}), false},
       {"bytes empty", PATTERN_BYTES, {}, 0, 0, 0, Candidate(1, 0, {}), true},
       // PATTERN_SEARCH: positions 0 .. 511 - length from the offset.
-      {"search at the first position", PATTERN_SEARCH, Ascii("ABCD"), 0, 4, 0, Candidate(1024, 0, Ascii("ABCD")),
-       true},
+      {"search at the first position", PATTERN_SEARCH, Ascii("ABCD"), 0, 4, 0, Candidate(1024, 0, Ascii("ABCD")), true},
       {"search at the last position", PATTERN_SEARCH, Ascii("ABCD"), 0, 4, 0, Candidate(1024, 507, Ascii("ABCD")),
        true},
       {"search one position too far", PATTERN_SEARCH, Ascii("ABCD"), 0, 4, 0, Candidate(1024, 508, Ascii("ABCD")),
        false},
       {"search from its offset", PATTERN_SEARCH, Ascii("ABCD"), 100, 4, 0, Candidate(1024, 607, Ascii("ABCD")), true},
-      {"search before its offset", PATTERN_SEARCH, Ascii("ABCD"), 100, 4, 0, Candidate(1024, 99, Ascii("ABCD")),
-       false},
+      {"search before its offset", PATTERN_SEARCH, Ascii("ABCD"), 100, 4, 0, Candidate(1024, 99, Ascii("ABCD")), false},
       {"search in a short candidate", PATTERN_SEARCH, Ascii("ABCD"), 0, 4, 0, Candidate(10, 6, Ascii("ABCD")), true},
       {"search cut by the end", PATTERN_SEARCH, Ascii("ABCD"), 0, 4, 0, Candidate(9, 6, Ascii("ABC")), false},
       {"search case matters", PATTERN_SEARCH, Ascii("ABCD"), 0, 4, 0, Candidate(1024, 9, Ascii("abcd")), false},
@@ -172,10 +168,9 @@ TEST(SignaturePattern, BuildFillsTheBlob) {
   struct Default {
     std::int32_t kind;
     std::size_t length;
-  } defaults[] = {{PATTERN_BYTE, 1},         {PATTERN_WORD, 2},          {PATTERN_DWORD, 4},
-                  {PATTERN_QWORD, 8},        {PATTERN_BYTE_RANGE, 0},    {PATTERN_WORD_RANGE, 0},
-                  {PATTERN_BYTES, 0},        {PATTERN_SEARCH, 0},        {PATTERN_SEARCH_NOCASE, 0},
-                  {PATTERN_MASKED, 1024},    {PATTERN_MASKED_ALT, 1024}, {12345, 0}};
+  } defaults[] = {{PATTERN_BYTE, 1},          {PATTERN_WORD, 2},       {PATTERN_DWORD, 4},         {PATTERN_QWORD, 8},
+                  {PATTERN_BYTE_RANGE, 0},    {PATTERN_WORD_RANGE, 0}, {PATTERN_BYTES, 0},         {PATTERN_SEARCH, 0},
+                  {PATTERN_SEARCH_NOCASE, 0}, {PATTERN_MASKED, 1024},  {PATTERN_MASKED_ALT, 1024}, {12345, 0}};
   for (auto d : defaults) EXPECT_EQ(SignaturePattern::Build(d.kind, {}, 0).length(), d.length) << d.kind;
   SignaturePattern m = SignaturePattern::Build(PATTERN_MASKED, {}, 0);
   EXPECT_EQ(m.Mask().data() - m.Data().data(), 512);
@@ -310,8 +305,8 @@ TEST(Signature, PatternLengthBelowItsSizeKeepsTheBlob) {
   EXPECT_EQ(std::vector<std::uint8_t>(pattern.blob().begin(), pattern.blob().end()), p);
 
   // A stored value kind without data (length 0) never holds.
-  for (std::int32_t kind : {PATTERN_BYTE, PATTERN_WORD, PATTERN_DWORD, PATTERN_QWORD, PATTERN_BYTE_RANGE,
-                            PATTERN_WORD_RANGE}) {
+  for (std::int32_t kind :
+       {PATTERN_BYTE, PATTERN_WORD, PATTERN_DWORD, PATTERN_QWORD, PATTERN_BYTE_RANGE, PATTERN_WORD_RANGE}) {
     std::vector<std::uint8_t> e(32, 0);
     platform::LeWriter(e).I32(0, kind);
     platform::LeWriter(e).I32(4, 32);
