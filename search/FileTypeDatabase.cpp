@@ -433,7 +433,7 @@ void FileTypeDatabase::LoadTypesLocked(std::u16string_view key) {
   }
 }
 
-bool FileTypeDatabase::WriteKey(std::u16string_view key, const std::vector<const FileType*>& records,
+void FileTypeDatabase::WriteKey(std::u16string_view key, const std::vector<const FileType*>& records,
                                 std::set<std::u16string>& owned) {
   platform::RegistryStore& store = Registry();
   struct Out {
@@ -476,7 +476,6 @@ bool FileTypeDatabase::WriteKey(std::u16string_view key, const std::vector<const
   for (auto& o : out) store.SetBinary(key, o.name, o.record->Serialize());
   owned.clear();
   for (auto& name : written) owned.insert(name);
-  return true;
 }
 
 bool FileTypeDatabase::SaveFileTypes() {
@@ -497,27 +496,46 @@ bool FileTypeDatabase::SaveFileTypes() {
 // ---- import ----
 
 ImportResult FileTypeDatabase::ImportSignatureFile(std::u16string_view path) {
-  while (!path.empty() && path.front() == u'"') path.remove_prefix(1);
-  while (!path.empty() && path.back() == u'"') path.remove_suffix(1);
+  return ImportSignatureFile(platform::Utf16ToUtf8(path));
+}
+
+ImportResult FileTypeDatabase::ImportSignatureFile(const std::string& path) {
+  std::string_view p = path;
+  while (!p.empty() && p.front() == '"') p.remove_prefix(1);
+  while (!p.empty() && p.back() == '"') p.remove_suffix(1);
   ImportResult result;
   std::vector<std::uint8_t> data;
-  switch (platform::ReadWholeFile(platform::Utf16ToUtf8(path), kMaxSignatureFileSize, data)) {
+  switch (platform::ReadWholeFile(std::string(p), kMaxSignatureFileSize, data)) {
     case platform::ReadFileStatus::Ok: return ImportSignatureData(data);
-    case platform::ReadFileStatus::CannotOpen: result.reason = u"the file can't be opened"; break;
-    case platform::ReadFileStatus::NotAFile: result.reason = u"it is not a file"; break;
-    case platform::ReadFileStatus::TooLarge: result.reason = u"the file is larger than 16 MB"; break;
-    case platform::ReadFileStatus::ReadError: result.reason = u"the file can't be read"; break;
+    case platform::ReadFileStatus::CannotOpen:
+      result.failure = ImportFailure::CannotOpen;
+      result.reason = u"the file can't be opened";
+      break;
+    case platform::ReadFileStatus::NotAFile:
+      result.failure = ImportFailure::NotAFile;
+      result.reason = u"it is not a file";
+      break;
+    case platform::ReadFileStatus::TooLarge:
+      result.failure = ImportFailure::TooLarge;
+      result.reason = u"the file is larger than 16 MB";
+      break;
+    case platform::ReadFileStatus::ReadError:
+      result.failure = ImportFailure::ReadError;
+      result.reason = u"the file can't be read";
+      break;
   }
   return result;
 }
 
 ImportResult FileTypeDatabase::ImportSignatureData(platform::Bytes data) {
   ImportResult result;
+  result.failure = ImportFailure::Refused;
   auto type = FileType::FromBlob(data, &result.reason);
   if (!type) return result;
   {
     EditLock lock(*this);
     if (!CheckTypeLocked(*type, false, &result.reason)) return result;
+    result.failure = ImportFailure::None;
     if (FileType* existing = const_cast<FileType*>(FindByIdLocked(type->typeId()))) {
       existing->CopyHeader(data);
       RebuildExtensionMapLocked();
@@ -530,6 +548,7 @@ ImportResult FileTypeDatabase::ImportSignatureData(platform::Bytes data) {
   }
   if (!SaveFileTypes()) {
     result.status = ImportStatus::Failed;
+    result.failure = ImportFailure::NotSaved;
     result.reason = u"the file types could not be saved";
   }
   return result;

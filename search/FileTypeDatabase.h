@@ -56,8 +56,13 @@ bool IsSystemTypeId(std::int32_t id);
 
 enum class ImportStatus { Added, Updated, Failed };
 
+// Why an import failed: the file could not be read, its type was refused, or the
+// database could not be saved afterwards.
+enum class ImportFailure { None, CannotOpen, NotAFile, TooLarge, ReadError, Refused, NotSaved };
+
 struct ImportResult {
   ImportStatus status = ImportStatus::Failed;
+  ImportFailure failure = ImportFailure::None;
   FileType* type = nullptr;  // the added or updated type (also set when only the save failed)
   std::u16string reason;     // why it failed
 };
@@ -94,6 +99,7 @@ class FileTypeDatabase final : public IFileTypeLookup {
   // of one. A type whose id is already known updates that type's header (its
   // signatures stay); any other is added. Saves the database.
   ImportResult ImportSignatureFile(std::u16string_view path);
+  ImportResult ImportSignatureFile(const std::string& path);  // a file-system path as it is
   ImportResult ImportSignatureData(platform::Bytes data);
 
   // Whether a type from a file or a stored value may enter the database: an id in
@@ -189,7 +195,7 @@ class FileTypeDatabase final : public IFileTypeLookup {
                                       bool isFolder) const;
   void LoadGroupsLocked(std::u16string_view key);
   void LoadTypesLocked(std::u16string_view key);
-  bool WriteKey(std::u16string_view key, const std::vector<const FileType*>& records, std::set<std::u16string>& owned);
+  void WriteKey(std::u16string_view key, const std::vector<const FileType*>& records, std::set<std::u16string>& owned);
 
   platform::RegistryStore* registry_ = nullptr;
   mutable std::shared_mutex mutex_;

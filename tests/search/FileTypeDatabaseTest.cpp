@@ -308,6 +308,7 @@ TEST_F(DatabaseFixture, ImportNewUpdatedUnreadableTruncated) {
   std::string path = WriteFile("mine.filesig", UserType(-144, 1000, u"Mine", u"MIN"));
   ImportResult added = db->ImportSignatureFile(u"\"" + platform::Utf8ToUtf16(path) + u"\"");
   ASSERT_EQ(added.status, ImportStatus::Added) << platform::Utf16ToUtf8(added.reason);
+  EXPECT_EQ(added.failure, ImportFailure::None);
   ASSERT_TRUE(added.type);
   EXPECT_EQ(db->TypeCount(), 105u);
   EXPECT_EQ(db->Types().back(), added.type);
@@ -353,25 +354,27 @@ TEST_F(DatabaseFixture, ImportNewUpdatedUnreadableTruncated) {
   struct Failure {
     const char* what;
     std::string path;
+    ImportFailure failure;
   } failures[] = {
-      {"missing", dir / "missing.filesig"},
-      {"folder", dir.path()},
-      {"fifo", fifo},
-      {"too large", big},
-      {"empty", WriteFile("empty.filesig", {})},
-      {"header cut", WriteFile("header.filesig", std::vector<std::uint8_t>(1955, 0))},
-      {"signature cut", WriteFile("cut.filesig", cut)},
-      {"id 0", WriteFile("zero.filesig", UserType(-144, 0, u"Z", u"Z"))},
-      {"system id", WriteFile("fat.filesig", UserType(-16, 1, u"", u"SYSTEM"))},
-      {"NTFS record id", WriteFile("ntfs.filesig", UserType(-144, 24, u"", u"SYSTEM"))},
-      {"id over 16 bits", WriteFile("big-id.filesig", UserType(-144, 32768, u"B", u"B"))},
-      {"negative id", WriteFile("neg-id.filesig", UserType(-144, -3, u"N", u"N"))},
-      {"no group", WriteFile("nogroup.filesig", UserType(-7, 1002, u"G", u"G"))},
+      {"missing", dir / "missing.filesig", ImportFailure::CannotOpen},
+      {"folder", dir.path(), ImportFailure::NotAFile},
+      {"fifo", fifo, ImportFailure::NotAFile},
+      {"too large", big, ImportFailure::TooLarge},
+      {"empty", WriteFile("empty.filesig", {}), ImportFailure::Refused},
+      {"header cut", WriteFile("header.filesig", std::vector<std::uint8_t>(1955, 0)), ImportFailure::Refused},
+      {"signature cut", WriteFile("cut.filesig", cut), ImportFailure::Refused},
+      {"id 0", WriteFile("zero.filesig", UserType(-144, 0, u"Z", u"Z")), ImportFailure::Refused},
+      {"system id", WriteFile("fat.filesig", UserType(-16, 1, u"", u"SYSTEM")), ImportFailure::Refused},
+      {"NTFS record id", WriteFile("ntfs.filesig", UserType(-144, 24, u"", u"SYSTEM")), ImportFailure::Refused},
+      {"id over 16 bits", WriteFile("big-id.filesig", UserType(-144, 32768, u"B", u"B")), ImportFailure::Refused},
+      {"negative id", WriteFile("neg-id.filesig", UserType(-144, -3, u"N", u"N")), ImportFailure::Refused},
+      {"no group", WriteFile("nogroup.filesig", UserType(-7, 1002, u"G", u"G")), ImportFailure::Refused},
   };
   const auto before = Blobs(*db);
   for (auto& f : failures) {
-    ImportResult r = db->ImportSignatureFile(platform::Utf8ToUtf16(f.path));
+    ImportResult r = db->ImportSignatureFile(f.path);
     EXPECT_EQ(r.status, ImportStatus::Failed) << f.what;
+    EXPECT_EQ(r.failure, f.failure) << f.what;
     EXPECT_FALSE(r.reason.empty()) << f.what;
     EXPECT_EQ(r.type, nullptr) << f.what;
   }
@@ -382,6 +385,7 @@ TEST_F(DatabaseFixture, ImportNewUpdatedUnreadableTruncated) {
   reg->FailNextSaveBeforeRenameForTests();
   ImportResult unsaved = db->ImportSignatureData(UserType(-144, 1003, u"Later", u"LAT"));
   EXPECT_EQ(unsaved.status, ImportStatus::Failed);
+  EXPECT_EQ(unsaved.failure, ImportFailure::NotSaved);
   EXPECT_TRUE(unsaved.type);
   EXPECT_TRUE(db->SaveFileTypes());
 
@@ -390,6 +394,32 @@ TEST_F(DatabaseFixture, ImportNewUpdatedUnreadableTruncated) {
   EXPECT_EQ(r.db->TypeCount(), 106u);
   EXPECT_EQ(r.db->FindById(47)->Title(), u"Acrobat");
   EXPECT_EQ(r.db->FindById(1000)->GetSignatureCount(), 1u);
+}
+
+TEST_F(DatabaseFixture, LargeTypesAreReadWhole) {
+  // Longer than the 19,672 bytes a signature file was once read into, and than the
+  // 0x3FFF bytes a stored value was once read with.
+  ASSERT_TRUE(db->LoadFileTypes());
+  FileType big;
+  big.Init(-115, 3000, u"Big", u"A type with a long masked signature", u"big", u"BIG");
+  std::vector<std::uint8_t> masked(30000, 0);
+  for (std::size_t i = 0; i < 15000; ++i) masked[i] = std::uint8_t(i * 13);
+  masked[15000 + 14999] = 0xFF;  // only the last value byte counts
+  big.AddBytesSignature(PATTERN_MASKED, masked, 0, 30000);
+  big.AddBytesSignature(PATTERN_BYTES, Ascii("BIGTYPE"), 0, 7);
+  const std::vector<std::uint8_t> blob = big.Serialize();
+  ASSERT_GT(blob.size(), 30000u);
+  ImportResult r = db->ImportSignatureFile(WriteFile("big.filesig", blob));
+  ASSERT_EQ(r.status, ImportStatus::Added) << platform::Utf16ToUtf8(r.reason);
+  EXPECT_EQ(r.type->Serialize(), blob);
+  std::vector<std::uint8_t> unit(15000, 0);
+  unit[14999] = std::uint8_t(14999 * 13);
+  EXPECT_TRUE(r.type->Match(unit));
+
+  Restart again = Reopen();
+  const FileType* back = again.db->FindById(3000);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->Serialize(), blob);
 }
 
 TEST_F(DatabaseFixture, DestructorSavesALoadedDatabase) {
