@@ -144,6 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const std::size_t before = db.TypeCount();
     ImportResult r = db.ImportSignatureFile(platform::Utf8ToUtf16(sigPath));
     Check(r.status == ImportStatus::Failed && !r.reason.empty(), "an import that is not saved fails with a reason");
+    Check((r.failure == ImportFailure::NotSaved) == (r.type != nullptr), "only a type that was taken is unsaved");
     if (r.type) {
       MatchEverywhere(*r.type, data);
       if (db.TypeCount() > before) RoundTrip(*r.type, data);
