@@ -5,6 +5,10 @@ VANDREL_PACKAGES=(
   g++ cmake ninja-build pkg-config libgtest-dev
   clang-14 libclang-rt-14-dev
   gzip
+  # tests read the fixtures' manifests
+  nlohmann-json3-dev
+  # the fixture recipes in tests/fixtures
+  dosfstools mtools ntfs-3g fuse3 python3
 )
 
 ensure_packages() {

@@ -1,0 +1,252 @@
+#pragma once
+// One thing the user can analyse: a physical drive, a logical drive (a mounted file
+// system), a partition found on a drive, or a drive image file. Every other part of
+// the engine reads the disk only through a volume: 512-byte sectors with a time-out
+// and retries. The volume also holds the boot-sector copy, the file-system parser,
+// the clusters bitmap and the store of found objects.
+//
+// Volumes are shared (std::shared_ptr): the drive list, the queue, the current
+// volume and running threads each hold one. The device stays open while any of them
+// reads; Close() only lets the volume's own reference go, and the descriptor closes
+// with the last one. Reads may overlap (scan, hex view, recovery): they are
+// positional and share no file position.
+//
+// Linux has no drive letters: the drive part of object paths is empty, a logical
+// drive is shown by its mount point, and a physical drive keeps its number (the
+// letter field holds '0' + number).
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "engine/BitArray.h"
+#include "engine/BlockDevice.h"
+#include "engine/FileSystem.h"
+#include "engine/FoundObjectStore.h"
+#include "engine/SectorBuffer.h"
+#include "engine/TimedReader.h"
+
+class AppSettings;
+
+// The geometry record. Sectors are 512-byte units throughout.
+struct VolumeGeometry {
+  std::u16string oemName;  // 8 characters from the boot sector
+  std::uint32_t serialLow = 0;
+  std::uint32_t serialHigh = 0;  // only NTFS fills it
+  std::int32_t sectorsPerCluster = 1;
+  std::int32_t bytesPerSector = 512;
+  std::int32_t clusterBytes = 512;  // sectorsPerCluster x bytesPerSector
+  std::int64_t totalSectors = 0;
+  std::int64_t totalClusters = 0;
+  // Added to every sector position: a partition's first byte on its parent device.
+  std::int64_t baseOffset = 0;
+};
+
+// The volume's descriptive fields, read and written as a whole under the volume's
+// lock (the query thread fills them while the user interface shows them).
+struct VolumeInfo {
+  std::u16string devicePath;  // the device node or the image file
+  std::u16string rootPath;    // logical drives: the mount point
+  std::u16string description;
+  std::u16string label;
+  std::int32_t driveType = 0;  // 3 fixed drives, 7 image files
+  char16_t letter = 0;         // physical drives: '0' + number
+  std::int64_t totalBytes = 0;
+  std::int64_t freeBytes = 0;
+  std::uint32_t fileSystemFlags = 0;
+  // The device's logical sector size: partition-table LBAs count these.
+  std::uint32_t logicalSectorSize = 512;
+  VolumeGeometry geometry;
+  // Device queries: the raw answers, the whole disk's device number (a partition or
+  // logical drive finds its parent disk by it), the partition number (-1 unknown,
+  // 0 whole disk) and a logical drive's first byte on its disk (-1 unknown).
+  DeviceInfo device;
+  platform::BlockDeviceId deviceNumber;
+  std::int32_t partitionNumber = -1;
+  std::int64_t partitionStartOffset = -1;
+};
+
+class CVolume : public std::enable_shared_from_this<CVolume> {
+ public:
+  enum Kind : std::int32_t {
+    kPhysicalDrive = 1,
+    kLogicalDrive = 2,
+    kPartition = 4,
+    kImageFile = 8,
+    kFoundPartition = 16,  // found by the partition walk or the sector pass; treated like kPartition
+  };
+  enum State : std::int32_t { kQuerying = -1, kNotReady = 0, kReady = 1, kAnalysing = 2 };
+
+  static constexpr std::int64_t kSectorSize = 512;
+  // Each read attempt waits 512 ms per sector, but never longer than this: a 2 MB
+  // read would otherwise wait 35 minutes on a drive that does not answer.
+  static constexpr std::int64_t kMaxReadWaitMs = 30000;
+
+  // Opens the device; null with an errno on failure. The default opens the device
+  // path read-only.
+  using DeviceOpener = std::function<std::shared_ptr<IBlockDevice>(int& error)>;
+
+  explicit CVolume(std::int32_t kind);
+  virtual ~CVolume();
+  CVolume(const CVolume&) = delete;
+  CVolume& operator=(const CVolume&) = delete;
+
+  std::int32_t GetKind() const { return kind_; }
+  bool IsPartition() const { return kind_ == kPartition || kind_ == kFoundPartition; }
+  std::int32_t GetState() const { return state_.load(); }
+  void SetState(std::int32_t state) { state_.store(state); }
+
+  // ---- Device access ----------------------------------------------------------------
+
+  void SetDevicePath(std::u16string path);
+  // The device path; partitions read through their parent's.
+  std::u16string GetPath() const;
+  void SetDeviceOpener(DeviceOpener opener);
+  // The open device, opened on demand: kinds 1, 2 and 8 open their own path; a
+  // partition shares its parent's open device (its own path when the parent is
+  // gone). Null, with the error logged, when it can't be opened.
+  std::shared_ptr<TimedReader> OpenDrive();
+  bool IsOpen() const;
+  void Close();
+
+  // Reads `count` sectors from `firstSector` (relative to the volume) into `buffer`,
+  // which holds count x 512 bytes: the bytes read. Each attempt waits count x 512 ms
+  // (at most kMaxReadWaitMs); a short read is tried again, up to ReadRetries + 1
+  // attempts; an error or a time-out ends the read (logged: "Read Timeout!", string
+  // 172). What was not read is zero-filled. A count of 0 touches nothing.
+  virtual std::int64_t ReadSectors(void* buffer, std::int64_t firstSector, std::int64_t count);
+  // The same into a SectorBuffer (grown to count x 512 bytes when smaller), read
+  // without a copy: the way for 2 MB runs. Take its data() after the call: after a
+  // time-out it holds new memory (see SectorBuffer).
+  std::int64_t ReadSectors(SectorBuffer& buffer, std::int64_t firstSector, std::int64_t count);
+  std::int64_t ReadSectors32(void* buffer, std::int64_t firstSector, std::uint32_t count) {
+    return ReadSectors(buffer, firstSector, count);
+  }
+  // Reads `count` bytes of a found object from `position` bytes into it, from the
+  // object's offset on the volume; `buffer` holds exactly `count` bytes. Returns the
+  // bytes read from that position (fewer at the end of the device, 0 on failure);
+  // the rest of the buffer is zero-filled.
+  std::int64_t FileRead(const FoundObject& object, void* buffer, std::int64_t position, std::uint32_t count);
+  // The object's data as the file system stores it: through the parser for FAT and
+  // NTFS volumes (cluster chains, data runs), raw sectors otherwise. Recovery reads
+  // object data only through this.
+  std::int64_t ReadObjectData(const FoundObject& object, void* buffer, std::int64_t position, std::uint32_t count);
+
+  // The settings a pass works with: read retries, logging of found names. Taken at
+  // construction from Settings(), and again by each pass from its snapshot.
+  void TakeSettings(const AppSettings& settings);
+  void SetReadRetries(std::int32_t retries) { readRetries_.store(retries); }
+  // Tests shorten the per-sector wait.
+  void SetReadWaitPerSector(std::chrono::milliseconds wait) { waitPerSector_.store(wait.count()); }
+  std::chrono::milliseconds ReadWait(std::int64_t sectors) const;
+
+  // Fills size, sector size and the device queries by kind; state 1 (ready) or 0.
+  // Opens the device for the call when it is closed and closes it again.
+  int QueryInformation();
+
+  // ---- Names and paths ------------------------------------------------------------
+
+  // Physical drive: its description; logical drive: its mount point, with the label
+  // in brackets; partition: "Volume at: %I64d" (base offset); image: the file name.
+  std::u16string GetDisplayName() const;
+  // The folder path of an object, outermost folder first, each part followed by "/"
+  // (empty at the root and under the lost roots); returns its length.
+  std::int64_t GetObjectPath(const FoundObject& object, std::u16string& out) const;
+
+  // 0 FAT (codes 1, 4, 6, 11, 12, 14, 17, 20, 22, 27, 28, 30), 1 NTFS (7), 2 other.
+  static int GetFileSystemFamily(std::int32_t code);
+  int GetFileSystemFamily() const { return GetFileSystemFamily(FileSystemTypeCode()); }
+  std::u16string GetFileSystemName() const;
+
+  // ---- Parser, store, bitmap, boot copy ---------------------------------------------
+
+  // The parser; valid until SetFileSystem, which only the analysis calls.
+  CFileSystem* FileSystem() const;
+  void SetFileSystem(std::unique_ptr<CFileSystem> parser);
+  std::int32_t FileSystemTypeCode() const;
+  void SetFileSystemTypeCode(std::int32_t code);
+  FoundObjectStore& Store() { return store_; }
+  const FoundObjectStore& Store() const { return store_; }
+  CBitArray& ClustersBitmap() { return bitmap_; }
+  std::array<std::uint8_t, 1024> BootCopy() const;
+
+  // ---- Descriptive fields -----------------------------------------------------------
+
+  VolumeInfo Info() const;
+  VolumeGeometry Geometry() const;
+  template <typename F>
+  void UpdateInfo(F&& update) {
+    std::lock_guard lock(infoMutex_);
+    update(info_);
+  }
+
+  // ---- Device node and relatives ----------------------------------------------------
+
+  // The record that stands for this volume in the found-object tree: OBJ_DEVICE,
+  // parent -12 until a parent is set, its `volume` this volume.
+  const std::shared_ptr<FoundObject>& DeviceNode() const { return deviceNode_; }
+  std::int32_t DeviceNodeId() const { return deviceNode_->id; }
+  // Set once, when the volume is made and before it is shared.
+  void SetDeviceNodeId(std::int32_t id) { deviceNode_->id = id; }
+  void SetDeviceNodeParent(std::int32_t parentId) { deviceNode_->parentId = parentId; }
+  // The physical drive a logical drive or partition lies on; null when none (or gone).
+  std::shared_ptr<CVolume> GetParentVolume() const;
+  void SetParentVolume(const std::shared_ptr<CVolume>& parent);
+  // Logical drives that lie on this physical drive.
+  void AddChild(const std::shared_ptr<CVolume>& child);
+  std::vector<std::shared_ptr<CVolume>> Children() const;
+
+  // ---- Analysis hooks ---------------------------------------------------------------
+
+  // The parsers' callback for each parsed record: adds it to the store and counts
+  // it (folder or file); with LogFoundNames set, a file's name is logged (string
+  // 134). The store's record, or null when the store did not take it.
+  FoundObject* OnObjectFound(const FoundObject& object);
+  struct PassCounters {
+    std::atomic<std::int64_t> folders{0};
+    std::atomic<std::int64_t> files{0};
+  };
+  PassCounters& FileSystemPassCounters() { return fsCounters_; }
+  PassCounters& SectorPassCounters() { return sectorCounters_; }
+
+ private:
+  std::shared_ptr<TimedReader> CurrentReader() const;
+  bool CheckRun(std::int64_t firstSector, std::int64_t count, std::size_t& bytes) const;
+  template <typename Attempt>
+  std::int64_t ReadWithRetries(std::int64_t firstSector, std::int64_t count, std::size_t bytes, Attempt&& attempt);
+
+  const std::int32_t kind_;
+  std::atomic<std::int32_t> state_{kNotReady};
+
+  mutable std::mutex deviceMutex_;
+  std::shared_ptr<TimedReader> reader_;
+  DeviceOpener opener_;
+
+  mutable std::mutex infoMutex_;
+  VolumeInfo info_;
+  std::array<std::uint8_t, 1024> bootCopy_{};
+
+  mutable std::shared_mutex fsMutex_;
+  std::unique_ptr<CFileSystem> fs_;
+
+  FoundObjectStore store_;
+  CBitArray bitmap_;
+  std::shared_ptr<FoundObject> deviceNode_;
+
+  mutable std::mutex familyMutex_;
+  std::weak_ptr<CVolume> parent_;
+  std::vector<std::weak_ptr<CVolume>> children_;
+
+  std::atomic<std::int32_t> readRetries_{10};
+  std::atomic<bool> logFoundNames_{false};
+  std::atomic<std::int64_t> waitPerSector_{512};
+  PassCounters fsCounters_;
+  PassCounters sectorCounters_;
+};

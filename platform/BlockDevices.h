@@ -1,0 +1,97 @@
+#pragma once
+// The machine's block devices as Linux shows them: whole disks from <sys>/block,
+// their partitions, mounted block-device file systems from <proc>/self/mountinfo,
+// and the way from any block device (a partition, a device-mapper or md volume)
+// down to the whole disks that hold it. The roots are parameters so that tests run
+// on a fake tree.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct BlockDeviceId {
+  unsigned major = 0;
+  unsigned minor = 0;
+  bool operator==(const BlockDeviceId&) const = default;
+  bool valid() const { return major != 0 || minor != 0; }
+};
+
+struct DiskEntry {
+  std::string name;     // "sda", "nvme0n1", "loop3"
+  std::string devNode;  // "/dev/sda"
+  BlockDeviceId id;
+  std::uint64_t sizeBytes = 0;
+  bool removable = false;
+  std::string vendor;  // trimmed; may be empty
+  std::string model;
+  std::uint64_t diskseq = 0;        // 0 where the kernel has none
+  std::string backingFile;          // loop devices
+  unsigned logicalSectorSize = 512;
+};
+
+struct PartitionEntry {
+  std::string name;  // "sda1"
+  std::string devNode;
+  BlockDeviceId id;
+  std::string disk;  // "sda"
+  int number = 0;
+  std::uint64_t startBytes = 0;
+  std::uint64_t sizeBytes = 0;
+};
+
+struct MountEntry {
+  std::string mountPoint;  // decoded ("\040" is a blank)
+  std::string source;      // "/dev/sda1"
+  std::string fsType;
+  BlockDeviceId id;        // the device the mounted file system reports (major 0 for btrfs)
+  BlockDeviceId sourceId;  // the block device named by the source, where it is one
+  // The block device to identify the mount by: the source's when known, else id.
+  BlockDeviceId device() const { return sourceId.valid() ? sourceId : id; }
+};
+
+class BlockDeviceTree {
+ public:
+  explicit BlockDeviceTree(std::string sysRoot = "/sys", std::string procRoot = "/proc", std::string devRoot = "/dev");
+
+  // Whole disks that can be read as drives, sorted by name: sd*, hd*, vd*, xvd*,
+  // nvme*n*, mmcblk* and loop devices with a backing file; no ram, zram, optical,
+  // device-mapper or md devices.
+  std::vector<DiskEntry> WholeDisks() const;
+  std::optional<DiskEntry> Disk(const std::string& name) const;
+  std::vector<PartitionEntry> Partitions(const std::string& diskName) const;
+  // Mounted file systems that live on block devices (no network or pseudo file
+  // systems); a device mounted more than once appears once, at its first mount point.
+  std::vector<MountEntry> BlockMounts() const;
+
+  // The kernel name of a block device ("sda1"), if sysfs knows it.
+  std::optional<std::string> NameOf(BlockDeviceId id) const;
+  std::optional<BlockDeviceId> IdOf(const std::string& name) const;
+  // The whole disks beneath a block device: the device itself when it is a disk, the
+  // disk of a partition, and for device-mapper and md volumes the disks beneath
+  // their slaves. Empty when the device is unknown.
+  std::vector<BlockDeviceId> WholeDisksOf(BlockDeviceId id) const;
+  // The block device a path lies on: the st_dev of its nearest existing folder;
+  // where that is no block device (major 0: btrfs subvolumes, overlay, tmpfs) the
+  // source of the mount that holds the path, when that source is a block device.
+  std::optional<BlockDeviceId> DeviceOfPath(const std::string& path) const;
+  // The mount that holds a path (the longest mount point that is a prefix of it).
+  std::optional<MountEntry> MountOfPath(const std::string& path) const;
+
+  const std::string& sysRoot() const { return sys_; }
+
+ private:
+  std::vector<MountEntry> AllMounts() const;
+  void CollectWholeDisks(const std::string& name, std::vector<BlockDeviceId>& out, int depth) const;
+  std::string sys_, proc_, dev_;
+};
+
+// A field of mountinfo with its octal escapes ("\040", "\011", "\012", "\134") decoded.
+std::string DecodeMountField(std::string_view field);
+// Parses "8:1" (with or without a line end).
+std::optional<BlockDeviceId> ParseDeviceNumbers(std::string_view text);
+
+}  // namespace platform
