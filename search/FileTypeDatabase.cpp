@@ -245,6 +245,10 @@ const FileType* FileTypeDatabase::FindForObject(std::uint32_t typeKey, std::int1
   return FindForObjectLocked(typeKey, typeId, name, isFolder);
 }
 
+const FileType* FileTypeDatabase::FindForObject(const FoundObject& record) const {
+  return FindForObject(record.typeKey, record.typeId, record.Name(), record.IsFolder());
+}
+
 const FileType* FileTypeDatabase::FindByExtension(std::u16string_view extension) const {
   ReadLock lock(*this);
   auto it = extensions_.find(Fold(extension));

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "engine/FileTypeLookup.h"
+#include "engine/FoundObject.h"
 #include "platform/ByteOrder.h"
 #include "search/FileType.h"
 
@@ -116,6 +117,7 @@ class FileTypeDatabase final : public IFileTypeLookup {
   // id, else (files only) by the extension of its name. Writes nothing.
   const FileType* FindForObject(std::uint32_t typeKey, std::int16_t typeId, std::u16string_view name,
                                 bool isFolder) const;
+  const FileType* FindForObject(const FoundObject& record) const;
   // The type an extension (without the dot, any letter case) belongs to, else null.
   const FileType* FindByExtension(std::u16string_view extension) const;
   const FileTypeGroup* FindGroup(std::int32_t categoryId) const;

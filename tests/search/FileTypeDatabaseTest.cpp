@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/AppSettings.h"
+#include "engine/FoundObjectStore.h"
 #include "engine/ProgramLog.h"
 #include "platform/ByteOrder.h"
 #include "platform/Registry.h"
@@ -243,6 +244,18 @@ TEST_F(DatabaseFixture, FindForObjectKeepsTheTypeByReference) {
   EXPECT_FALSE(first.showInFilter);
   ASSERT_TRUE(lookup.FindForObject(first.key, first.id, u"x.xls", false, second));
   EXPECT_EQ(second.key, excel->key());
+  // A found object keeps the key it was given.
+  FoundObject record;
+  record.SetName(u"budget.XLS");
+  const FileType* typed = db->FindForObject(record);
+  EXPECT_EQ(typed, excel);
+  record.typeKey = typed->key();
+  record.typeId = static_cast<std::int16_t>(typed->typeId());
+  EXPECT_EQ(db->FindForObject(record), excel);
+  record.flags.Set(OBJ_FOLDER);
+  record.typeKey = 0;
+  record.typeId = 0;
+  EXPECT_EQ(db->FindForObject(record), nullptr);
   // By id alone the first type with that id.
   EXPECT_EQ(db->FindForObject(0, 501, u"x.xls", false), access);
   // "x.doc" is the storage file, never the mail folder that shares its id.
@@ -438,6 +451,25 @@ TEST_F(DatabaseFixture, ProgramDatabaseIsTheEngineLookup) {
   db->InstallAsProgramDatabase();
   EXPECT_EQ(g_FileTypes, db.get());
   EXPECT_EQ(GetFileTypeLookup(), db.get());
+
+  // The store types what it keeps through it, by reference, and drops what the
+  // settings do not search for.
+  const FileType* excel = Find(*db, 501, u"Microsoft Excel Document");
+  {
+    auto edit = db->LockForEdit();
+    db->FindById(400)->SetSearchEnabled(0);
+  }
+  FoundObjectStore store;
+  FoundObject templ;
+  templ.id = 10;
+  templ.SetName(u"x.xls");
+  FoundObject* kept = store.AddParsedObject(templ);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->typeKey, excel->key());
+  EXPECT_EQ(db->FindForObject(*kept), excel);
+  templ.id = 11;
+  templ.SetName(u"setup.exe");
+  EXPECT_EQ(store.AddParsedObject(templ), nullptr);
   db.reset();
   EXPECT_EQ(g_FileTypes, nullptr);
   EXPECT_EQ(GetFileTypeLookup(), nullptr);
