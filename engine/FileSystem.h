@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/FoundObject.h"
+#include "platform/ByteOrder.h"
 
 class CFileSystem {
  public:
@@ -28,6 +30,27 @@ class CFileSystem {
   // True for a parser that reads object data itself (FAT, NTFS); the base does not,
   // and the volume then reads raw sectors.
   virtual bool ReadsObjectData() const { return false; }
+
+  // ---- Type codes ---------------------------------------------------------------------
+  // Codes are MBR partition-type byte values: FAT12 1, 17; FAT16 4, 6, 14, 20, 22,
+  // 30; FAT32 11, 12, 27, 28; NTFS 7; 0 unknown. The boot set-up also knows the
+  // volume-set codes 134 (FAT16), 135 (NTFS), 139 and 140 (FAT32).
+
+  // The parser a code gets, and the id of its root folder record.
+  enum class ParserKind { None, Fat, Ntfs };
+  static ParserKind ParserFor(std::int32_t code);
+  static std::int32_t RootFolderIdFor(std::int32_t code);
+  // The name shown for a code: "FAT12" (1), "FAT16" (4, 6), "FAT32" (11, 12), "NTFS"
+  // (7, 128), else "Unknown".
+  static std::u16string_view TypeNameOf(std::int32_t code);
+  // The FAT table width of a code by its family: 12, 16 or 32; 0 for other codes.
+  static int FatBitsFor(std::int32_t code);
+  // The file system a boot sector names: "FAT12   " or "FAT16   " at byte 54 (1, 4),
+  // "FAT32   " at byte 82 (11), "NTFS    " at byte 3 (7), first match in that order;
+  // 0 when none (or the sector is too short).
+  static std::int32_t DetectByBootSector(platform::Bytes sector);
+  // Sets typeName from typeCode.
+  void GetTypeName();
 
   // The file system's root folder record: OBJ_FOLDER | OBJ_NAMED, name ".". The
   // volume sets its id and parent before Analyse and registers a copy in its store.

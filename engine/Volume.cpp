@@ -6,9 +6,11 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <set>
 
 #include "engine/AppSettings.h"
 #include "engine/FileBlockDevice.h"
+#include "engine/PartitionSink.h"
 #include "engine/ProgramLog.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
@@ -300,6 +302,8 @@ int CVolume::QueryInformation() {
           break;
       }
     }
+    // A logical drive's label, serial and file system come from its boot sector.
+    if (kind_ == kLogicalDrive && state == kReady) BootSetup();
     if (!wasOpen) Close();
     SetState(state);
     return state == kReady ? 1 : 0;
@@ -359,8 +363,13 @@ int CVolume::GetFileSystemFamily(std::int32_t code) {
 }
 
 std::u16string CVolume::GetFileSystemName() const {
-  std::shared_lock lock(fsMutex_);
-  return fs_ ? fs_->typeName : std::u16string();
+  {
+    std::shared_lock lock(fsMutex_);
+    if (fs_ && fs_->typeName != u"Unknown") return fs_->typeName;
+  }
+  // Not known yet: what the boot copy names.
+  const auto boot = BootCopy();
+  return std::u16string(CFileSystem::TypeNameOf(CFileSystem::DetectByBootSector({boot.data(), 512})));
 }
 
 // ---- Parser, store, bitmap --------------------------------------------------------------
@@ -444,4 +453,258 @@ FoundObject* CVolume::OnObjectFound(const FoundObject& object) {
     if (logFoundNames_.load(std::memory_order_relaxed)) Log().InfoId(134, object.Name());
   }
   return r;
+}
+
+// ---- Boot sector and partition table --------------------------------------------------
+
+namespace {
+
+enum class BootFamily { None, Fat1216, Fat32, Ntfs };
+
+BootFamily BootFamilyOf(std::int32_t code) {
+  switch (code) {
+    case 1: case 4: case 6: case 14: case 17: case 20: case 22: case 30: case 134:
+      return BootFamily::Fat1216;
+    case 11: case 12: case 27: case 28: case 139: case 140:
+      return BootFamily::Fat32;
+    case 7: case 135:
+      return BootFamily::Ntfs;
+    default:
+      return BootFamily::None;
+  }
+}
+
+// Sectors per cluster from byte 13: a power of two up to 128; on NTFS a byte of
+// 0xF4 or more is 2^(256 - byte). 0 for anything else (damaged data).
+std::int32_t SectorsPerCluster(std::uint8_t b, BootFamily family) {
+  if (family == BootFamily::Ntfs && b >= 0xF4) return std::int32_t(1) << (256 - b);
+  if (b != 0 && (b & (b - 1)) == 0) return b;
+  return 0;
+}
+
+// An 8-bit text field, up to its first NUL.
+std::u16string TextField(const platform::LeView& v, std::size_t offset, std::size_t length) {
+  platform::Bytes bytes = v.Sub(offset, length);
+  std::size_t n = 0;
+  while (n < bytes.size() && bytes[n] != 0) ++n;
+  return platform::Windows1252ToUtf16(bytes.first(n));
+}
+
+}  // namespace
+
+int CVolume::ReadBootSector() {
+  std::array<std::uint8_t, 1024> boot{};
+  if (ReadSectors(boot.data(), 0, 2) < kSectorSize) {
+    Log().ErrorId(173, GetDisplayName());
+    return 0;
+  }
+  std::lock_guard lock(infoMutex_);
+  bootCopy_ = boot;
+  return 1;
+}
+
+int CVolume::BootSetup() {
+  try {
+    if (!ReadBootSector()) return 0;
+    const auto boot = BootCopy();
+    const platform::LeView v(boot.data(), kSectorSize);
+
+    // The file system the boot sector names replaces the partition-type byte.
+    const std::int32_t detected = CFileSystem::DetectByBootSector(v.bytes());
+    std::int32_t code;
+    {
+      std::unique_lock lock(fsMutex_);
+      if (detected && detected != fs_->typeCode) {
+        fs_->typeCode = detected;
+        fs_->GetTypeName();
+      }
+      code = fs_->typeCode;
+    }
+    const BootFamily family = BootFamilyOf(code);
+
+    std::int64_t imageBytes = -1;
+    if (kind_ == kImageFile) {
+      if (auto reader = OpenDrive())
+        imageBytes = std::int64_t(std::min<std::uint64_t>(reader->Device()->Query().sizeBytes, INT64_MAX));
+    }
+
+    {
+      std::lock_guard lock(infoMutex_);
+      VolumeInfo& info = info_;
+      VolumeGeometry& g = info.geometry;
+      g.oemName = TextField(v, 3, 8);
+      if (code != 0) {
+        if (const std::int32_t spc = SectorsPerCluster(v.U8(13), family)) g.sectorsPerCluster = spc;
+      }
+      if (imageBytes >= 0) {
+        info.totalBytes = imageBytes;
+        g.totalSectors = imageBytes / kSectorSize;
+      }
+      if (family == BootFamily::Fat1216 || family == BootFamily::Fat32) {
+        const bool fat32 = family == BootFamily::Fat32;
+        if (const std::uint32_t serial = v.U32(fat32 ? 67 : 39)) g.serialLow = serial;
+        if (info.label.empty()) info.label = TextField(v, fat32 ? 71 : 43, 11);
+        if (g.totalSectors == 0) {
+          std::int64_t sectors = v.U32(32);
+          if (sectors == 0) sectors = v.U16(19);
+          if (sectors == 0) {
+            Log().Error(u"boot_fat16->BPB.Large_Sectors == 0 && boot_fat16->BPB.Small_Sectors == 0");
+          } else {
+            // Damaged data: never more sectors than the volume (or what is left of its
+            // device) holds.
+            std::int64_t room = info.totalBytes;
+            const auto deviceBytes = std::int64_t(std::min<std::uint64_t>(info.device.sizeBytes, INT64_MAX));
+            if (room <= 0 && deviceBytes > g.baseOffset) room = deviceBytes - g.baseOffset;
+            if (room > 0 && sectors > room / kSectorSize) sectors = room / kSectorSize;
+          }
+          g.totalSectors = sectors;
+        }
+      } else if (family == BootFamily::Ntfs) {
+        if (const std::uint32_t high = v.U32(76)) {
+          g.serialLow = v.U32(72);
+          g.serialHigh = high;
+        }
+      }
+      if (g.bytesPerSector <= 0 || (g.bytesPerSector & (g.bytesPerSector - 1)) != 0) g.bytesPerSector = 512;
+      if (g.sectorsPerCluster <= 0) g.sectorsPerCluster = 1;
+      if (info.totalBytes == 0 && g.totalSectors != 0) info.totalBytes = g.totalSectors * kSectorSize;
+      if (g.totalClusters == 0 && g.totalSectors != 0) g.totalClusters = g.totalSectors / g.sectorsPerCluster;
+      g.clusterBytes = g.sectorsPerCluster * g.bytesPerSector;
+    }
+    // No file system: a partitioned drive.
+    if (code == 0) ParsePartitionTable(0);
+    return 1;
+  } catch (...) {
+    Log().Error(u"CVolume::BootSetup except");
+    return 0;
+  }
+}
+
+struct CVolume::PartitionWalk {
+  const void* device = nullptr;
+  std::set<std::int64_t> read;    // absolute byte offsets of the tables read
+  std::set<std::int64_t> tables;  // those and the ones links point to
+  int tablesRead = 0;
+  int nesting = 0;
+};
+
+thread_local CVolume::PartitionWalk* CVolume::activeWalk_ = nullptr;
+
+int CVolume::ParsePartitionTable(std::int64_t lba) {
+  if (lba < 0) return 0;
+  std::shared_ptr<TimedReader> reader = OpenDrive();
+  if (!reader) return 0;
+  const void* device = reader->Device().get();
+  PartitionWalk own;
+  PartitionWalk* const outer = activeWalk_;
+  PartitionWalk* walk = outer && outer->device == device ? outer : &own;
+  own.device = device;
+  if (walk->nesting >= kMaxNestedWalks) {
+    Log().Plain(platform::Format(u"Partition tables nested deeper than %d volumes: %s not walked", kMaxNestedWalks,
+                                 GetDisplayName()));
+    return 0;
+  }
+  ++walk->nesting;
+  activeWalk_ = walk;
+  int added = 0;
+  try {
+    WalkTable(*walk, lba, 0, true, 0, added);
+  } catch (...) {
+    Log().Error(u"CVolume::ParsePartitionTable except");
+  }
+  --walk->nesting;
+  activeWalk_ = outer;
+  return added;
+}
+
+void CVolume::WalkTable(PartitionWalk& walk, std::int64_t lba, std::int64_t extendedBase, bool isMbr, int depth,
+                        int& added) {
+  const VolumeInfo info = Info();
+  std::int64_t sectorSize = info.logicalSectorSize;
+  if (sectorSize < 512 || sectorSize > 65536 || (sectorSize & (sectorSize - 1)) != 0) sectorSize = 512;
+  const std::int64_t base = info.geometry.baseOffset;
+  const std::int64_t bytes = info.totalBytes > 0 ? info.totalBytes : info.geometry.totalSectors * kSectorSize;
+  const bool sized = bytes > 0;  // a volume of unknown size has its extents not checked
+  const std::int64_t sectors = bytes / sectorSize;
+  // Table LBAs are u32 sums: far from any overflow once in 64 bits.
+  if (lba > (std::numeric_limits<std::int64_t>::max() - base) / sectorSize / 2) return;
+  const std::int64_t at = base + lba * sectorSize;
+  if (++walk.tablesRead > kMaxTablesPerWalk) {
+    Log().Plain(platform::Format(u"More than %d partition tables on %s: the walk stops", kMaxTablesPerWalk,
+                                 GetDisplayName()));
+    return;
+  }
+  if (!walk.read.insert(at).second) {
+    // A link back into the chain, or a partition whose first sector is a table
+    // already walked: the walk does not go round.
+    Log().Plain(platform::Format(u"Partition table at sector %I64d on %s already read: not walked again", lba,
+                                 GetDisplayName()));
+    return;
+  }
+  walk.tables.insert(at);
+
+  std::uint8_t sector[512];
+  if (ReadSectors(sector, lba * sectorSize / kSectorSize, 1) != kSectorSize) return;
+  const platform::LeView v(sector, sizeof sector);
+  if (v.U8(510) != 0x55 || v.U8(511) != 0xAA) return;
+
+  struct Entry {
+    std::uint8_t boot, type;
+    std::int64_t start, count;
+  } entries[4];
+  auto isLink = [](std::uint8_t type) { return type == 0x05 || type == 0x0F; };
+  auto linkLba = [&](const Entry& e) { return isMbr ? e.start : extendedBase + e.start; };
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t o = 446 + 16 * std::size_t(i);
+    entries[i] = {v.U8(o), v.U8(o + 4), std::int64_t(v.U32(o + 8)), std::int64_t(v.U32(o + 12))};
+  }
+  // A sector that merely ends in 55 AA (boot code of a file system without a label)
+  // is no table: every entry needs a valid boot flag and extents inside the volume.
+  for (int i = 0; i < 4; ++i) {
+    const Entry& e = entries[i];
+    bool valid = e.boot == 0x00 || e.boot == 0x80;
+    if (valid && e.type != 0 && e.count != 0 && sized) {
+      const std::int64_t first = isLink(e.type) ? linkLba(e) : lba + e.start;
+      valid = first + e.count <= sectors;
+    }
+    if (!valid) {
+      Log().Plain(platform::Format(u"Partition table at sector %I64d on %s ignored: entry %d is not valid", lba,
+                                   GetDisplayName(), i + 1));
+      return;
+    }
+  }
+  // Partitions must not start where a table lies, the ones this table links to
+  // included (a partition there would walk that table as its own).
+  for (const Entry& e : entries)
+    if (e.type != 0 && e.count != 0 && isLink(e.type)) walk.tables.insert(base + linkLba(e) * sectorSize);
+
+  const std::vector<std::shared_ptr<CVolume>> children = Children();
+  for (const Entry& e : entries) {
+    if (e.type == 0 || e.count == 0) continue;
+    if (isLink(e.type)) {
+      const std::int64_t next = linkLba(e);
+      if (depth + 1 > kMaxChainDepth) {
+        Log().Plain(platform::Format(u"Chain of extended partitions on %s longer than %d tables: the walk stops",
+                                     GetDisplayName(), kMaxChainDepth));
+        continue;
+      }
+      WalkTable(walk, next, isMbr ? e.start : extendedBase, false, depth + 1, added);
+      continue;
+    }
+    const std::int64_t offset = (lba + e.start) * sectorSize;  // on this volume
+    if (offset == 0 || walk.tables.count(base + offset)) continue;
+    bool known = false;
+    for (const auto& child : children)
+      if (child->Info().partitionStartOffset == offset) known = true;
+    if (known) continue;
+    FoundObject partition;
+    partition.parentId = DeviceNodeId();
+    partition.offset = offset;
+    partition.typeId = e.type;
+    partition.size = e.count * sectorSize;
+    if (IPartitionSink* sink = GetPartitionSink()) {
+      sink->AddPartitionVolume(partition);
+      ++added;
+    }
+  }
 }

@@ -147,6 +147,29 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   void SetReadWaitPerSector(std::chrono::milliseconds wait) { waitPerSector_.store(wait.count()); }
   std::chrono::milliseconds ReadWait(std::int64_t sectors) const;
 
+  // ---- Boot sector and partition table ------------------------------------------------
+
+  // Reads the first two sectors of the volume into the boot copy; 0 when they can't
+  // be read (string 173 logged).
+  int ReadBootSector();
+  // Completes the geometry from the boot sector: type code (a file system the boot
+  // sector names replaces the partition-type byte), sectors per cluster, serial,
+  // label, totals; an image file's size. A volume that shows no file system (code 0)
+  // has its partition table walked. 1 when done, 0 when the boot sector can't be read.
+  int BootSetup();
+  // Walks the partition table at `lba` (in the device's logical sectors, relative to
+  // the volume) and the chain of extended boot records below it, handing each
+  // partition to the partition sink; returns how many it handed over. A table whose
+  // entries do not all have a boot flag of 0x00 or 0x80 and lie inside the volume is
+  // ignored. Every table is read once per walk (a chain that loops is logged and
+  // cut), and so is a table a nested walk meets again: partitions set up during the
+  // walk may walk their own first sector; entries that start at sector 0 or at a
+  // table are skipped.
+  int ParsePartitionTable(std::int64_t lba = 0);
+  static constexpr int kMaxTablesPerWalk = 1024;
+  static constexpr int kMaxChainDepth = 256;
+  static constexpr int kMaxNestedWalks = 8;
+
   // Fills size, sector size and the device queries by kind; state 1 (ready) or 0.
   // Opens the device for the call when it is closed and closes it again.
   int QueryInformation();
@@ -218,6 +241,12 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
 
  private:
   std::shared_ptr<TimedReader> CurrentReader() const;
+  struct PartitionWalk;
+  // The walk running on this thread: a partition volume set up by the sink walks its
+  // own first sector inside the outer walk, on the same thread, and joins it.
+  static thread_local PartitionWalk* activeWalk_;
+  void WalkTable(PartitionWalk& walk, std::int64_t lba, std::int64_t extendedBase, bool isMbr, int depth,
+                 int& added);
   bool CheckRun(std::int64_t firstSector, std::int64_t count, std::size_t& bytes) const;
   template <typename Attempt>
   std::int64_t ReadWithRetries(std::int64_t firstSector, std::int64_t count, std::size_t bytes, Attempt&& attempt);

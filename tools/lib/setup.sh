@@ -9,6 +9,8 @@ VANDREL_PACKAGES=(
   nlohmann-json3-dev
   # the fixture recipes in tests/fixtures
   dosfstools mtools ntfs-3g fuse3 python3
+  # sfdisk, for the partition-table fixture (tests/fixtures/make_mbr.sh)
+  fdisk
 )
 
 ensure_packages() {
