@@ -34,6 +34,7 @@
 #include "engine/TimedReader.h"
 
 class AppSettings;
+class ScanProgress;
 
 // The geometry record. Sectors are 512-byte units throughout.
 struct VolumeGeometry {
@@ -239,6 +240,79 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   PassCounters& FileSystemPassCounters() { return fsCounters_; }
   PassCounters& SectorPassCounters() { return sectorCounters_; }
 
+  // ---- Analysis -----------------------------------------------------------------------
+  //
+  // One analysis thread runs in the program at a time: the whole analysis, or one of
+  // its passes alone. A start finds the thread before it ended (it is joined then) or
+  // is refused while that thread still runs. Stopping is cooperative: the running
+  // flag of ScanProgress is cleared and the stopper waits at most kStopWait; a thread
+  // that has not ended by then ends by itself later and posts its end. Nothing is
+  // terminated.
+
+  static constexpr std::chrono::milliseconds kStopWait{1000};
+
+  // The signature pass proper. The search library installs it at start-up (the
+  // engine does not know the search): it searches the volume from the search start
+  // to its end, or until the running flag is cleared, and reports every hit to
+  // OnSignatureHit. Without one the sector pass finds nothing.
+  using SectorPass = std::function<void(CVolume& volume, ScanProgress& progress, const AppSettings& settings)>;
+  static void SetSectorPass(SectorPass pass);
+
+  enum SectorPassMode : std::int32_t { kLostFileSearch = 0, kPartitionSearch = 1 };
+
+  // The analysis on the calling thread: "Initializing drive %s" (57111), open the
+  // device, boot set-up, the file-system pass and, when the settings ask for it and
+  // no stop came, the signature pass; then the computer's OnAnalyseDone. A device
+  // that can't be opened ends the analysis the same way.
+  void Analyse();
+  // The file-system pass: the parser chosen by the type code fills the store.
+  // Posts WM_FILE_SYSTEM_PASS_DONE and logs the duration (135) and counts (136).
+  void AnalyseFileSystem();
+  // The signature pass through the installed sector pass. Posts
+  // WM_SECTOR_PASS_DONE, logs the counts (136) and the duration (135).
+  void AnalyseSectors();
+
+  // Starts the analysis thread (CLocalComputer::StartAnalysis sets the run state
+  // first). At its end the thread logs 57123 "Analysis of %s completed", or 57113
+  // when it was stopped or the device could not be opened, and posts
+  // WM_ANALYSIS_DONE with wParam the device-node id. False when another analysis
+  // thread still runs or no thread could be made.
+  bool StartAnalyseThread();
+  // The passes alone on a thread of their own (the wizard): each sets the running
+  // flag, current 0 and total to the total clusters, and makes the volume the
+  // computer's scanned volume (the file-system pass also ScanProgress's volume).
+  bool StartAnalyseFileSystem();
+  bool StartAnalyseSectors(std::int32_t mode);
+  bool StartPartitionSearch() { return StartAnalyseSectors(kPartitionSearch); }
+  std::int32_t GetSectorPassMode() const { return sectorPassMode_.load(); }
+
+  // The search's callback for each hit: boot sectors become partition volumes (the
+  // partition sink), file-system structures go to the parser, file hits to the store
+  // as carved objects (nothing but boot sectors in partition-search mode).
+  void OnSignatureHit(const FoundObject& hit);
+
+  // From another thread: with ConfirmScanAbort set and `force` false, asks first
+  // (string 170); No returns 0 and leaves the scan running. Then clears the running
+  // flag when this volume's thread runs, and waits up to kStopWait for it. On the
+  // analysis thread itself it only returns 1.
+  int StopAnalysis(bool force);
+  // State 1 (ready). On the analysis thread the thread routine then ends.
+  void EndAnalysisThread();
+  bool IsOnAnalysisThread() const;
+  // True while a thread of this volume runs (until its very end).
+  bool HasAnalysisThread() const;
+  // True while that thread works on a pass (cleared before its last messages).
+  bool IsAnalysing() const { return working_.load(); }
+
+  // Waits up to `timeout` for the program's analysis thread to end and joins it;
+  // true when none runs (any more).
+  static bool WaitForAnalysisEnd(std::chrono::milliseconds timeout);
+  // Waits for the analysis thread however long it takes, and joins it (at exit).
+  static void JoinAnalysisThreads();
+  // Milliseconds for the pass durations (null restores the steady clock); tests
+  // make a pass last as long as they need.
+  static void SetTickSource(std::function<std::int64_t()> nowMs);
+
  private:
   std::shared_ptr<TimedReader> CurrentReader() const;
   struct PartitionWalk;
@@ -272,6 +346,19 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   mutable std::mutex familyMutex_;
   std::weak_ptr<CVolume> parent_;
   std::vector<std::weak_ptr<CVolume>> children_;
+
+  enum class ThreadKind : std::int32_t { None, Analysis, FileSystemPass, SectorPass };
+  bool StartThread(ThreadKind kind);
+  void ThreadMain(ThreadKind kind);
+  void PassEnded(ThreadKind pass, std::uint32_t message);
+  void EndWithoutComputer();
+  static std::int64_t NowMs();
+
+  std::atomic<ThreadKind> threadKind_{ThreadKind::None};
+  std::atomic<bool> working_{false};
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> aborted_{false};
+  std::atomic<std::int32_t> sectorPassMode_{kLostFileSearch};
 
   std::atomic<std::int32_t> readRetries_{10};
   std::atomic<bool> logFoundNames_{false};
