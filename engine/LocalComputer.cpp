@@ -128,14 +128,6 @@ bool CLocalComputer::IsScannedLocked(const CVolume* volume) const {
   return scanned_.get() == volume || Progress().Volume().get() == volume;
 }
 
-void CLocalComputer::Remember(const std::shared_ptr<CVolume>& volume) {
-  if (!volume || !IsReadable(*volume)) return;
-  std::erase_if(everAnalysed_, [](const std::weak_ptr<CVolume>& w) { return w.expired(); });
-  for (const auto& w : everAnalysed_)
-    if (w.lock() == volume) return;
-  everAnalysed_.push_back(volume);
-}
-
 int CLocalComputer::StartAnalysis(const std::shared_ptr<CVolume>& volume) {
   if (!volume || volume->GetState() == CVolume::kAnalysing) return 0;
   // No scan runs, but the thread of the last one may still be at its end (posting
@@ -147,7 +139,6 @@ int CLocalComputer::StartAnalysis(const std::shared_ptr<CVolume>& volume) {
   // scan (or a thread that was stopped) runs, the volume only waits in the queue.
   if (volume->StartAnalyseThread()) {
     selected_ = scanned_ = analysed_ = volume;
-    Remember(volume);
     started = 1;
   }
   if (std::find(queue_.begin(), queue_.end(), volume) == queue_.end()) queue_.push_back(volume);
@@ -306,11 +297,11 @@ std::vector<std::shared_ptr<CVolume>> CLocalComputer::AnalysedVolumesForCheck() 
   auto add = [&](const std::shared_ptr<CVolume>& v) {
     if (v && IsReadable(*v) && std::find(out.begin(), out.end(), v) == out.end()) out.push_back(v);
   };
+  add(Progress().Volume());
   std::lock_guard lock(mutex_);
   add(scanned_);
   add(analysed_);
   for (const auto& v : queue_) add(v);
-  for (const auto& w : everAnalysed_) add(w.lock());
   return out;
 }
 
@@ -323,6 +314,7 @@ int CLocalComputer::CheckDestinationFolder(const std::u16string* path, bool quie
     std::lock_guard lock(mutex_);
     if (tree_) tree = *tree_;
   }
+  bool unknown = false;
   for (const std::shared_ptr<CVolume>& volume : AnalysedVolumesForCheck()) {
     switch (MatchDestination(folder8, *volume, tree)) {
       case DeviceMatch::Different:
@@ -333,20 +325,22 @@ int CLocalComputer::CheckDestinationFolder(const std::u16string* path, bool quie
                           u"destination location for recovered files.",
                           caption, MessageIcon::Error);
         return 0;
-      case DeviceMatch::Unknown: {
-        if (quiet) return 0;
-        Question q;
-        q.kind = QuestionKind::DestinationUnknown;
-        q.text = u"The drive of the destination folder can't be told apart from the source drive. Use this folder "
-                 u"anyway?";
-        q.caption = GetLangString(157);
-        q.buttons = Buttons::YesNo;
-        q.icon = MessageIcon::Warning;
-        q.detail = folder;
-        if (AskUser(q).answer != Answer::Yes) return 0;
+      case DeviceMatch::Unknown:
+        unknown = true;
         break;
-      }
     }
+  }
+  if (unknown) {
+    if (quiet) return 0;
+    Question q;
+    q.kind = QuestionKind::DestinationUnknown;
+    q.text = u"The drive of the destination folder can't be told apart from the source drive. Use this folder "
+             u"anyway?";
+    q.caption = GetLangString(157);
+    q.buttons = Buttons::YesNo;
+    q.icon = MessageIcon::Warning;
+    q.detail = folder;
+    if (AskUser(q).answer != Answer::Yes) return 0;
   }
   std::error_code ec;
   std::filesystem::create_directories(folder8, ec);
@@ -381,7 +375,6 @@ std::shared_ptr<CVolume> CLocalComputer::ScannedVolume() const {
 
 void CLocalComputer::SetScannedVolume(std::shared_ptr<CVolume> volume) {
   std::lock_guard lock(mutex_);
-  Remember(volume);
   scanned_ = std::move(volume);
 }
 

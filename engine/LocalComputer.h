@@ -91,10 +91,11 @@ class CLocalComputer : public IPartitionSink {
   std::shared_ptr<CVolume> AddPartitionVolume(const FoundObject& partition) override;
 
   // Whether recovered files may go to `path` (null: AppSettings::DestinationFolder),
-  // a UTF-16 path: refused when it lies on a device an analysed volume reads (its
-  // disk, or any partition of that disk); asked (QuestionKind::DestinationUnknown)
-  // when its device can't be told; then the whole missing path is created. Quiet
-  // shows nothing and refuses where it would ask. 1 when the folder may be used.
+  // a UTF-16 path: refused when it lies on a device that the scanned or analysed
+  // volume, or a queued one, reads (its disk, or any partition of that disk); asked
+  // once (QuestionKind::DestinationUnknown) when a device can't be told; then the
+  // whole missing path is created. Quiet shows nothing and refuses where it would
+  // ask. 1 when the folder may be used.
   int CheckDestinationFolder(const std::u16string* path, bool quiet);
   // Starts the drive-image writer of the job; false when it could not start.
   bool StartCreateImage(ImageJob& job);
@@ -131,7 +132,6 @@ class CLocalComputer : public IPartitionSink {
  private:
   bool IsScannedLocked(const CVolume* volume) const;
   std::vector<std::shared_ptr<CVolume>> AnalysedVolumesForCheck() const;
-  void Remember(const std::shared_ptr<CVolume>& volume);
 
   CVolumesList volumes_;
   FileFilter filter_;
@@ -145,8 +145,6 @@ class CLocalComputer : public IPartitionSink {
   std::shared_ptr<CVolume> selected_;
   std::shared_ptr<CVolume> scanned_;
   std::shared_ptr<CVolume> analysed_;
-  // Every volume analysed during the run: the destination check compares them all.
-  std::vector<std::weak_ptr<CVolume>> everAnalysed_;
   std::int32_t objectIdCounter_ = kFirstObjectId + 1;
   std::map<std::u16string, std::int32_t> deviceIds_;
   std::optional<platform::BlockDeviceTree> tree_;

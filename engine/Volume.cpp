@@ -804,7 +804,7 @@ bool CVolume::HasAnalysisThread() const {
   return s.alive && s.volume.get() == this;
 }
 
-bool CVolume::StartThread(ThreadKind kind) {
+bool CVolume::StartThread(ThreadKind kind, std::int32_t sectorPassMode) {
   std::shared_ptr<CVolume> self;
   try {
     self = shared_from_this();
@@ -823,6 +823,7 @@ bool CVolume::StartThread(ThreadKind kind) {
   previous = std::move(s.volume);
 
   threadKind_.store(kind);
+  sectorPassMode_.store(sectorPassMode);  // an analysis searches for lost files
   working_.store(true);
   stopRequested_.store(false);
   aborted_.store(false);
@@ -846,17 +847,16 @@ bool CVolume::StartThread(ThreadKind kind) {
   return true;
 }
 
-bool CVolume::StartAnalyseThread() { return StartThread(ThreadKind::Analysis); }
+bool CVolume::StartAnalyseThread() { return StartThread(ThreadKind::Analysis, kLostFileSearch); }
 
 bool CVolume::StartAnalyseFileSystem() {
-  if (!StartThread(ThreadKind::FileSystemPass)) return false;
+  if (!StartThread(ThreadKind::FileSystemPass, GetSectorPassMode())) return false;
   if (g_Computer) g_Computer->SetScannedVolume(shared_from_this());
   return true;
 }
 
 bool CVolume::StartAnalyseSectors(std::int32_t mode) {
-  sectorPassMode_.store(mode);
-  if (!StartThread(ThreadKind::SectorPass)) return false;
+  if (!StartThread(ThreadKind::SectorPass, mode)) return false;
   if (g_Computer) g_Computer->SetScannedVolume(shared_from_this());
   return true;
 }

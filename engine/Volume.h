@@ -348,7 +348,7 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   std::vector<std::weak_ptr<CVolume>> children_;
 
   enum class ThreadKind : std::int32_t { None, Analysis, FileSystemPass, SectorPass };
-  bool StartThread(ThreadKind kind);
+  bool StartThread(ThreadKind kind, std::int32_t sectorPassMode);
   void ThreadMain(ThreadKind kind);
   void PassEnded(ThreadKind pass, std::uint32_t message);
   void EndWithoutComputer();
