@@ -272,11 +272,12 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // WM_SECTOR_PASS_DONE, logs the counts (136) and the duration (135).
   void AnalyseSectors();
 
-  // Starts the analysis thread (CLocalComputer::StartAnalysis sets the run state
-  // first). At its end the thread logs 57123 "Analysis of %s completed", or 57113
-  // when it was stopped or the device could not be opened, and posts
-  // WM_ANALYSIS_DONE with wParam the device-node id. False when another analysis
-  // thread still runs or no thread could be made.
+  // Starts the analysis thread (CLocalComputer::StartAnalysis calls it): sets the
+  // running flag and ScanProgress's volume, in one step with the look at them.
+  // False, touching nothing, while the running flag is set or another analysis
+  // thread still runs. At its end the thread logs 57123 "Analysis of %s completed",
+  // or 57113 when it was stopped or the device could not be opened, and posts
+  // WM_ANALYSIS_DONE with wParam the device-node id.
   bool StartAnalyseThread();
   // The passes alone on a thread of their own (the wizard): each sets the running
   // flag, current 0 and total to the total clusters, and makes the volume the
