@@ -1,0 +1,24 @@
+#pragma once
+// Whole small files read into memory and written from it (signature files and
+// similar records that are exchanged as files).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/ByteOrder.h"
+
+namespace platform {
+
+enum class ReadFileStatus { Ok, CannotOpen, NotAFile, TooLarge, ReadError };
+
+// Reads the regular file at `path` (opened read-only) whole into `out`. A file
+// longer than `maxBytes` is refused with TooLarge and nothing is kept.
+ReadFileStatus ReadWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& out);
+
+// Creates (or truncates) the file at `path` and writes `data` to it; true when every
+// byte was written and the file was closed without error.
+bool WriteWholeFile(const std::string& path, Bytes data);
+
+}  // namespace platform
