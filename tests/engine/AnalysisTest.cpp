@@ -222,6 +222,26 @@ TEST_F(AnalysisThreads, ASecondVolumeWaitsInTheQueueAndStartsByItselfWithAutoCon
   }
 }
 
+TEST_F(AnalysisThreads, FinishingAQueuedVolumeOnlyTakesItOutOfTheQueue) {
+  settings.SetConfirmScanAbort(1);
+  UseGatedParser(gate);
+  auto a = MemoryVolume(Blank());
+  auto b = MemoryVolume(Blank());
+  ASSERT_EQ(computer->StartAnalysis(a), 1);
+  ASSERT_TRUE(gate.WaitEntered(1));
+  EXPECT_EQ(computer->StartAnalysis(b), 0);
+  EXPECT_EQ(computer->FinishAnalysis(b, false), 1);
+  EXPECT_TRUE(answers.Asked().empty());  // b runs nothing: nothing to confirm
+  EXPECT_EQ(computer->Queue(), std::vector<std::shared_ptr<CVolume>>{a});
+  EXPECT_TRUE(progress.IsRunning());  // a's scan goes on
+  EXPECT_TRUE(a->IsAnalysing());
+  gate.open.store(true);
+  ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(1); }));
+  CVolume::JoinAnalysisThreads();
+  EXPECT_EQ(gate.entered.load(), 1);
+  EXPECT_EQ(LogCount(u"Analysis of Memory drive completed"), 1u);
+}
+
 TEST_F(AnalysisThreads, AStoppedThreadThatDoesNotAnswerEndsByItselfAndPostsItsEndOnce) {
   std::shared_ptr<MemoryBlockDevice> device;
   auto a = MemoryVolume(Blank(), CVolume::kPhysicalDrive, &device);
@@ -300,6 +320,31 @@ TEST_F(AnalysisThreads, APartitionSearchTurnsOnlyBootSectorsIntoVolumes) {
     EXPECT_EQ(carved, mode == CVolume::kLostFileSearch);
     EXPECT_EQ(v->SectorPassCounters().files.load(), mode == CVolume::kLostFileSearch ? 1 : 0);
   }
+  // An analysis after a partition search looks for lost files again.
+  settings.SetSignaturePass(1);
+  auto v = MemoryVolume(Blank(4 << 20));
+  ASSERT_TRUE(v->StartPartitionSearch());
+  ASSERT_TRUE(ui.RunUntil(*computer, [&] { return !v->HasAnalysisThread(); }));
+  EXPECT_EQ(computer->FinishAnalysis(v, false), 1);
+  ASSERT_EQ(computer->StartAnalysis(v), 1);
+  ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(1); }));
+  CVolume::JoinAnalysisThreads();
+  EXPECT_EQ(v->GetSectorPassMode(), CVolume::kLostFileSearch);
+  EXPECT_NE(v->Store().FindByOffset(8192), nullptr);
+  CVolume::SetSectorPass(nullptr);
+}
+
+TEST_F(Analysis, TheSectorPassLeavesTheRunningFlagToItsStarter) {
+  // Inside an analysis a stop may clear the flag just before the pass begins: the
+  // pass must not set it again.
+  std::atomic<int> sawRunning{-1};
+  CVolume::SetSectorPass([&](CVolume&, ScanProgress& p, const AppSettings&) { sawRunning.store(p.running.load()); });
+  auto v = MemoryVolume(Blank());
+  progress.running.store(0);
+  v->AnalyseSectors();
+  EXPECT_EQ(sawRunning.load(), 0);
+  EXPECT_EQ(progress.running.load(), 0);
+  EXPECT_EQ(ui.Count(WM_SECTOR_PASS_DONE), 1u);
   CVolume::SetSectorPass(nullptr);
 }
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <regex>
 #include <set>
+#include <thread>
 #include <typeinfo>
 
 #include "AnalysisTestSupport.h"
@@ -276,6 +277,38 @@ TEST_F(LocalComputerThreads, ThePartitionsAnalysedThroughTheQueueListTheirFiles)
   EXPECT_TRUE(names.count(u"$MFT"));
   EXPECT_TRUE(names.count(u"$Bitmap"));
   EXPECT_GT(ntfs->FileSystemPassCounters().files.load(), 5);
+}
+
+TEST_F(LocalComputerThreads, APartitionFoundByManyWorkersAtOnceIsMadeOnce) {
+  auto disk = MemoryVolume(std::vector<std::uint8_t>(8 << 20));
+  std::vector<std::thread> workers;
+  std::atomic<bool> go{false};
+  for (int w = 0; w < 6; ++w) {
+    workers.emplace_back([&] {
+      while (!go.load()) std::this_thread::yield();
+      for (int i = 1; i <= 8; ++i) {
+        FoundObject boot;
+        boot.typeId = 11;
+        boot.offset = std::int64_t(i) << 19;
+        disk->OnSignatureHit(boot);
+      }
+    });
+  }
+  go.store(true);
+  for (auto& t : workers) t.join();
+  const auto parts = FoundPartitions(*computer);
+  EXPECT_EQ(parts.size(), 8u);
+  EXPECT_EQ(ui.Count(WM_VOLUME_ADDED), 8u);
+  std::set<std::int64_t> bases;
+  std::set<std::int32_t> ids;
+  for (const auto& p : parts) {
+    bases.insert(p->Geometry().baseOffset);
+    ids.insert(p->DeviceNodeId());
+    EXPECT_EQ(NodesInStore(*disk, *p), 1);
+    EXPECT_TRUE(p->DeviceNode()->flags.Any(OBJ_CARVED));  // found again by the other workers
+  }
+  EXPECT_EQ(bases.size(), 8u);
+  EXPECT_EQ(ids.size(), 8u);
 }
 
 TEST_F(LocalComputerThreads, StartCreateImageRunsTheImageWriter) {
