@@ -223,7 +223,8 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // The physical drive a logical drive or partition lies on; null when none (or gone).
   std::shared_ptr<CVolume> GetParentVolume() const;
   void SetParentVolume(const std::shared_ptr<CVolume>& parent);
-  // Logical drives that lie on this physical drive.
+  // Volumes that lie on this one: logical drives of a physical drive, and
+  // partitions found on it (the walk knows them by their partition start offset).
   void AddChild(const std::shared_ptr<CVolume>& child);
   std::vector<std::shared_ptr<CVolume>> Children() const;
 
