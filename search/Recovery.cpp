@@ -625,8 +625,8 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
     }
     while (!failed && position < size) {
       const auto count = static_cast<std::uint32_t>(std::min<std::int64_t>(kChunkSize, size - position));
-      std::uint8_t* data = buffer_.data();
-      std::int64_t got = volume_->ReadObjectData(snapshot, data, position, count);
+      std::int64_t got = volume_->ReadObjectData(snapshot, buffer_, position, count);
+      std::uint8_t* data = buffer_.data();  // new memory after a read that timed out
       if (got < 0) got = 0;
       if (got < count) {
         // The chunk is written whole: what could not be read is zeros, so every
