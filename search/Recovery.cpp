@@ -21,6 +21,7 @@
 #include "platform/FileTime.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/WholeFile.h"
 #include "search/FileTypeDatabase.h"
 
 namespace {
@@ -53,25 +54,6 @@ std::u16string FolderText(const std::string& path) {
 bool IsFolderPath(const std::string& path) {
   struct stat st{};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// Writes all of `size` bytes; false (errno set, `written` the bytes that went out)
-// when the file system takes no more.
-bool WriteFully(int fd, const std::uint8_t* data, std::size_t size, std::size_t& written) {
-  written = 0;
-  while (written < size) {
-    const ssize_t n = write(fd, data + written, size - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 timespec ToTimespec(platform::FileTime t) {
@@ -634,16 +616,19 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
         std::memset(data + got, 0, count - std::size_t(got));
         Log().ErrorId(197, got, count);
       }
-      std::size_t written = 0;
-      if (!WriteFully(fd, data, count, written)) {
+      if (!platform::WriteAll(fd, data, count)) {
         const int error = errno;
+        // What did go out of this chunk: the file's position tells.
+        const off_t end = lseek(fd, 0, SEEK_CUR);
+        const std::int64_t written = end < position ? 0 : std::min<std::int64_t>(end - position, count);
         if (written > 0) Log().ErrorId(198, written, count);
         Log().ErrorId(211, error);
         position += std::int64_t(written);
         failed = true;
         break;
       }
-      percent_.store(static_cast<std::int32_t>(position * 100 / size));
+      percent_.store(static_cast<std::int32_t>(size < INT64_MAX / 100 ? position * 100 / size
+                                                                     : position / (size / 100)));
       PostToUi(WM_RECOVERY_PROGRESS, 0, percent_.load(), {}, notifyTarget_);
       position += count;
       if (!Running()) {

@@ -29,8 +29,8 @@
 //     values: [kSizeOffset] the object's offset in bytes, [kSizeCurrent] its size
 //       (-1), [kSizeDeleted] 1 deleted / 0 live, [kSizeTypicalKB] the type's typical
 //       size in KB (0 when the object has no type), [kSizeNextAny] the distance in
-//       bytes to the next found object of any type, [kSizeNextSame] the distance to
-//       the next of the same type (-1 when there is none), [kSizeTypeId] its type id.
+//       bytes to the next found object of any type and [kSizeNextSame] to the next
+//       of the same type (each -1 when there is none), [kSizeTypeId] its type id.
 //     Reply: Answer::Ok with values [kReplyMode] the size mode 1..4, [kReplyScope]
 //       0 this file, 1 all files of this type, 2 all remaining files, and
 //       [kReplyCustomBytes] the custom size in bytes (mode 4); Answer::Ignore for

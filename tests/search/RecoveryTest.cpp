@@ -631,3 +631,16 @@ TEST_F(RecoveryThreads, ASelectionAcrossVolumesOrAnEmptyOneIsRefused) {
   job.Join();
   EXPECT_EQ(ReadFile(out + "/b.txt"), Bytes(0, 10));
 }
+
+TEST(RecoverySums, UnknownSizesAndFoldersCountNothing) {
+  std::vector<FoundObject> records(5);
+  const std::int64_t sizes[] = {5000000, -1, 0, 4096, 50};
+  for (std::size_t i = 0; i < records.size(); ++i) records[i].size = sizes[i];
+  records[3].flags = OBJ_FOLDER;
+  std::vector<FoundObject*> objects;
+  for (FoundObject& r : records) objects.push_back(&r);
+  EXPECT_EQ(CRecovery::SumSelection(objects), 5000050);
+  // Sizes past 2 GB add up in 64 bits.
+  records[0].size = 3221225472LL;
+  EXPECT_EQ(CRecovery::SumSelection(objects), 3221225522LL);
+}
