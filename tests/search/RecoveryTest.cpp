@@ -364,14 +364,19 @@ TEST_F(RecoveryThreads, ModeOneTakesTheTypicalSizeOfTheObjectsOwnType) {
   } cases[] = {{jpeg, kMB, 1048576}, {excel, 3 * kMB, 77 * 1024}, {access, 5 * kMB, 5 * 1024}};
   std::vector<FoundObject*> objects;
   for (const Case& c : cases) objects.push_back(Carved(c.offset, c.type));
+  // A size the format or the probe gave stays.
+  FoundObject* known = Carved(7 * kMB, jpeg);
+  known->size = 3000;
   job.SetSizeMode(1);
-  Run(objects);
+  Run({objects[0], objects[1], objects[2], known});
+  EXPECT_EQ(known->size, 3000);
+  EXPECT_EQ(ReadFile(out + "/" + Utf16ToUtf8(known->Name())), Bytes(7 * kMB, 3000));
   EXPECT_TRUE(answers.Asked().empty());
   for (std::size_t i = 0; i < objects.size(); ++i) {
     EXPECT_EQ(objects[i]->size, cases[i].size);
     EXPECT_EQ(ReadFile(out + "/" + Utf16ToUtf8(objects[i]->Name())), Bytes(cases[i].offset, cases[i].size));
   }
-  EXPECT_EQ(job.SuccessCount(), 3);
+  EXPECT_EQ(job.SuccessCount(), 4);
 }
 
 TEST_F(RecoveryThreads, ModeThreeForAllRemainingAsksOnce) {
