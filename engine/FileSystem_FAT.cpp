@@ -210,26 +210,26 @@ platform::FileTime FatDosTimes::ToFileTime(std::uint16_t date, std::uint16_t tim
   t.minute = (time >> 5) & 0x3F;
   t.second = (time & 0x1F) * 2;
   if (!IsDosDateTimeValid(t)) return 0;
-  const platform::FileTime intoHour = (std::int64_t(t.minute) * 60 + t.second) * platform::kFileTimePerSecond;
-  const std::uint32_t key = (std::uint32_t(date) << 5) | std::uint32_t(t.hour);
-  if (key == key_) return hourStart_ + intoHour;
-  // The local-to-UTC step goes through the C library, which is slow; the entries of
-  // a folder share their dates and hours. An hour is kept when its offset holds
-  // from its start to its end (no change of the zone's offset inside it).
+  const platform::FileTime intoDay =
+      (std::int64_t(t.hour) * 3600 + std::int64_t(t.minute) * 60 + t.second) * platform::kFileTimePerSecond;
+  for (const Day& d : days_)
+    if (d.date == date) return d.start + intoDay;
+  // The local-to-UTC step goes through the C library, which is slow (it may read the
+  // zone file every time), and the entries of a volume share their dates. A day is
+  // kept when one offset holds from its start to its end; the days the zone's offset
+  // changes are converted time by time.
   const platform::FileTime exact = platform::FileTimeFromLocal(t);
-  platform::DateTime h = t;
-  h.minute = 0;
-  h.second = 0;
-  const platform::FileTime start = platform::FileTimeFromLocal(h);
-  h.minute = 59;
-  h.second = 58;
-  const platform::FileTime end = platform::FileTimeFromLocal(h);
-  const platform::FileTime toEnd = (59 * 60 + 58) * platform::kFileTimePerSecond;
-  if (start + intoHour == exact && start + toEnd == end) {
-    key_ = key;
-    hourStart_ = start;
-  } else {
-    key_ = kNoKey;
+  platform::DateTime d = t;
+  d.hour = d.minute = d.second = 0;
+  const platform::FileTime start = platform::FileTimeFromLocal(d);
+  d.hour = 23;
+  d.minute = 59;
+  d.second = 58;
+  const platform::FileTime end = platform::FileTimeFromLocal(d);
+  const platform::FileTime toEnd = (23 * 3600 + 59 * 60 + 58) * platform::kFileTimePerSecond;
+  if (start + intoDay == exact && start + toEnd == end) {
+    days_[next_] = Day{date, start};
+    next_ = (next_ + 1) % (sizeof days_ / sizeof days_[0]);
   }
   return exact;
 }

@@ -82,15 +82,19 @@ struct FatParameters {
 
 // DOS dates and times are local wall-clock times: this turns them into UTC
 // FILETIMEs through the process's time zone. 0 for a date of 0 or a field out of
-// range. One per thread: it keeps the offset of the last hour it converted.
+// range. One per thread: it keeps the UTC start of the last days it converted.
 class FatDosTimes {
  public:
   platform::FileTime ToFileTime(std::uint16_t date, std::uint16_t time);
 
  private:
   static constexpr std::uint32_t kNoKey = 0xFFFFFFFF;
-  std::uint32_t key_ = kNoKey;
-  platform::FileTime hourStart_ = 0;
+  struct Day {
+    std::uint32_t date = kNoKey;
+    platform::FileTime start = 0;  // local midnight in UTC
+  };
+  Day days_[16];
+  unsigned next_ = 0;
 };
 
 class CFileSystem_FAT : public CFileSystem {
