@@ -255,6 +255,11 @@ FatParameters CFileSystem_FAT::Parameters() const {
   return params_;
 }
 
+std::uint64_t CFileSystem_FAT::ChainWalks() const {
+  std::lock_guard lock(stateMutex_);
+  return chainWalks_;
+}
+
 bool CFileSystem_FAT::IsRunning() const { return progress_.IsRunning(); }
 
 bool CFileSystem_FAT::LoadParameters() {
@@ -489,12 +494,13 @@ void CFileSystem_FAT::ParseEntry(platform::Bytes bytes, std::size_t index, std::
   std::uint32_t cluster = v.U16(26);
   if (p.fatBits == 32) cluster = (cluster | (std::uint32_t(v.U16(20)) << 16)) & 0x0FFFFFFF;
   // An empty file has no cluster; an entry whose cluster lies outside the volume is
-  // damaged.
+  // damaged, and so is a folder that starts where the root folder does (it would
+  // hold the root and itself).
   if (cluster == 0 || !table_.IsValidCluster(cluster)) return;
-
   const bool deleted = e[0] == kDeletedMark;
   const bool folder = (attr & kAttrDirectory) != 0;
-  if (folder && queueFolders && !(p.fatBits == 32 && cluster == p.rootCluster)) QueueFolder(cluster, !deleted);
+  if (folder && p.fatBits == 32 && cluster == p.rootCluster) return;
+  if (folder && queueFolders) QueueFolder(cluster, !deleted);
 
   FoundObject o;
   o.size = v.U32(28);
@@ -553,6 +559,7 @@ std::shared_ptr<const CFileSystem_FAT::CachedChain> CFileSystem_FAT::ChainFor(st
   c->first = first;
   c->limit = limit;
   c->chain = table_.Chain(first, limit);
+  ++chainWalks_;
   c->runStart.reserve(c->chain.runs.size());
   std::uint64_t at = 0;
   for (const FatRun& r : c->chain.runs) {

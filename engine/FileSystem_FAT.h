@@ -118,6 +118,8 @@ class CFileSystem_FAT : public CFileSystem {
 
   // The parameters in use (zero before they were read).
   FatParameters Parameters() const;
+  // How many chains FileRead has walked; the other reads found theirs cached.
+  std::uint64_t ChainWalks() const;
 
   // Limits on damaged data: a folder holds at most 65,536 entries (2 MiB), a long
   // name at most 20 entries.
@@ -170,6 +172,7 @@ class CFileSystem_FAT : public CFileSystem {
   FatParameters params_;
   FatTable table_;
   std::list<std::shared_ptr<const CachedChain>> chainCache_;  // most recent first
+  std::uint64_t chainWalks_ = 0;
 
   // The walk (Analyse's thread only).
   std::vector<Folder> folderQueue_;

@@ -220,6 +220,7 @@ TEST_F(FatDamage, AFat32RootAwayFromCluster2KeepsTheRootsIdForItself) {
   FatImage::Put(img.Cluster(2), 0, {".          ", 0x10, 2});
   FatImage::Put(img.Cluster(2), 1, {"..         ", 0x10, 0});
   FatImage::Put(img.Cluster(2), 2, {"INTWO   TXT", 0x20, 4, 600});
+  FatImage::Put(img.Cluster(2), 3, {"BOGUS      ", 0x10, 5});  // a folder at the root's cluster
   img.Chain({2});
   img.Chain({3});
   img.Chain({4, 6});

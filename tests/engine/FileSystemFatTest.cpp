@@ -174,8 +174,11 @@ TEST_P(FatFixture, TheFragmentedFileNeedsItsChain) {
   const FoundObject& r = *it->second;
   const std::int64_t size = (*frag)["size"].get<std::int64_t>();
   const std::string sha = (*frag)["sha256"].get<std::string>();
-  // In pieces that cross sector and cluster edges, as a viewer reads.
+  // In pieces that cross sector and cluster edges, as a viewer reads; the chain is
+  // walked once for all of them.
+  const std::uint64_t walks = fat->ChainWalks();
   for (std::uint32_t chunk : {512u, 700u, 4096u, 3000u}) EXPECT_EQ(ReadSha(r, size, chunk), sha) << chunk;
+  EXPECT_EQ(fat->ChainWalks(), walks + 1);
   // Read as one run from its first cluster the data is wrong: the chain matters.
   FoundObject contiguous = volume->Store().Snapshot(r);
   contiguous.flags = std::uint16_t(contiguous.flags | OBJ_DELETED);
