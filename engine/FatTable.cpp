@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/BitArray.h"
+#include "platform/ByteOrder.h"
 
 void FatTable::Assign(std::vector<std::uint8_t> bytes, int bits, std::uint32_t clusterCount) {
   std::lock_guard lock(visitedMutex_);
@@ -14,25 +15,20 @@ void FatTable::Assign(std::vector<std::uint8_t> bytes, int bits, std::uint32_t c
 }
 
 std::uint32_t FatTable::Entry(std::uint32_t cluster) const {
-  const std::size_t size = bytes_.size();
+  const platform::Bytes bytes(bytes_);
   switch (bits_) {
     case 12: {
-      const std::uint64_t at = std::uint64_t(cluster) + cluster / 2;
-      if (at + 1 >= size) return 0;
-      const std::uint32_t v = std::uint32_t(bytes_[at]) | (std::uint32_t(bytes_[at + 1]) << 8);
-      return (cluster & 1) ? (v >> 4) : (v & 0xFFF);
+      std::uint16_t v = 0;
+      if (!platform::ReadLE(bytes, std::size_t(cluster) + cluster / 2, v)) return 0;
+      return (cluster & 1) ? std::uint32_t(v >> 4) : std::uint32_t(v & 0xFFF);
     }
     case 16: {
-      const std::uint64_t at = std::uint64_t(cluster) * 2;
-      if (at + 1 >= size) return 0;
-      return std::uint32_t(bytes_[at]) | (std::uint32_t(bytes_[at + 1]) << 8);
+      std::uint16_t v = 0;
+      return platform::ReadLE(bytes, std::size_t(cluster) * 2, v) ? v : 0;
     }
     case 32: {
-      const std::uint64_t at = std::uint64_t(cluster) * 4;
-      if (at + 3 >= size) return 0;
-      const std::uint32_t v = std::uint32_t(bytes_[at]) | (std::uint32_t(bytes_[at + 1]) << 8) |
-                              (std::uint32_t(bytes_[at + 2]) << 16) | (std::uint32_t(bytes_[at + 3]) << 24);
-      return v & 0x0FFFFFFF;
+      std::uint32_t v = 0;
+      return platform::ReadLE(bytes, std::size_t(cluster) * 4, v) ? (v & 0x0FFFFFFF) : 0;
     }
     default:
       return 0;

@@ -40,8 +40,9 @@ bool IsShortNameByte(std::uint8_t b) {
 
 // The validity test of one 32-byte entry.
 bool IsValidEntry(const std::uint8_t* e) {
-  const std::uint8_t attr = e[11];
-  if ((attr & kAttrLongName) == kAttrLongName) return attr < 0x10 && e[26] == 0 && e[27] == 0;
+  const platform::LeView v(e, kEntryBytes);
+  const std::uint8_t attr = v.U8(11);
+  if ((attr & kAttrLongName) == kAttrLongName) return attr < 0x10 && v.U16(26) == 0;
   if (e[0] == 0x00 || e[0] == 0x20) return false;
   for (int i = 0; i < 11; ++i)
     if (!(i == 0 && e[0] == 0x05) && !IsShortNameByte(e[i])) return false;
@@ -59,8 +60,9 @@ std::uint8_t ShortNameChecksum(std::uint8_t first, const std::uint8_t* rest10) {
 // that ends the name.
 bool AppendLongNameUnits(const std::uint8_t* e, std::u16string& out) {
   static constexpr std::uint8_t kUnitOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+  const platform::LeView v(e, kEntryBytes);
   for (std::uint8_t o : kUnitOffsets) {
-    const char16_t u = char16_t(e[o] | (e[o + 1] << 8));
+    const char16_t u = char16_t(v.U16(o));
     if (u == 0) return true;
     out.push_back(u);
   }
@@ -276,6 +278,14 @@ bool CFileSystem_FAT::LoadParameters() {
                 volume_.GetDisplayName(), why);
     return false;
   }
+  {
+    // A read on another thread may have got here first: the parameters are written
+    // once, as the walk reads them without the lock.
+    std::lock_guard lock(stateMutex_);
+    if (haveParameters_) return true;
+    params_ = p;
+    haveParameters_ = true;
+  }
   volume_.UpdateInfo([&](VolumeInfo& info) {
     VolumeGeometry& geo = info.geometry;
     geo.bytesPerSector = 512;
@@ -283,9 +293,6 @@ bool CFileSystem_FAT::LoadParameters() {
     geo.clusterBytes = std::int32_t(p.clusterBytes);
     if (geo.totalSectors > 0) geo.totalClusters = geo.totalSectors / p.clusterUnits;
   });
-  std::lock_guard lock(stateMutex_);
-  params_ = p;
-  haveParameters_ = true;
   return true;
 }
 
@@ -451,7 +458,8 @@ bool CFileSystem_FAT::LongName(platform::Bytes bytes, std::size_t index, bool de
   int taken = 0;
   for (int k = 1; k <= kMaxLongNameEntries && std::size_t(k) <= index; ++k) {
     const std::uint8_t* e = sfn - std::size_t(k) * kEntryBytes;
-    const bool matches = e[11] == kAttrLongName && e[26] == 0 && e[27] == 0 && e[13] == checksum;
+    const bool matches =
+        e[11] == kAttrLongName && platform::LeView(e, kEntryBytes).U16(26) == 0 && e[13] == checksum;
     if (!deleted) {
       // Live: sequence numbers 1, 2, ... towards the front, the last one flagged 0x40.
       if (!matches || e[0] == kDeletedMark || (e[0] & 0x1F) != k || (e[0] & 0xA0) != 0) return false;
