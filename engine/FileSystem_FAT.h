@@ -12,6 +12,13 @@
 // and the root cluster trade places, so the object that starts at cluster 2 never
 // takes the root's id; firstCluster and offset always give the real cluster.
 //
+// Names: the long name when its entries carry the check byte of the 8.3 entry that
+// follows them (live entries also their sequence numbers; for a deleted entry, whose
+// first byte is lost, the check byte must stand for a byte a short name can start
+// with); otherwise the 8.3 name in Windows-1252 with the case flags of byte 12
+// applied, '_' for a deleted entry's lost first character. Empty files (no cluster)
+// and entries whose cluster lies outside the volume are not handed over.
+//
 // How to make one (the analysis does these steps): construct it with the volume and
 // the run state whose running flag every loop tests, or call MakeFatParser; hand it
 // to CVolume::SetFileSystem; set the store's root folder id and root.id to
