@@ -2,30 +2,29 @@
 
 #include <mutex>
 
+#include "engine/FileSystem_FAT.h"
+
 namespace {
 
 std::mutex g_makerMutex;
 FileSystemMaker g_maker;
 
 std::unique_ptr<CFileSystem> MakeByCode(std::int32_t code, CVolume& volume, ScanProgress& progress) {
-  (void)volume;
-  (void)progress;
-  std::unique_ptr<CFileSystem> parser;
   switch (CFileSystem::ParserFor(code)) {
     case CFileSystem::ParserKind::Fat:
-      // FAT parser: CFileSystem_FAT(volume, progress) goes here.
-      parser = std::make_unique<CFileSystem>();
-      break;
-    case CFileSystem::ParserKind::Ntfs:
+      // Takes the type code, name and open state from the volume's parser.
+      return std::make_unique<CFileSystem_FAT>(volume, progress);
+    case CFileSystem::ParserKind::Ntfs: {
       // NTFS parser: CFileSystem_NTFS(volume, progress) goes here.
-      parser = std::make_unique<CFileSystem>();
-      break;
+      auto parser = std::make_unique<CFileSystem>();
+      parser->typeCode = code;
+      parser->GetTypeName();
+      return parser;
+    }
     case CFileSystem::ParserKind::None:
-      return nullptr;
+      break;
   }
-  parser->typeCode = code;
-  parser->GetTypeName();
-  return parser;
+  return nullptr;
 }
 
 }  // namespace

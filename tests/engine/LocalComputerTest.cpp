@@ -12,8 +12,10 @@
 #include <typeinfo>
 
 #include "AnalysisTestSupport.h"
+#include "engine/FileSystem_FAT.h"
 #include "engine/FileTypeLookup.h"
 #include "engine/ImageJob.h"
+#include "platform/ByteOrder.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
@@ -46,6 +48,20 @@ std::vector<TablePartition> MbrPartitions() {
     out.push_back({std::stoll(m[1].str()) * 512, std::stoll(m[2].str()) * 512, type});
   }
   return out;
+}
+
+// The name the FAT parser gives an entry: its long name, else its 8.3 name in
+// Windows-1252 with the case flags applied.
+std::string FatName(const nlohmann::json& o) {
+  if (!o["long_name"].is_null()) return o["long_name"].get<std::string>();
+  std::string name = o["short_name_cp1252"].get<std::string>();
+  const int flags = o["nt_case_flags"].get<int>();
+  const std::size_t dot = name.find('.');
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const bool inExtension = dot != std::string::npos && i > dot;
+    if ((inExtension ? flags & 0x10 : flags & 0x08) && name[i] >= 'A' && name[i] <= 'Z') name[i] += 32;
+  }
+  return name;
 }
 
 std::vector<std::shared_ptr<CVolume>> FoundPartitions(CLocalComputer& computer) {
@@ -253,30 +269,98 @@ TEST_F(LocalComputerThreads, ThePartitionsAnalysedOneAfterTheOtherThroughTheQueu
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->parentId, p->DeviceNodeId());
     EXPECT_EQ(p->FileSystem()->root.id, rootIds[i]);
+    if (p->GetFileSystemFamily() == 0) {
+      EXPECT_EQ(typeid(*p->FileSystem()), typeid(CFileSystem_FAT));
+    }
     EXPECT_EQ(LogCount(platform::Format(u"Analysis of Volume at: %I64d completed", p->Geometry().baseOffset)), 1u);
   }
   EXPECT_FALSE(Logged(u"No file system detected"));
 }
 
-TEST_F(LocalComputerThreads, ThePartitionsAnalysedThroughTheQueueListTheirFiles) {
-  auto image = OpenMbr(*computer);
+TEST_F(LocalComputerThreads, ThePartitionsOfADiskAnalysedThroughTheQueueListTheirFiles) {
+  // A disk made of the single-file-system fixtures, each a partition of its own
+  // behind an MBR, so that every file each holds is known from its manifest.
+  struct Piece {
+    const char* name;
+    std::uint8_t type;
+    std::int64_t start = 0;  // sectors
+    std::int64_t sectors = 0;
+  };
+  Piece pieces[] = {{"fat12", 0x01}, {"fat16", 0x06}, {"ntfs", 0x07}};
+  TempDir dir;
+  const std::string diskPath = dir / "disk.img";
+  {
+    std::ofstream disk(diskPath, std::ios::binary);
+    std::vector<std::uint8_t> mbr(512);
+    std::int64_t next = 2048;
+    for (std::size_t i = 0; i < std::size(pieces); ++i) {
+      Piece& p = pieces[i];
+      std::ifstream in(FixtureImage(std::string(p.name) + ".img"), std::ios::binary);
+      const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      ASSERT_FALSE(bytes.empty()) << p.name;
+      p.start = next;
+      p.sectors = std::int64_t(bytes.size()) / 512;
+      next += p.sectors;
+      platform::LeWriter w(mbr.data() + 446 + 16 * i, 16);
+      w.U8(4, p.type);
+      w.U32(8, std::uint32_t(p.start));
+      w.U32(12, std::uint32_t(p.sectors));
+      disk.seekp(p.start * 512);
+      disk.write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    mbr[510] = 0x55;
+    mbr[511] = 0xAA;
+    disk.seekp(0);
+    disk.write(reinterpret_cast<const char*>(mbr.data()), 512);
+    ASSERT_TRUE(disk.good());
+  }
+  auto image = computer->OpenImageFile(platform::Utf8ToUtf16(diskPath));
   ASSERT_NE(image, nullptr);
   const auto parts = FoundPartitions(*computer);
-  ASSERT_EQ(parts.size(), 5u);
+  ASSERT_EQ(parts.size(), std::size(pieces));
   for (const auto& p : parts) computer->StartAnalysis(p);
-  ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(5); }));
+  ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(std::size(pieces)); }, 60s));
   CVolume::JoinAnalysisThreads();
-  for (const auto& p : parts)
-    if (typeid(*p->FileSystem()) == typeid(CFileSystem)) GTEST_SKIP() << "the FAT and NTFS parsers are not built in yet";
-  // The NTFS partition lists its system files; the FAT ones hold no file but their
-  // root folder.
-  const auto& ntfs = parts[3];
-  std::set<std::u16string> names;
-  const auto view = ntfs->Store().Read();
-  for (std::size_t i = 0; i < view.Count(); ++i) names.insert(std::u16string(view.At(i)->Name()));
-  EXPECT_TRUE(names.count(u"$MFT"));
-  EXPECT_TRUE(names.count(u"$Bitmap"));
-  EXPECT_GT(ntfs->FileSystemPassCounters().files.load(), 5);
+
+  std::vector<std::string> notBuilt;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    SCOPED_TRACE(pieces[i].name);
+    const auto& v = parts[i];
+    EXPECT_EQ(v->Geometry().baseOffset, pieces[i].start * 512);
+    if (typeid(*v->FileSystem()) == typeid(CFileSystem)) {
+      notBuilt.push_back(pieces[i].name);
+      continue;
+    }
+    // Every live file and folder is listed under its own path.
+    std::set<std::pair<std::string, bool>> listed;
+    {
+      std::vector<FoundObject> records;
+      {
+        const auto view = v->Store().Read();
+        for (std::size_t r = 0; r < view.Count(); ++r) records.push_back(*view.At(r));
+      }
+      for (const FoundObject& r : records) {
+        if (r.IsDevice() || r.flags.Any(OBJ_DELETED)) continue;
+        std::u16string folder;
+        v->GetObjectPath(r, folder);
+        listed.emplace("/" + platform::Utf16ToUtf8(folder + std::u16string(r.Name())), r.IsFolder());
+      }
+    }
+    const nlohmann::json manifest = FixtureManifest(pieces[i].name);
+    int live = 0;
+    for (const auto& o : manifest["objects"]) {
+      if (o["state"].get<std::string>() != "live") continue;
+      const bool fat = v->GetFileSystemFamily() == 0;
+      if (fat && o["first_cluster"].get<std::int64_t>() == 0) continue;  // FAT lists no empty file
+      ++live;
+      const std::string parent = o["parent_path"].get<std::string>();
+      const std::string path = (parent == "/" ? "/" : parent + "/") + (fat ? FatName(o) : o["name"].get<std::string>());
+      EXPECT_TRUE(listed.count({path, o["type"].get<std::string>() == "folder"})) << path;
+    }
+    EXPECT_GT(live, 10);
+    EXPECT_GE(v->FileSystemPassCounters().files.load() + v->FileSystemPassCounters().folders.load(), live);
+  }
+  if (!notBuilt.empty()) GTEST_SKIP() << "no parser built in yet for " << notBuilt[0];
 }
 
 TEST_F(LocalComputerThreads, APartitionFoundByManyWorkersAtOnceIsMadeOnce) {
