@@ -275,7 +275,7 @@ bool CFileSystem_NTFS::MakeObject(MftRecordParser& parser, std::int64_t number, 
   for (const DataRun& run : parser.Runs()) {
     if (run.sparse) continue;
     out.firstCluster = run.lcn;
-    out.offset = run.lcn * layout.clusterBytes;  // runs end inside the int64 range
+    out.offset = run.lcn * layout.clusterBytes;  // every run's clusters have a byte position
     break;
   }
   return number != kRootRecord && out.parentId != 0;
@@ -286,7 +286,7 @@ int CFileSystem_NTFS::Analyse() {
     {
       std::lock_guard lock(mutex_);
       layout_.reset();
-      walked_ = 0;
+      walked_.store(0);
       scannedPositions_.clear();
       recordAt_.clear();
     }
@@ -327,7 +327,7 @@ int CFileSystem_NTFS::Analyse() {
 void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) {
   const Layout& L = *layout;
   const std::int64_t rs = L.recordSize;
-  const std::int64_t perChunk = std::max<std::int64_t>(1, kWalkChunkBytes / rs);
+  const std::int64_t perChunk = std::clamp<std::int64_t>(kWalkChunkBytes / rs, 1, std::max<std::int64_t>(1, L.recordCount));
   std::vector<std::uint8_t> chunk(std::size_t(perChunk * rs));
   std::vector<std::uint8_t> single;
   MftRecordParser parser(*this, layout);
@@ -365,10 +365,7 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
         Log().Error(u"CFileSystem_NTFS::Analyse.except in MFT parse circle");
         return;
       }
-      {
-        std::lock_guard lock(mutex_);
-        walked_ = n + 1;
-      }
+      walked_.store(n + 1);
       progress_.current.store(n);
       if (!progress_.IsRunning()) return;
     }
@@ -378,16 +375,13 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
 // ---- Records found by the signature search --------------------------------------------
 
 bool CFileSystem_NTFS::WalkedRecordAt(const Layout& layout, std::int64_t position) const {
-  std::int64_t walked;
-  {
-    std::lock_guard lock(mutex_);
-    walked = walked_;
-  }
+  const std::int64_t walked = walked_.load();
   const std::int64_t cb = layout.clusterBytes;
   for (const DataRun& run : layout.mftRuns) {
     if (run.sparse) continue;
     const std::int64_t start = run.lcn * cb;
-    if (position < start || position - start >= run.clusterCount * cb) continue;
+    if (position < start || (position - start) / cb >= run.clusterCount) continue;
+    if (run.firstVcn > (std::numeric_limits<std::int64_t>::max() - (position - start)) / cb) return false;
     const std::int64_t record = (run.firstVcn * cb + (position - start)) / layout.recordSize;
     return record < walked;
   }
@@ -430,7 +424,10 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
         Log().Error(u"CFileSystem_NTFS: FILE record at %I64d skipped: %s", position, parser.Damage());
       return false;
     }
-    if (parser.IsExtension() || parser.RecordNumber() < 0) return false;
+    // Ids are 32-bit: a number beyond them would name a special node.
+    if (parser.IsExtension() || parser.RecordNumber() < 0 ||
+        parser.RecordNumber() > std::numeric_limits<std::int32_t>::max())
+      return false;
     if (parser.HasAttributeList()) {
       if (position >= 0) {
         if (!LoadRecordAt(parser, position, *layout)) return false;

@@ -17,6 +17,7 @@
 // tests the running flag before the walk and after every record; it never sets the
 // flag, so a stop pressed while the $MFT or the bitmap loads is honoured.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -128,7 +129,7 @@ class CFileSystem_NTFS : public CFileSystem {
 
   mutable std::mutex mutex_;
   std::shared_ptr<const Layout> layout_;
-  std::int64_t walked_ = 0;                      // records the walk went through
+  std::atomic<std::int64_t> walked_{0};          // records the walk went through
   std::set<std::int64_t> scannedPositions_;      // records ScanAt took
   std::map<ObjectKey, std::int64_t> recordAt_;   // their objects, by key, to the record's position
 };

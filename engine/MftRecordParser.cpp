@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "platform/Format.h"
 #include "platform/Text.h"
@@ -50,7 +51,7 @@ bool MftRecordParser::Reparse() {
   damage_.clear();
   number_ = -1;
   headerFlags_ = 0;
-  baseRecord_ = 0;
+  baseReference_ = 0;
   allocatedSize_ = 0;
   usedSize_ = 0;
   attributes_.clear();
@@ -119,7 +120,7 @@ bool MftRecordParser::ParseHeader() {
   headerFlags_ = v.U16(0x16);
   usedSize_ = v.U32(0x18);
   allocatedSize_ = v.U32(0x1C);
-  baseRecord_ = std::int64_t(v.U64(0x20) & kRecordNumberMask);
+  baseReference_ = v.U64(0x20);
   // The record's own number exists in headers whose update sequence array starts
   // after it (0x30 and on).
   if (usaOffset >= 0x30) number_ = v.U32(0x2C);
@@ -261,6 +262,17 @@ bool MftRecordParser::BuildDataView() {
       SetDamage(platform::Format(u"run list of $DATA: %s", std::u16string_view(why)));
       return false;
     }
+    // Every cluster must have a byte position on a volume (no real one comes near).
+    const std::int64_t maxCluster = layout_ && layout_->clusterBytes > 0
+                                        ? std::numeric_limits<std::int64_t>::max() / layout_->clusterBytes
+                                        : std::numeric_limits<std::int64_t>::max();
+    for (std::size_t i = before; i < runs_.size(); ++i) {
+      if (!runs_[i].sparse && runs_[i].lcn + runs_[i].clusterCount > maxCluster) {
+        runs_.resize(before);
+        SetDamage(u"run list of $DATA: clusters beyond any volume");
+        return false;
+      }
+    }
     const std::int64_t end = runs_.size() > before ? runs_.back().lastVcn : at.lowestVcn - 1;
     if (end != at.highestVcn) {
       runs_.resize(before);
@@ -365,7 +377,7 @@ bool MftRecordParser::MergeExtents(const RecordReader& read, bool rebuildEach) {
     bytes.clear();
     if (!read || !read(n, bytes)) continue;
     auto extent = std::make_unique<MftRecordParser>(owner_, layout_);
-    if (!extent->Load(bytes) || extent->BaseRecord() != number_) continue;
+    if (!extent->Load(bytes) || !extent->IsExtension() || extent->BaseRecord() != number_) continue;
     extent->SetRecordNumber(n);
     extentOrder_.push_back(extent.get());
     extents_.emplace(n, std::move(extent));

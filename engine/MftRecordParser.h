@@ -99,10 +99,11 @@ class MftRecordParser {
   std::uint16_t HeaderFlags() const { return headerFlags_; }
   bool InUse() const { return (headerFlags_ & kInUse) != 0; }
   bool IsDirectory() const { return (headerFlags_ & kDirectory) != 0; }
-  // The base record of an extension record (low 48 bits of the reference at 0x20);
-  // 0 for a base record.
-  std::int64_t BaseRecord() const { return baseRecord_; }
-  bool IsExtension() const { return baseRecord_ != 0; }
+  // The base record of an extension record (low 48 bits of the reference at 0x20).
+  // A base record's reference is 0; the $MFT's extension records name record 0 with
+  // a sequence number.
+  std::int64_t BaseRecord() const { return std::int64_t(baseReference_ & 0x0000FFFFFFFFFFFFULL); }
+  bool IsExtension() const { return baseReference_ != 0; }
   std::uint32_t AllocatedSize() const { return allocatedSize_; }
 
   // ---- Attributes ------------------------------------------------------------------
@@ -173,7 +174,7 @@ class MftRecordParser {
 
   std::int64_t number_ = -1;
   std::uint16_t headerFlags_ = 0;
-  std::int64_t baseRecord_ = 0;
+  std::uint64_t baseReference_ = 0;
   std::uint32_t allocatedSize_ = 0;
   std::uint32_t usedSize_ = 0;
   std::vector<Attribute> attributes_;

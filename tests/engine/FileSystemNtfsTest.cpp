@@ -277,6 +277,16 @@ struct Pass {
   }
 };
 
+// How many objects a pass over the unchanged fixture lists.
+std::size_t NtfsObjectCount() {
+  static const std::size_t count = [] {
+    Pass p(FixtureBytes());
+    p.Run();
+    return p.Objects().size();
+  }();
+  return count;
+}
+
 std::string HashOf(const Bytes& b) {
   Sha256 h;
   h.Update(b.data(), b.size());
@@ -624,6 +634,101 @@ TEST(FileSystemNtfs, CorruptRecordsAreSkippedWithALogLine) {
     Bytes buffer(4096);
     EXPECT_EQ(p.volume->ReadObjectData(ghost, buffer.data(), 0, 4096), 0);
   }
+}
+
+TEST(FileSystemNtfs, MftWithAnAttributeListIsReadThroughItsExtents) {
+  Bytes image = FixtureBytes();
+  ASSERT_FALSE(image.empty());
+  const std::size_t expectedObjects = NtfsObjectCount();
+  const auto& runs = Manifest()["mft_runs"];  // [[0, 4, 27], [27, 633, 4]]
+  ASSERT_EQ(runs.size(), 2u);
+  const std::int64_t split = runs[1][0], lcn2 = runs[1][1], count2 = runs[1][2];
+
+  // Record 0 keeps the first run; the second moves to extension record 16, and an
+  // attribute list after $STANDARD_INFORMATION names both.
+  Bytes r0 = FixedRecord(image, 0);
+  const platform::LeView v0(r0.data(), r0.size());
+  std::vector<Bytes> attributes;
+  for (std::size_t a = v0.U16(0x14); v0.U32(a) != 0xFFFFFFFF;) {
+    const std::size_t length = v0.U32(a + 4);
+    attributes.emplace_back(r0.begin() + a, r0.begin() + a + length);
+    a += length;
+  }
+  for (Bytes& at : attributes) {
+    if (platform::LeView(at.data(), at.size()).U32(0) != 0x80) continue;
+    platform::LeWriter w(at.data(), at.size());
+    w.I64(0x18, split - 1);
+    const std::size_t pairs = platform::LeView(at.data(), at.size()).U16(0x20);
+    std::fill(at.begin() + pairs, at.end(), 0);
+    at[pairs] = 0x11, at[pairs + 1] = std::uint8_t(split), at[pairs + 2] = std::uint8_t(runs[0][1].get<int>());
+  }
+  Bytes list;
+  auto entry = [&](std::uint32_t type, std::int64_t vcn, std::uint64_t record) {
+    Bytes e(0x20, 0);
+    platform::LeWriter w(e.data(), e.size());
+    w.U32(0, type);
+    w.U16(4, 0x20);
+    w.U8(7, 0x1A);
+    w.I64(8, vcn);
+    w.U64(0x10, record | (std::uint64_t(1) << 48));
+    list.insert(list.end(), e.begin(), e.end());
+  };
+  entry(0x10, 0, 0), entry(0x30, 0, 0), entry(0x80, 0, 0), entry(0x80, split, 16), entry(0xB0, 0, 0);
+  Bytes al(0x18 + list.size(), 0);
+  platform::LeWriter alw(al.data(), al.size());
+  alw.U32(0, 0x20);
+  alw.U32(4, std::uint32_t(al.size()));
+  alw.U32(0x10, std::uint32_t(list.size()));
+  alw.U16(0x14, 0x18);
+  std::copy(list.begin(), list.end(), al.begin() + 0x18);
+  attributes.insert(attributes.begin() + 1, al);
+  std::size_t at = v0.U16(0x14);
+  std::fill(r0.begin() + at, r0.end(), 0);
+  for (const Bytes& a : attributes) {
+    std::copy(a.begin(), a.end(), r0.begin() + at);
+    at += a.size();
+  }
+  platform::LeWriter w0(r0.data(), r0.size());
+  w0.U32(at, 0xFFFFFFFF);
+  w0.U32(0x18, std::uint32_t(at + 8));
+  ASSERT_LE(at + 8, 1024u);
+  PutRecord(image, 0, r0);
+
+  Bytes r16(1024, 0);
+  std::copy(r0.begin(), r0.begin() + 0x38, r16.begin());  // header and update sequence array
+  platform::LeWriter w16(r16.data(), r16.size());
+  w16.U16(0x14, 0x38);
+  w16.U16(0x16, 1);
+  w16.U64(0x20, std::uint64_t(1) << 48);  // base: record 0, sequence 1
+  w16.U32(0x2C, 16);
+  w16.U32(0x38, 0x80);
+  w16.U32(0x3C, 0x48);
+  w16.U8(0x40, 1);
+  w16.I64(0x48, split);
+  w16.I64(0x50, split + count2 - 1);
+  w16.U16(0x58, 0x40);
+  const std::uint8_t pairs[] = {0x21, std::uint8_t(count2), std::uint8_t(lcn2), std::uint8_t(lcn2 >> 8), 0};
+  std::copy(std::begin(pairs), std::end(pairs), r16.begin() + 0x38 + 0x40);
+  w16.U32(0x38 + 0x48, 0xFFFFFFFF);
+  w16.U32(0x18, 0x38 + 0x48 + 8);
+  PutRecord(image, 16, r16);
+
+  Pass p(std::move(image));
+  p.Run();
+  auto layout = p.fs->CurrentLayout();
+  ASSERT_NE(layout, nullptr);
+  ASSERT_EQ(layout->mftRuns.size(), 2u);
+  EXPECT_EQ(layout->mftRuns[1].firstVcn, split);
+  EXPECT_EQ(layout->mftRuns[1].lcn, lcn2);
+  EXPECT_EQ(layout->mftRuns[1].clusterCount, count2);
+  EXPECT_EQ(layout->recordCount, Manifest()["mft_record_count"].get<std::int64_t>());
+  EXPECT_TRUE(p.ById(16).empty());  // the extension record is part of record 0
+  for (std::int32_t record : {110, 116, 117}) {  // in the second run
+    FoundObject* o = p.One(record);
+    ASSERT_NE(o, nullptr) << record;
+    EXPECT_EQ(HashOf(p.Read(*o)), (*ManifestObject(record))["sha256"].get<std::string>()) << record;
+  }
+  EXPECT_EQ(p.Objects().size(), expectedObjects);
 }
 
 TEST(FileSystemNtfs, DosNameFirstStillGivesTheWin32Name) {
