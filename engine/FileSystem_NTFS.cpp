@@ -241,6 +241,8 @@ bool CFileSystem_NTFS::LoadMft(Layout& layout) {
 
 void CFileSystem_NTFS::LoadClustersBitmap(const std::shared_ptr<const Layout>& layout) {
   Log().Info(u"Loading clusters bitmap start");
+  CBitArray& bits = volume_.ClustersBitmap();
+  bits.Create(0, false);  // nothing of an earlier pass stays when this one finds no bitmap
   std::vector<std::uint8_t> record;
   if (ReadMftRecord(*layout, kBitmapRecord, record) == 0 || !HasFileSignature(record)) return;
   MftRecordParser bitmap(*this, layout);
@@ -258,7 +260,6 @@ void CFileSystem_NTFS::LoadClustersBitmap(const std::shared_ptr<const Layout>& l
   // One bit per cluster, in whole 8-byte words: never more than the volume needs.
   const std::int64_t cap = (layout->totalClusters + 63) / 64 * 8;
   const std::int64_t bytes = std::min(bitmap.DataSize(), cap);
-  CBitArray& bits = volume_.ClustersBitmap();
   if (bytes <= 0 || !bits.Create(std::uint64_t(bytes) * 8, false)) return;
   bitmap.ReadData(0, bytes, bits.GetData());
   Log().Info(u"Loading clusters bitmap complete");
@@ -307,7 +308,9 @@ int CFileSystem_NTFS::Analyse() {
       g.clusterBytes = layout->clusterBytes;
       g.totalClusters = layout->totalClusters;
     });
-    Publish(layout);  // record size and clusters for reads while the $MFT loads
+    // Record size and clusters for reads while the $MFT loads; the layout being
+    // completed is this pass's own copy.
+    Publish(std::make_shared<const Layout>(*layout));
 
     if (!LoadMft(*layout)) return 0;
     std::shared_ptr<const Layout> fixed = layout;

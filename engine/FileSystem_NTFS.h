@@ -84,8 +84,9 @@ class CFileSystem_NTFS : public CFileSystem {
   // holds, 0 unknown). False, with the reason, for a volume that can't be parsed:
   // no NTFS label, a sector size that is not 512 to 4096, a cluster or record size
   // of 0 or out of range, no sectors, the $MFT beyond the volume. A
-  // sectors-per-cluster or record-size byte of 0xE0 or more is 2^(256 - byte)
-  // (sectors or bytes); a smaller record-size byte counts clusters.
+  // sectors-per-cluster byte of 0xE0 or more is 2^(256 - byte) sectors (clusters of
+  // more than 128 sectors); a record-size byte of 0x80 or more is
+  // 2^(256 - byte) bytes (0xF6: 1024), a smaller one counts clusters.
   static bool ReadBootFields(platform::Bytes boot, std::int64_t volumeSectors, Layout& out, std::u16string& why);
 
   // The layout of the last Analyse (null before it has read the boot sector).

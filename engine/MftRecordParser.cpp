@@ -416,7 +416,7 @@ bool MftRecordParser::FillObject(FoundObject& record) {
         bestRank = rank;
         name_ = platform::Utf16FromLE(v.Sub(66, 2 * units));
         parent = std::int32_t(std::uint32_t(v.U64(0)));
-        nameSize = v.I64(48);
+        nameSize = std::max<std::int64_t>(v.I64(48), -1);  // a negative size is not known
       }
     };
     consider(*this);

@@ -190,8 +190,8 @@ struct Pass {
       const FoundObject o = volume->Store().Snapshot(*volume->Store().At(i));
       if (o.IsDevice() || (o.id == 5 && o.Name() == u".")) continue;
       if (o.id < 0) continue;  // lost-folder placeholders
-      if (o.id == 5) __builtin_trap();
-      for (std::int64_t pos : {std::int64_t(0), o.size - 10}) {
+      if (o.id == 5 || o.size < -1) __builtin_trap();
+      for (std::int64_t pos : {std::int64_t(0), o.size > 10 ? o.size - 10 : std::int64_t(5)}) {
         const std::int64_t got = volume->ReadObjectData(o, buffer.data(), pos, std::uint32_t(buffer.size()));
         if (got < 0 || got > std::int64_t(buffer.size())) __builtin_trap();
       }

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -773,9 +774,17 @@ TEST(FileSystemNtfs, NameParentAndSizeComeFromOneFileNameAndTheData) {
   w.I64(value1 + 48, 999999999);
   w.I64(value2 + 48, 999999999);
   PutRecord(image, 85, r);
+  // A folder's $FILE_NAME with a negative size: the size is not known.
+  Bytes folder = FixedRecord(image, 64);
+  const std::size_t name = AttributeOffsets(folder, 0x30).at(0);
+  platform::LeWriter(folder.data(), folder.size())
+      .I64(name + platform::LeView(folder.data(), folder.size()).U16(name + 0x14) + 48, INT64_MIN);
+  PutRecord(image, 64, folder);
 
   Pass p(std::move(image));
   p.Run();
+  ASSERT_NE(p.One(64), nullptr);
+  EXPECT_EQ(p.One(64)->size, -1);
   FoundObject* o = p.One(85);
   ASSERT_NE(o, nullptr);
   EXPECT_EQ(o->Name(), u"Report 2021.pdf");
@@ -1064,4 +1073,37 @@ TEST(FileSystemNtfsThreads, ScanAtFromSeveralWorkersListsEachRecordOnce) {
     EXPECT_EQ(HashOf(p.Read(*o)), m["sha256"].get<std::string>()) << i;
   }
   EXPECT_GT(reads.load(), 0);
+}
+
+TEST(FileSystemNtfsThreads, ObjectDataIsReadWhileThePassRuns) {
+  Pass p(FixtureBytes());
+  std::atomic<bool> go{false}, done{false};
+  std::atomic<int> good{0};
+  // The views read while the $MFT loads: the reader starts when record 0 is read
+  // and the load is held up a little, so the reads meet the load.
+  const std::uint64_t mft = Manifest()["mft_cluster"].get<std::uint64_t>() * kClusterBytes;
+  p.device->onRead = [&](std::uint64_t offset, std::size_t length) {
+    if (offset <= mft && mft < offset + length && !go.exchange(true))
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  };
+  std::thread reader([&] {
+    while (!go.load()) std::this_thread::yield();
+    FoundObject readme;  // /README.txt as the views would ask for it
+    readme.id = 79;
+    readme.size = 10000;
+    Bytes buffer(10000);
+    const std::string expected = (*ManifestObject(79))["sha256"].get<std::string>();
+    while (!done.load()) {
+      if (p.volume->ReadObjectData(readme, buffer.data(), 0, 10000) == 10000 && HashOf(buffer) == expected) ++good;
+    }
+  });
+  p.Run();
+  done = true;
+  reader.join();
+  EXPECT_NE(p.One(79), nullptr);
+  FoundObject readme;
+  readme.id = 79;
+  Bytes buffer(10000);
+  EXPECT_EQ(p.volume->ReadObjectData(readme, buffer.data(), 0, 10000), 10000);
+  EXPECT_EQ(HashOf(buffer), (*ManifestObject(79))["sha256"].get<std::string>());
 }
