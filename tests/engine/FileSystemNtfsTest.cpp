@@ -858,6 +858,29 @@ TEST(FileSystemNtfs, ScanAtListsAFileRecordPlantedInFreeSpaceOnce) {
   ASSERT_NE(p.One(4000), nullptr);
   EXPECT_TRUE(p.One(4000)->IsFolder());
   EXPECT_FALSE(p.fs->AddRecord(Bytes(1024, 0)));  // no FILE signature
+  platform::LeWriter(bytes.data(), bytes.size()).U32(0x2C, 0x80000000);
+  EXPECT_FALSE(p.fs->AddRecord(bytes));  // a number beyond the 32-bit ids
+}
+
+TEST(FileSystemNtfs, BytesPastTheInitializedSizeReadAsZeros) {
+  Bytes image = FixtureBytes();
+  ASSERT_FALSE(image.empty());
+  Bytes r = FixedRecord(image, 79);  // /README.txt, 10,000 bytes in 3 clusters
+  const std::size_t data = AttributeOffsets(r, 0x80).at(0);
+  platform::LeWriter(r.data(), r.size()).I64(data + 0x38, 5000);
+  PutRecord(image, 79, r);
+  Pass p(std::move(image));
+  p.Run();
+  FoundObject* o = p.One(79);
+  ASSERT_NE(o, nullptr);
+  const Bytes got = p.Read(*o);
+  ASSERT_EQ(got.size(), 10000u);
+  const Bytes& fixture = FixtureBytes();
+  const std::int64_t at = o->offset;
+  EXPECT_TRUE(std::equal(got.begin(), got.begin() + 5000, fixture.begin() + at));
+  EXPECT_TRUE(std::all_of(got.begin() + 5000, got.end(), [](std::uint8_t b) { return b == 0; }));
+  EXPECT_FALSE(std::all_of(fixture.begin() + at + 5000, fixture.begin() + at + 10000,
+                           [](std::uint8_t b) { return b == 0; }));  // the clusters hold more
 }
 
 TEST(FileSystemNtfs, AStopDuringTheMftLoadIsHonoured) {
