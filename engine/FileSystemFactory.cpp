@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "engine/FileSystem_FAT.h"
+#include "engine/FileSystem_NTFS.h"
 
 namespace {
 
@@ -10,17 +11,12 @@ std::mutex g_makerMutex;
 FileSystemMaker g_maker;
 
 std::unique_ptr<CFileSystem> MakeByCode(std::int32_t code, CVolume& volume, ScanProgress& progress) {
+  // Each parser takes the type code, name and open state from the volume's parser.
   switch (CFileSystem::ParserFor(code)) {
     case CFileSystem::ParserKind::Fat:
-      // Takes the type code, name and open state from the volume's parser.
       return std::make_unique<CFileSystem_FAT>(volume, progress);
-    case CFileSystem::ParserKind::Ntfs: {
-      // NTFS parser: CFileSystem_NTFS(volume, progress) goes here.
-      auto parser = std::make_unique<CFileSystem>();
-      parser->typeCode = code;
-      parser->GetTypeName();
-      return parser;
-    }
+    case CFileSystem::ParserKind::Ntfs:
+      return std::make_unique<CFileSystem_NTFS>(volume, progress);
     case CFileSystem::ParserKind::None:
       break;
   }

@@ -13,8 +13,10 @@
 class CVolume;
 class ScanProgress;
 
-// The parser for `code`, reading `volume` and reporting its position in `progress`;
-// null when the code has none. The parser's type code is `code`, its type name set.
+// The parser for `code` (the volume's type code), reading `volume` and reporting
+// its position in `progress`; null when the code has none. Make it before it
+// replaces the volume's parser: it takes the type code, name and open state from
+// that one.
 std::unique_ptr<CFileSystem> MakeFileSystem(std::int32_t code, CVolume& volume, ScanProgress& progress);
 
 // Replaces the choice above (null restores it); tests use it to run a pass with a
