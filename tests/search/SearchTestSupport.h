@@ -166,11 +166,13 @@ inline void Plant(std::vector<std::uint8_t>& image, std::size_t at, const std::v
 
 // A compound-file container: header with the sector shift and allocation-table
 // sectors, the directory in sector `directorySector` (after the header sector)
-// holding the given entry names (entry 0 first).
+// holding the given entry names (entry 0 first). A directory sector above 64 is
+// only named in the header: the bytes hold no directory.
 inline std::vector<std::uint8_t> CompoundDocument(const std::vector<std::u16string>& names, std::uint16_t shift = 9,
                                                   std::uint32_t fatSectors = 1, std::uint32_t directorySector = 1) {
   const std::size_t ss = std::size_t(1) << shift;
-  std::vector<std::uint8_t> doc(ss * (directorySector + 2) + 12800, 0);
+  const bool withDirectory = directorySector <= 64;
+  std::vector<std::uint8_t> doc(withDirectory ? ss * (std::size_t(directorySector) + 1) + 12800 : 512, 0);
   platform::LeWriter w(doc);
   const std::uint8_t magic[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   w.Copy(0, magic, 8);
@@ -180,9 +182,9 @@ inline std::vector<std::uint8_t> CompoundDocument(const std::vector<std::u16stri
   w.U16(32, 6);
   w.U32(44, fatSectors);
   w.U32(48, directorySector);
+  if (!withDirectory) return doc;
   const std::size_t dir = ss * (std::size_t(directorySector) + 1);
-  for (std::size_t e = 0; e < names.size(); ++e)
-    platform::WriteUtf16Field(doc, dir + e * 128, 32, names[e]);
+  for (std::size_t e = 0; e < names.size(); ++e) platform::WriteUtf16Field(doc, dir + e * 128, 32, names[e]);
   return doc;
 }
 
