@@ -51,7 +51,7 @@ std::int32_t CSearchManager::WorkerCount(std::int32_t setting) { return std::cla
 std::size_t CSearchManager::BlockBytes(std::int32_t setting, std::int64_t clusterBytes, std::int32_t workers) {
   const std::int64_t cluster = std::max<std::int64_t>(clusterBytes, kSector);
   std::int64_t bytes = setting > 0 ? setting : AppSettings::kDefaultSearchBufferSize;
-  const std::int64_t cap = std::int64_t(std::min(kMaxBlockBytes, kMaxBufferBytesTotal / std::size_t(WorkerCount(workers))));
+  const std::int64_t cap = std::int64_t(std::min(kMaxBlockBytes, kMaxBufferBytesTotal / std::size_t(WorkerCount(workers) + 1)));
   bytes = std::min(bytes, cap);
   // Whole clusters: a block that is not one would overlap the next (and find its
   // hits twice); one smaller than a cluster would never advance.
@@ -85,6 +85,12 @@ int CSearchManager::RunSearch() {
     Log().InfoId(139);
 
     const std::int32_t count = WorkerCount(threadsSetting_);
+    blockBytes_ = BlockBytes(bufferSetting_, clusterBytes_, count);
+    spare_.buffer = SectorBuffer(blockBytes_);
+    if (spare_.buffer.size() < blockBytes_) {
+      Log().Error(u"CSearchManager.RunSearch: Can't allocate memory");
+      return -1;
+    }
     for (std::int32_t i = 0; i < count; ++i) AddWorker();
     if (workers_.empty()) {
       Log().Error(u"CSearchManager.RunSearch: no search thread could be started");
@@ -93,31 +99,32 @@ int CSearchManager::RunSearch() {
     if (!OnMainThread()) LowerThreadPriority();
 
     nextPosition_ = std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_);
+    const std::int64_t blockClusters = std::int64_t(blockBytes_) / clusterBytes_;
     while (nextPosition_ < totalClusters_ && Running()) {
-      CSearcher* worker = WaitForIdleWorker();
-      if (!worker) continue;
+      // Read the next block into the spare one while the workers parse theirs.
       const auto began = std::chrono::steady_clock::now();
-      worker->SetBlockPosition(nextPosition_);
-      nextPosition_ += std::int64_t(worker->BufferBytes()) / clusterBytes_;
-
-      const std::int64_t bytes = Running() ? ReadBlock(*worker) : 0;
-      if (bytes > 0 && Running()) {
-        const std::int64_t reached = worker->Runs().back().end / sectorsPerCluster_;
-        progress_.current.store(std::min(totalClusters_, worker->BlockPosition() + reached));
+      spare_.position = nextPosition_;
+      nextPosition_ += blockClusters;
+      const std::int64_t bytes = ReadBlock(spare_);
+      if (!Running()) break;
+      if (bytes == 0) {
+        if (spare_.position * sectorsPerCluster_ >= totalSectors_) break;
+        // No sector of the block could be read (logged): the rest of the volume is
+        // still searched.
+        progress_.current.store(std::min(totalClusters_, nextPosition_));
         PostToUi(WM_SEARCH_PROGRESS, 0, 0);
-        Dispatch(*worker);
-        busyMs_.fetch_add(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count());
         continue;
       }
-      {
-        std::lock_guard lock(handoff_);
-        worker->idle_ = true;
-      }
-      if (!Running() || worker->BlockPosition() * sectorsPerCluster_ >= totalSectors_) break;
-      // No sector of the block could be read (logged): the rest of the volume is
-      // still searched.
-      progress_.current.store(std::min(totalClusters_, nextPosition_));
+      busyMs_.fetch_add(
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count());
+      CSearcher* worker = nullptr;
+      while (!worker && Running()) worker = WaitForIdleWorker();
+      if (!worker) break;
+      const std::int64_t reached = spare_.position + spare_.runs.back().end / sectorsPerCluster_;
+      std::swap(worker->CurrentBlock(), spare_);
+      progress_.current.store(std::min(totalClusters_, reached));
       PostToUi(WM_SEARCH_PROGRESS, 0, 0);
+      Dispatch(*worker);
     }
     PostToUi(WM_SEARCH_PROGRESS, 0, 0);
     DestroyWorkers();
@@ -132,9 +139,9 @@ int CSearchManager::RunSearch() {
 int CSearchManager::AddWorker() {
   if (workers_.size() >= std::size_t(kMaxWorkers)) return 0;
   try {
-    const std::size_t bytes = BlockBytes(bufferSetting_, clusterBytes_, WorkerCount(threadsSetting_));
+    const std::size_t bytes = blockBytes_;
     auto worker = std::make_unique<CSearcher>(*this, std::int32_t(workers_.size()), bytes);
-    if (worker->Buffer().size() < bytes) {
+    if (worker->CurrentBlock().buffer.size() < bytes) {
       Log().Error(u"CSearchManager.AddWorker: Can't allocate memory");
       return 0;
     }
@@ -183,15 +190,15 @@ void CSearchManager::DestroyWorkers() {
   workers_.clear();  // each joins its thread after the block in hand
 }
 
-std::int64_t CSearchManager::ReadBlock(CSearcher& worker) {
-  std::vector<CSearcher::ReadRun>& runs = worker.Runs();
+std::int64_t CSearchManager::ReadBlock(CSearcher::Block& block) {
+  std::vector<CSearcher::ReadRun>& runs = block.runs;
   runs.clear();
-  const std::int64_t firstSector = worker.BlockPosition() * sectorsPerCluster_;
+  const std::int64_t firstSector = block.position * sectorsPerCluster_;
   if (firstSector < 0 || firstSector >= totalSectors_) return 0;
   const std::int64_t count =
-      std::min<std::int64_t>(std::int64_t(worker.BufferBytes()) / kSector, totalSectors_ - firstSector);
+      std::min<std::int64_t>(std::int64_t(block.buffer.size()) / kSector, totalSectors_ - firstSector);
 
-  SectorBuffer& buffer = worker.Buffer();
+  SectorBuffer& buffer = block.buffer;
   const std::int64_t got = volume_->ReadSectors(buffer, firstSector, count);
   std::int64_t done = std::max<std::int64_t>(0, got) / kSector;
   if (done > 0) runs.push_back({0, done});
@@ -234,7 +241,7 @@ void CSearchManager::DeliverHit(const FoundObject& record) {
 
 std::int32_t CSearchManager::ProbeCompoundDocument(const CSearcher& worker, FoundObject& record,
                                                    std::size_t unitOffset) {
-  const SectorBuffer& buffer = worker.Buffer();
+  const SectorBuffer& buffer = worker.CurrentBlock().buffer;
   if (unitOffset >= buffer.size()) {
     record.size = -1;
     return 500;

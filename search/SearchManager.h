@@ -30,10 +30,10 @@
 #include <vector>
 
 #include "platform/ByteOrder.h"
+#include "search/Searcher.h"
 #include "search/SignatureIndex.h"
 
 class AppSettings;
-class CSearcher;
 class CVolume;
 class FileTypeDatabase;
 class ISignatureHitSink;
@@ -46,7 +46,7 @@ class CSearchManager {
   static constexpr std::int32_t kMaxWorkers = 64;
   static constexpr std::int32_t kUnitSize = 512;
   // The block buffer: whole clusters, at least one, at most 64 MB each and 256 MB
-  // for all workers together.
+  // for all of them together (one per worker and the one being read).
   static constexpr std::size_t kMaxBlockBytes = std::size_t(64) << 20;
   static constexpr std::size_t kMaxBufferBytesTotal = std::size_t(256) << 20;
   // A block whose run read fails is read sector by sector; after this many
@@ -73,9 +73,9 @@ class CSearchManager {
   // Makes a worker with its buffer and thread: 1, or 0 when either failed (the
   // worker is then not added).
   int AddWorker();
-  // Fills the worker's buffer with the block at its position and notes the sector
-  // runs read: the bytes read, 0 when no sector could be read.
-  std::int64_t ReadBlock(CSearcher& worker);
+  // Fills a block's buffer from its position and notes the sector runs read: the
+  // bytes read, 0 when no sector could be read.
+  std::int64_t ReadBlock(CSearcher::Block& block);
   // Stops every worker, lets it finish the block in hand and joins it.
   void DestroyWorkers();
 
@@ -121,6 +121,9 @@ class CSearchManager {
   std::chrono::steady_clock::time_point start_;
   std::atomic<std::int64_t> busyMs_{0};
   std::vector<std::unique_ptr<CSearcher>> workers_;
+  // The block being read, handed to the next idle worker in exchange for its own.
+  CSearcher::Block spare_;
+  std::size_t blockBytes_ = 0;
   const std::int32_t unitSize_ = kUnitSize;
   std::shared_ptr<CVolume> volume_;
 

@@ -7,8 +7,9 @@
 #include "search/SearchManager.h"
 
 CSearcher::CSearcher(CSearchManager& manager, std::int32_t index, std::size_t bufferBytes)
-    : manager_(manager), index_(index), bufferBytes_(bufferBytes), buffer_(bufferBytes) {
-  scratch_.reserve(manager_.Index().size());
+    : manager_(manager), index_(index), bufferBytes_(bufferBytes) {
+  block_.buffer = SectorBuffer(bufferBytes);
+  scan_.candidates.reserve(manager_.Index().size());
 }
 
 CSearcher::~CSearcher() {
@@ -49,18 +50,20 @@ void CSearcher::ThreadLoop() {
 }
 
 void CSearcher::ParseBlock() {
-  const std::uint8_t* data = buffer_.data();  // taken after the read: a time-out renews it
+  const std::uint8_t* data = block_.buffer.data();  // taken after the read: a time-out renews it
   const SignatureIndex& index = manager_.Index();
   auto keepGoing = [this] { return manager_.Running(); };
-  for (const ReadRun& run : runs_) {
-    const std::size_t end = std::size_t(run.end) * CSearchManager::kUnitSize;
+  constexpr std::size_t kUnit = CSearchManager::kUnitSize;
+  for (const ReadRun& run : block_.runs) {
+    // The units' bytes up to the end of the run they lie in: no test sees a byte
+    // that was not read from the volume.
+    const platform::Bytes bytes(data + std::size_t(run.first) * kUnit, std::size_t(run.end - run.first) * kUnit);
+    index.PrepareRun(bytes, scan_);
     for (std::int64_t unit = run.first; unit < run.end; ++unit) {
       if (!manager_.Running()) return;
-      const std::size_t at = std::size_t(unit) * CSearchManager::kUnitSize;
-      // The unit's bytes up to the end of what was read around it: no test sees a
-      // byte that was not read from the volume.
-      const platform::Bytes candidate(data + at, end - at);
-      index.MatchUnit(candidate, scratch_, keepGoing, [&](std::size_t entry) { MakeHit(entry, unit, candidate); });
+      const std::size_t at = std::size_t(unit - run.first) * kUnit;
+      index.MatchUnit(bytes, at, scan_, keepGoing,
+                      [&](std::size_t entry) { MakeHit(entry, unit, bytes.subspan(at)); });
     }
   }
 }
@@ -73,7 +76,7 @@ void CSearcher::MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes ca
     return;
   }
   const std::int64_t clusterBytes = manager_.ClusterBytes();
-  record->offset = blockPosition_ * clusterBytes + unit * CSearchManager::kUnitSize;
+  record->offset = block_.position * clusterBytes + unit * CSearchManager::kUnitSize;
   record->firstCluster = record->offset / clusterBytes;
   record->typeId = static_cast<std::int16_t>(type.typeId);
   record->typeKey = type.typeKey;

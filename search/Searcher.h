@@ -14,6 +14,7 @@
 
 #include "engine/SectorBuffer.h"
 #include "platform/ByteOrder.h"
+#include "search/SignatureIndex.h"
 
 class CSearchManager;
 struct FoundObject;
@@ -25,8 +26,16 @@ class CSearcher {
     std::int64_t first = 0;
     std::int64_t end = 0;  // one past the last
   };
+  // A block: its buffer, its position and the runs of it that were read. The
+  // manager reads the next block into a spare one while the workers parse and
+  // swaps it with the next idle worker's.
+  struct Block {
+    SectorBuffer buffer;
+    std::int64_t position = 0;  // clusters
+    std::vector<ReadRun> runs;
+  };
 
-  // Allocates the block buffer; Buffer().empty() when that failed.
+  // Allocates the block buffer; CurrentBlock().buffer.empty() when that failed.
   CSearcher(CSearchManager& manager, std::int32_t index, std::size_t bufferBytes);
   // Stops the thread (it finishes the block in hand first) and joins it.
   ~CSearcher();
@@ -44,11 +53,8 @@ class CSearcher {
   std::int16_t LastTypeId() const { return lastTypeId_; }
 
   // ---- The manager's side, while the worker is idle --------------------------------
-  SectorBuffer& Buffer() { return buffer_; }
-  const SectorBuffer& Buffer() const { return buffer_; }
-  std::int64_t BlockPosition() const { return blockPosition_; }
-  void SetBlockPosition(std::int64_t clusters) { blockPosition_ = clusters; }
-  std::vector<ReadRun>& Runs() { return runs_; }
+  Block& CurrentBlock() { return block_; }
+  const Block& CurrentBlock() const { return block_; }
 
  private:
   friend class CSearchManager;
@@ -57,10 +63,8 @@ class CSearcher {
   CSearchManager& manager_;
   const std::int32_t index_;
   const std::size_t bufferBytes_;
-  SectorBuffer buffer_;
-  std::int64_t blockPosition_ = 0;  // clusters
-  std::vector<ReadRun> runs_;
-  std::vector<std::uint32_t> scratch_;
+  Block block_;
+  SignatureIndex::RunScan scan_;
   std::int16_t lastTypeId_ = 0;
   std::thread thread_;
 

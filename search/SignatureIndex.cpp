@@ -4,6 +4,10 @@
 #include <cstring>
 #include <map>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "search/FileType.h"
 #include "search/FileTypeDatabase.h"
 
@@ -128,6 +132,31 @@ void SignatureIndex::Build() {
             [](const KeyGroup& a, const KeyGroup& b) { return a.offset < b.offset || (a.offset == b.offset && a.width < b.width); });
   std::sort(always_.begin(), always_.end());
   always_.erase(std::unique(always_.begin(), always_.end()), always_.end());
+  bool first[256] = {}, second[256] = {};
+  bool everySecond = true;
+  for (const SearchTest& t : searches_) {
+    // The no-case kind: both bytes that fold to the one it holds.
+    first[t.first] = true;
+    if (t.noCase) first[t.first & ~0x20] = true;
+    if (t.length < 2) everySecond = false;
+    second[t.second] = true;
+    if (t.noCase) second[t.second & ~0x20] = true;
+  }
+  for (int b = 0; b < 256; ++b) startByte_[b] = first[b];
+  firstBytes_ = MakeByteSet(first);
+  // Without a second byte for every search, the second byte tells nothing.
+  if (everySecond) secondBytes_ = MakeByteSet(second);
+}
+
+SignatureIndex::ByteSet SignatureIndex::MakeByteSet(const bool (&members)[256]) {
+  ByteSet set;
+  bool folds = true;
+  for (int b = 0; b < 256; ++b)
+    if (members[b] && !members[b ^ 0x20]) folds = false;
+  set.fold = folds ? 0x20 : 0x00;
+  for (int b = 0; b < 256; ++b)
+    if (members[b] && (b | set.fold) == b) set.values.push_back(std::uint8_t(b));
+  return set;
 }
 
 void SignatureIndex::AddSignature(std::uint32_t entry, std::size_t signatureIndex) {
@@ -156,9 +185,20 @@ void SignatureIndex::AddSignature(std::uint32_t entry, std::size_t signatureInde
   }
 
   if (fixed.empty()) {
-    if (search != SIZE_MAX)
-      searches_.push_back({entry, signatureIndex, search});
-    else
+    if (search != SIZE_MAX) {
+      const SignaturePattern& p = sig.GetPattern(search);
+      SearchTest t;
+      t.entry = entry;
+      t.signature = signatureIndex;
+      t.pattern = search;
+      t.offset = static_cast<std::size_t>(p.offset());
+      t.length = p.length();
+      t.noCase = p.kind() == PATTERN_SEARCH_NOCASE;
+      const std::uint8_t fold = t.noCase ? 0x20 : 0x00;
+      t.first = p.Data()[0] | fold;
+      if (t.length >= 2) t.second = p.Data()[1] | fold;
+      searches_.push_back(t);
+    } else
       always_.push_back(entry);
     return;
   }
@@ -214,7 +254,69 @@ bool SignatureIndex::SearchHolds(const SearchTest& test, Bytes candidate) const 
   return p.kind() == PATTERN_SEARCH ? SearchBytes(window, p.Data()) : FastSearchBytesNoCase(window, p.Data());
 }
 
-void SignatureIndex::Candidates(Bytes candidate, std::vector<std::uint32_t>& out) const {
+bool SignatureIndex::MayStartAt(const SearchTest& t, Bytes run, std::size_t at) const {
+  const std::uint8_t fold = t.noCase ? 0x20 : 0x00;
+  if ((run[at] | fold) != t.first) return false;
+  if (t.length < 2) return true;
+  return at + 1 < run.size() && (run[at + 1] | fold) == t.second;
+}
+
+void SignatureIndex::PrepareRun(Bytes run, RunScan& scan) const {
+  scan.starts.clear();
+  if (searches_.empty()) return;
+  const std::uint8_t* p = run.data();
+  const std::size_t n = run.size();
+  auto consider = [&](std::size_t at) {
+    for (const SearchTest& t : searches_) {
+      if (MayStartAt(t, run, at)) {
+        scan.starts.push_back(at);
+        return;
+      }
+    }
+  };
+  std::size_t at = 0;
+#if defined(__SSE2__)
+  // Sixteen positions at a time: the byte there against each possible first byte
+  // and, where every search has two bytes or more, the next one against each
+  // possible second byte. A set that holds both spellings of each of its letters
+  // (the no-case searches) is compared folded, half the compares.
+  constexpr std::size_t kMaxBytes = 4;
+  if (firstBytes_.values.size() <= kMaxBytes && secondBytes_.values.size() <= kMaxBytes) {
+    struct Lanes {
+      __m128i fold, values[kMaxBytes];
+      std::size_t count;
+    };
+    auto lanes = [](const ByteSet& set) {
+      Lanes l{};
+      l.fold = _mm_set1_epi8(static_cast<char>(set.fold));
+      l.count = set.values.size();
+      for (std::size_t i = 0; i < l.count; ++i) l.values[i] = _mm_set1_epi8(static_cast<char>(set.values[i]));
+      return l;
+    };
+    auto match = [](const Lanes& l, __m128i x) {
+      x = _mm_or_si128(x, l.fold);
+      __m128i m = _mm_cmpeq_epi8(x, l.values[0]);
+      for (std::size_t i = 1; i < l.count; ++i) m = _mm_or_si128(m, _mm_cmpeq_epi8(x, l.values[i]));
+      return m;
+    };
+    const Lanes first = lanes(firstBytes_), second = lanes(secondBytes_);
+    for (; at + 17 <= n; at += 16) {
+      __m128i m = match(first, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at)));
+      if (second.count) m = _mm_and_si128(m, match(second, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + at + 1))));
+      auto bits = static_cast<unsigned>(_mm_movemask_epi8(m));
+      while (bits) {
+        consider(at + static_cast<std::size_t>(__builtin_ctz(bits)));
+        bits &= bits - 1;
+      }
+    }
+  }
+#endif
+  for (; at < n; ++at)
+    if (startByte_[p[at]]) consider(at);
+}
+
+void SignatureIndex::Candidates(Bytes candidate, std::size_t unitOffset, RunScan& scan) const {
+  std::vector<std::uint32_t>& out = scan.candidates;
   out.clear();
   const std::uint8_t* c = candidate.data();
   const std::size_t n = candidate.size();
@@ -227,8 +329,16 @@ void SignatureIndex::Candidates(Bytes candidate, std::vector<std::uint32_t>& out
     for (auto it = lo; it != g.keys.end() && *it == key; ++it) out.push_back(g.members[std::size_t(it - g.keys.begin())]);
   }
   out.insert(out.end(), always_.begin(), always_.end());
-  for (const SearchTest& s : searches_)
-    if (SearchHolds(s, candidate)) out.push_back(s.entry);
+  for (const SearchTest& t : searches_) {
+    // A match needs the data's first bytes at one of the search positions.
+    if (t.offset > n) continue;
+    const std::size_t positions = SearchPositions(n - t.offset, t.length);
+    if (positions == 0) continue;
+    const std::size_t from = unitOffset + t.offset;
+    auto it = std::lower_bound(scan.starts.begin(), scan.starts.end(), from);
+    if (it == scan.starts.end() || *it >= from + positions) continue;
+    if (SearchHolds(t, candidate)) out.push_back(t.entry);
+  }
   if (out.size() > 1) {
     std::sort(out.begin(), out.end());
     out.erase(std::unique(out.begin(), out.end()), out.end());

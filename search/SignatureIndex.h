@@ -54,23 +54,33 @@ class SignatureIndex {
   std::size_t size() const { return entries_.size(); }
   const Entry& operator[](std::size_t index) const { return entries_[index]; }
 
-  // Calls hit(index) for every entry that matches `candidate` (the unit's bytes up
-  // to the end of what may be read), in list order. keepGoing() is asked before
-  // each full test; false ends the unit. `scratch` is the caller's, reused from
-  // unit to unit so that nothing is allocated.
+  // What the index works out once per run of bytes (a block, or the part of one
+  // that was read) before its units are tested: where the search patterns of the
+  // signatures that fix no byte can begin. One per thread, reused.
+  struct RunScan {
+    std::vector<std::size_t> starts;  // ascending, from the run's start
+    std::vector<std::uint32_t> candidates;
+  };
+  void PrepareRun(platform::Bytes run, RunScan& scan) const;
+
+  // Calls hit(index) for every entry that matches the unit at `unitOffset` of the
+  // run prepared in `scan` (the candidate is the run's bytes from there to its
+  // end), in list order. keepGoing() is asked before each full test; false ends
+  // the unit. Allocates nothing once the scan's vectors have grown.
   template <typename KeepGoing, typename Hit>
-  void MatchUnit(platform::Bytes candidate, std::vector<std::uint32_t>& scratch, KeepGoing&& keepGoing,
+  void MatchUnit(platform::Bytes run, std::size_t unitOffset, RunScan& scan, KeepGoing&& keepGoing,
                  Hit&& hit) const {
-    Candidates(candidate, scratch);
-    for (std::uint32_t index : scratch) {
+    const platform::Bytes candidate = run.subspan(unitOffset);
+    Candidates(candidate, unitOffset, scan);
+    for (std::uint32_t index : scan.candidates) {
       if (!keepGoing()) return;
       if (entries_[index].Match(candidate)) hit(std::size_t(index));
     }
   }
 
-  // The entries that may match `candidate`, ascending; every entry that matches is
-  // among them.
-  void Candidates(platform::Bytes candidate, std::vector<std::uint32_t>& out) const;
+  // The entries that may match the unit at `unitOffset` of the prepared run
+  // (scan.candidates, ascending); every entry that matches is among them.
+  void Candidates(platform::Bytes candidate, std::size_t unitOffset, RunScan& scan) const;
 
   // The type a compound-document subtype id stands for: the first type in list
   // order with that id and no signature (the rows the probe alone gives; the
@@ -95,22 +105,37 @@ class SignatureIndex {
     std::vector<std::uint32_t> keys;     // sorted, parallel to members
     std::vector<std::uint32_t> members;  // entry indexes
   };
-  // A signature that fixes no byte but has a search pattern: tried first with that
-  // pattern alone.
+  // A signature that fixes no byte but has a search pattern: tried with that
+  // pattern alone first, and only where the run holds the pattern's first bytes.
   struct SearchTest {
     std::uint32_t entry = 0;
     std::size_t signature = 0;
     std::size_t pattern = 0;
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    bool noCase = false;
+    std::uint8_t first = 0, second = 0;  // folded with 0x20 for the no-case kind
   };
 
   void Build();
   void AddSignature(std::uint32_t entry, std::size_t signatureIndex);
   bool SearchHolds(const SearchTest& test, platform::Bytes candidate) const;
+  bool MayStartAt(const SearchTest& test, platform::Bytes run, std::size_t at) const;
 
   std::vector<Entry> entries_;
   std::vector<KeyGroup> groups_;
   std::vector<std::uint32_t> always_;
   std::vector<SearchTest> searches_;
+  // A set of bytes as compared: (byte | fold) against each of the values.
+  struct ByteSet {
+    std::uint8_t fold = 0;
+    std::vector<std::uint8_t> values;
+  };
+  static ByteSet MakeByteSet(const bool (&members)[256]);
+  // The bytes any search test's data can begin with, and the bytes that can follow
+  // them (none when some data is a single byte).
+  ByteSet firstBytes_, secondBytes_;
+  bool startByte_[256] = {};
   // Types without a signature: (type id, key), first in list order per id.
   std::vector<std::pair<std::int32_t, std::uint32_t>> unsignedTypes_;
 };

@@ -319,7 +319,7 @@ TEST(SearchSettings, BlockSizeAndWorkerCountAreClamped) {
       {-7, 512, 1, 2097152},
       {65536, 512, 1, 65536},
       {0x7FFFFFFF, 512, 1, std::size_t(64) << 20},
-      {0x7FFFFFFF, 512, 64, std::size_t(4) << 20},  // 256 MB for all of them
+      {0x7FFFFFFF, 512, 64, (std::size_t(256) << 20) / 65 / 512 * 512},  // 256 MB for all 65 blocks
       {0, 4096, 64, 2097152},
       {100, 4096, 1, 4096},
       {6144, 4096, 1, 4096},

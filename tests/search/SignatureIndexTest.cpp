@@ -24,7 +24,9 @@ struct Random {
 
 // Writes bytes that satisfy one pattern at `at` (as far as they fit), so that the
 // signature has a chance to hold there.
-void Satisfy(std::vector<std::uint8_t>& block, std::size_t at, const SignaturePattern& p, Random& rnd) {
+// A search pattern goes at its first position (place 0), its last (1), just past
+// it (2), or (-1) anywhere.
+void Satisfy(std::vector<std::uint8_t>& block, std::size_t at, const SignaturePattern& p, Random& rnd, int place = -1) {
   if (p.offset() < 0) return;
   const std::size_t base = at + std::size_t(p.offset());
   auto put = [&](std::size_t pos, std::uint8_t value) {
@@ -52,8 +54,13 @@ void Satisfy(std::vector<std::uint8_t>& block, std::size_t at, const SignaturePa
       break;
     case PATTERN_SEARCH:
     case PATTERN_SEARCH_NOCASE: {
-      // Anywhere in the window, also just past its last position.
-      const std::size_t i = rnd.Below(kSearchWindow - std::min<std::size_t>(data.size(), 500) + 3);
+      // At the first or last position the search tests (the window ends 512 bytes
+      // from the offset, or earlier at the end of the bytes), just past it, or anywhere.
+      const std::size_t window = base < block.size() ? block.size() - base : 0;
+      const std::size_t last =
+          data.size() < kSearchWindow && window >= data.size() ? std::min(kSearchWindow - data.size(), window - data.size() + 1) - 1 : 0;
+      const std::size_t choice = place >= 0 ? std::size_t(place) : rnd.Below(4);
+      const std::size_t i = choice == 0 ? 0 : choice == 1 ? last : choice == 2 ? last + 1 : rnd.Below(kSearchWindow);
       for (std::size_t j = 0; j < data.size(); ++j) {
         std::uint8_t b = data[j];
         if (p.kind() == PATTERN_SEARCH_NOCASE && rnd.Below(2)) b ^= 0x20;
@@ -108,29 +115,25 @@ void AddUserTypes(test::SmallTypes& t) {
     s.AddPattern(PATTERN_BYTE_RANGE, Data{0x10, 0x20}, 0, 2, 1);
   }
   t.Add(714, u"Lone byte")->AddByteSignature(0xC3, 511);
+  t.Add(716, u"Two-byte search")->AddBytesSignature(PATTERN_SEARCH_NOCASE, Ascii("Qz"), 300, 2);
   t.AddBytes(715, u"Same bytes as the first", Ascii("TWO"), 0);  // two hits at one unit
 }
 
-std::vector<std::uint32_t> IndexMatches(const SignatureIndex& index, Bytes candidate, std::vector<std::uint32_t>& scratch) {
+// The unit at `unitOffset` of a run that `scan` was prepared for.
+std::vector<std::uint32_t> IndexMatches(const SignatureIndex& index, Bytes run, std::size_t unitOffset,
+                                        SignatureIndex::RunScan& scan) {
   std::vector<std::uint32_t> keys;
-  index.MatchUnit(candidate, scratch, [] { return true; }, [&](std::size_t e) { keys.push_back(index[e].typeKey); });
+  index.MatchUnit(run, unitOffset, scan, [] { return true; }, [&](std::size_t e) { keys.push_back(index[e].typeKey); });
   return keys;
 }
 
-}  // namespace
-
-TEST(SignatureIndex, MatchesTheListOrderLoopOverEveryType) {
-  test::SmallTypes types;
-  for (auto& t : MakeBuiltinFileTypes()) types.db.AppendFileType(std::move(t));
-  AddUserTypes(types);
-  const SignatureIndex index(types.db);
-  const std::vector<FileType*> all = types.db.Types();
-  std::vector<FileType*> user;
-  for (FileType* t : all)
-    if (t->typeId() >= 700) user.push_back(t);
-
-  Random rnd(20240611);
-  std::vector<std::uint32_t> scratch;
+// Random blocks with signatures planted, every unit compared with the list-order
+// loop. `focus` are planted half of the time and at every block's last unit in turn.
+void CompareWithListOrder(const FileTypeDatabase& db, const std::vector<FileType*>& focus, std::uint64_t seed) {
+  const SignatureIndex index(db);
+  const std::vector<FileType*> all = db.Types();
+  Random rnd(seed);
+  SignatureIndex::RunScan scan;
   std::size_t hits = 0, units = 0;
   for (int b = 0; b < 160; ++b) {
     const std::size_t blockBytes = 512 * (8 + rnd.Below(24)) + (b % 3 == 0 ? 0 : 512);
@@ -138,31 +141,70 @@ TEST(SignatureIndex, MatchesTheListOrderLoopOverEveryType) {
     // Random bytes, or zeros, or bytes from a small alphabet that ranges and searches like.
     const int style = b % 4;
     for (auto& x : block) {
-      x = style == 0 ? rnd.Byte() : style == 1 ? 0 : std::uint8_t("0123456789ENDMARKtwoTWO\xAA\x10<"[rnd.Below(26)]);
+      x = style == 0 ? rnd.Byte() : style == 1 ? 0 : std::uint8_t("0123456789ENDMARKtwoTWO\xAA\x10<hH!"[rnd.Below(29)]);
     }
-    // Plant one signature of a random type at many units, the last ones included.
     for (std::size_t unit = 0; unit < blockBytes; unit += 512) {
-      if (rnd.Below(3) == 0) continue;
-      // The user types half of the time, every one at the block's last unit in turn.
       const bool last = unit + 512 >= blockBytes;
-      const FileType* t = last ? user[std::size_t(b) % user.size()]
-                               : rnd.Below(2) ? user[rnd.Below(user.size())] : all[rnd.Below(all.size())];
+      if (!last && rnd.Below(3) == 0) continue;
+      const FileType* t = last ? focus[std::size_t(b) % focus.size()]
+                               : rnd.Below(2) ? focus[rnd.Below(focus.size())] : all[rnd.Below(all.size())];
       if (t->GetSignatureCount() == 0) continue;
       const Signature& s = t->GetSignature(rnd.Below(t->GetSignatureCount()));
       const std::size_t at = unit + (!last && rnd.Below(4) == 0 ? rnd.Below(512) : 0);
-      for (const SignaturePattern& p : s.Patterns()) Satisfy(block, at, p, rnd);
+      const int place = last ? int(std::size_t(b) / focus.size() % 3) : -1;
+      for (const SignaturePattern& p : s.Patterns()) Satisfy(block, at, p, rnd, place);
     }
+    index.PrepareRun(block, scan);
     for (std::size_t unit = 0; unit < blockBytes; unit += 512) {
       SCOPED_TRACE(testing::Message() << "block " << b << " unit " << unit / 512);
       const Bytes candidate(block.data() + unit, blockBytes - unit);
-      const auto expected = test::ListOrderMatches(types.db, candidate);
-      ASSERT_EQ(IndexMatches(index, candidate, scratch), expected);
+      const auto expected = test::ListOrderMatches(db, candidate);
+      ASSERT_EQ(IndexMatches(index, block, unit, scan), expected);
       hits += expected.size();
       ++units;
     }
   }
-  // The planted headers did hit, and most units got no hit at all.
-  EXPECT_GT(hits, units / 2);
+  // The planted signatures did hit.
+  EXPECT_GT(hits, units / 3);
+}
+
+}  // namespace
+
+TEST(SignatureIndex, MatchesTheListOrderLoopOverTheBuiltinTypes) {
+  test::SmallTypes types;
+  for (auto& t : MakeBuiltinFileTypes()) types.db.AppendFileType(std::move(t));
+  // The searches (HTML) most often: the vector scan for their first bytes.
+  std::vector<FileType*> focus;
+  for (FileType* t : types.db.Types())
+    for (std::size_t i = 0; i < t->GetSignatureCount(); ++i)
+      if (t->GetSignature(i).GetPattern(0).kind() == PATTERN_SEARCH_NOCASE) focus.push_back(t);
+  ASSERT_FALSE(focus.empty());
+  CompareWithListOrder(types.db, focus, 31337);
+}
+
+TEST(SignatureIndex, MatchesTheListOrderLoopOverFewSearchesOfBothKinds) {
+  // Few enough first bytes for the vector scan: a set that is not closed under
+  // letter case, and a one-byte search that puts no bound on the next byte.
+  test::SmallTypes types;
+  std::vector<FileType*> focus = {
+      types.Add(720, u"No-case"),
+      types.Add(721, u"Case"),
+      types.Add(722, u"One byte"),
+  };
+  focus[0]->AddBytesSignature(PATTERN_SEARCH_NOCASE, Ascii("<h"), 0, 2);
+  focus[1]->AddBytesSignature(PATTERN_SEARCH, Ascii("Z!"), 7, 2);
+  focus[2]->AddBytesSignature(PATTERN_SEARCH, Ascii("~"), 40, 1);
+  CompareWithListOrder(types.db, focus, 99);
+}
+
+TEST(SignatureIndex, MatchesTheListOrderLoopOverUserTypesOfEveryKind) {
+  test::SmallTypes types;
+  for (auto& t : MakeBuiltinFileTypes()) types.db.AppendFileType(std::move(t));
+  AddUserTypes(types);
+  std::vector<FileType*> user;
+  for (FileType* t : types.db.Types())
+    if (t->typeId() >= 700) user.push_back(t);
+  CompareWithListOrder(types.db, user, 20240611);
 }
 
 TEST(SignatureIndex, SearchesOnlyTheEnabledTypesAndStopsWhenAsked) {
@@ -175,11 +217,12 @@ TEST(SignatureIndex, SearchesOnlyTheEnabledTypesAndStopsWhenAsked) {
   ASSERT_EQ(index.size(), 2u);
   std::vector<std::uint8_t> unit(512, 0);
   test::Plant(unit, 0, Ascii("SAME"));
-  std::vector<std::uint32_t> scratch;
-  EXPECT_EQ(IndexMatches(index, unit, scratch), (std::vector<std::uint32_t>{a->key(), c->key()}));
+  SignatureIndex::RunScan scan;
+  index.PrepareRun(unit, scan);
+  EXPECT_EQ(IndexMatches(index, unit, 0, scan), (std::vector<std::uint32_t>{a->key(), c->key()}));
   // keepGoing false before the first full test: nothing.
   int calls = 0;
-  index.MatchUnit(unit, scratch, [] { return false; }, [&](std::size_t) { ++calls; });
+  index.MatchUnit(unit, 0, scan, [] { return false; }, [&](std::size_t) { ++calls; });
   EXPECT_EQ(calls, 0);
 }
 
