@@ -77,7 +77,6 @@ void CSearchManager::TakeGeometry() {
 
 int CSearchManager::RunSearch() {
   try {
-    start_ = std::chrono::steady_clock::now();
     busyMs_.store(0);
     if (!volume_->OpenDrive()) return -1;  // logged by the volume
     TakeGeometry();

@@ -5,8 +5,10 @@
 // clusters (2 MB by default) and hands each block to an idle worker (CSearcher, 1
 // to 64 of them, each on its own thread at the lowest priority), which tests every
 // 512-byte unit against every searched file type and hands each hit to the hit
-// sink. WM_SEARCH_PROGRESS is posted after each block and once at the end;
-// ScanProgress's total and current carry the position in clusters.
+// sink. The next block is read into a spare buffer while the workers parse, and
+// swapped with the buffer of the worker it goes to, so reading overlaps parsing
+// even with one worker. WM_SEARCH_PROGRESS is posted after each block and once at
+// the end; ScanProgress's total and current carry the position in clusters.
 //
 // The search works from the settings snapshot it is given and never writes
 // AppSettings. It never sets the running flag (the pass that runs it does) and
@@ -97,7 +99,9 @@ class CSearchManager {
   // volume's cluster size and the worker count: clamped, then whole clusters, at
   // least one.
   static std::size_t BlockBytes(std::int32_t setting, std::int64_t clusterBytes, std::int32_t workers);
-  // Lowers the calling thread to the lowest priority (nice 19).
+  // Lowers the calling thread to the lowest priority (nice 19). RunSearch lowers
+  // its own thread too, unless it is the process's first thread (the user
+  // interface's, or a test's): that could never be raised again.
   static void LowerThreadPriority();
 
   bool Running() const;
@@ -118,13 +122,11 @@ class CSearchManager {
   std::mutex handoff_;
   std::condition_variable idle_;
   std::int64_t nextPosition_ = 0;  // clusters
-  std::chrono::steady_clock::time_point start_;
   std::atomic<std::int64_t> busyMs_{0};
   std::vector<std::unique_ptr<CSearcher>> workers_;
   // The block being read, handed to the next idle worker in exchange for its own.
   CSearcher::Block spare_;
   std::size_t blockBytes_ = 0;
-  const std::int32_t unitSize_ = kUnitSize;
   std::shared_ptr<CVolume> volume_;
 
   ScanProgress& progress_;

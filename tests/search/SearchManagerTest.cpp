@@ -489,11 +489,17 @@ TEST_F(SearchThreads, AStopFromAnotherThreadEndsTheSearch) {
   auto device = std::make_shared<MemoryBlockDevice>(Filled(std::size_t(sectors) * 512));
   auto volume = MemoryVolume(device, sectors);
   std::atomic<int> result{1};
+  std::atomic<int> runnerPriority{0};
   CSearchManager search(volume, progress, SearchSettings(4), types.db);
-  std::thread runner([&] { result = search.RunSearch(); });
+  std::thread runner([&] {
+    result = search.RunSearch();
+    runnerPriority = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
+  });
   while (progress.current.load() == 0 && result.load() == 1) std::this_thread::yield();
   progress.running.store(0);
   runner.join();
   EXPECT_EQ(result.load(), 0);
   EXPECT_EQ(search.WorkerTotal(), 0u);
+  // The search lowered its own thread, which is not the process's first.
+  EXPECT_EQ(runnerPriority.load(), 19);
 }
