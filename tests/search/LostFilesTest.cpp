@@ -13,7 +13,7 @@
 #include "search/StoreHitSink.h"
 #include "support/Fixtures.h"
 
-TEST(LostFiles, TheSectorPassFindsEveryPlantedFileAtItsOffset) {
+TEST(LostFilesThreads, TheSectorPassFindsEveryPlantedFileAtItsOffset) {
   ProgramLog log;
   g_Log = &log;
   test::SmallTypes types;

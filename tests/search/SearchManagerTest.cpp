@@ -31,7 +31,7 @@ namespace {
 
 constexpr std::int64_t kBlockSectors = 4096;  // the default 2 MB block in 512-byte sectors
 
-struct SearchFixture : ::testing::Test {
+struct SearchPassThreads : ::testing::Test {
   ProgramLog log;
   RecordingNotifier notifier;
   ScanProgress progress;
@@ -78,7 +78,7 @@ struct BlockCase {
   std::vector<std::pair<std::int64_t, std::int64_t>> reads;  // (first sector, sectors)
 };
 
-TEST_F(SearchFixture, CutsTheVolumeIntoBlocksOfWholeClusters) {
+TEST_F(SearchPassThreads, CutsTheVolumeIntoBlocksOfWholeClusters) {
   const BlockCase cases[] = {
       {"10,000 clusters of 512 bytes, default buffer", 10000, 512, 0, 0, {{0, 4096}, {4096, 4096}, {8192, 1808}}},
       {"search start at cluster 1,000", 10000, 512, 0, 1000, {{1000, 4096}, {5096, 4096}, {9192, 808}}},
@@ -110,7 +110,7 @@ TEST_F(SearchFixture, CutsTheVolumeIntoBlocksOfWholeClusters) {
 
 // ---- Records and fix-ups ----------------------------------------------------------------
 
-TEST_F(SearchFixture, MakesOneRecordPerHitWithItsFixUps) {
+TEST_F(SearchPassThreads, MakesOneRecordPerHitWithItsFixUps) {
   FileType* bmp = types.Add(525, u"Bitmap");
   bmp->AddBytesSignature(PATTERN_BYTES, Ascii("BM"), 0, 2);
   FileType* avi = types.AddBytes(524, u"AVI", Ascii("RIFF"), 0);
@@ -141,7 +141,7 @@ TEST_F(SearchFixture, MakesOneRecordPerHitWithItsFixUps) {
   EXPECT_EQ(hits, expected);
 }
 
-TEST_F(SearchFixture, AUnitMatchingTwoTypesGivesTwoHitsAndOneRecordTypedByTheLater) {
+TEST_F(SearchPassThreads, AUnitMatchingTwoTypesGivesTwoHitsAndOneRecordTypedByTheLater) {
   FileType* first = types.AddBytes(300, u"First", Ascii("TWO!"), 0);
   FileType* second = types.AddBytes(301, u"Second", Ascii("!"), 3);
   types.db.InstallAsProgramDatabase();
@@ -176,7 +176,7 @@ TEST_F(SearchFixture, AUnitMatchingTwoTypesGivesTwoHitsAndOneRecordTypedByTheLat
   EXPECT_EQ(store.Stored(), 2);
 }
 
-TEST_F(SearchFixture, PatternsSeeTheBlockBeyondTheUnitButNothingUnread) {
+TEST_F(SearchPassThreads, PatternsSeeTheBlockBeyondTheUnitButNothingUnread) {
   // A type whose signature looks 600 bytes past the unit's start: into the next unit.
   FileType* reach = types.AddBytes(300, u"Reaching", Ascii("HEAD"), 0);
   reach->GetSignature(0).AddPattern(PATTERN_BYTES, Ascii("TAIL"), 600, 4);
@@ -192,7 +192,7 @@ TEST_F(SearchFixture, PatternsSeeTheBlockBeyondTheUnitButNothingUnread) {
   EXPECT_EQ(hits[0].offset, 2 * 512);
 }
 
-TEST_F(SearchFixture, TheShortLastBlockIsParsedOnlyAsFarAsItWasRead) {
+TEST_F(SearchPassThreads, TheShortLastBlockIsParsedOnlyAsFarAsItWasRead) {
   types.AddBytes(300, u"Marker", Ascii("MARK"), 0);
   // Two full blocks and 100 sectors; the device holds more than the volume.
   const std::int64_t sectors = 2 * kBlockSectors + 100;
@@ -209,7 +209,7 @@ TEST_F(SearchFixture, TheShortLastBlockIsParsedOnlyAsFarAsItWasRead) {
   EXPECT_EQ(hits[1].offset, (2 * kBlockSectors + 50) * 512);
 }
 
-TEST_F(SearchFixture, StorageFileAndMailFolderHitsAreToldApart) {
+TEST_F(SearchPassThreads, StorageFileAndMailFolderHitsAreToldApart) {
   FileType* mail = types.Add(500, u"Outlook Express E-mail Folder", CATEGORY_DATABASES);
   mail->AddBytesSignature(PATTERN_BYTES, std::vector<std::uint8_t>{0xCF, 0xAD, 0x12, 0xFE}, 0, 4);
   FileType* storage = types.Add(500, u"Microsoft Storage File");
@@ -239,7 +239,7 @@ TEST_F(SearchFixture, StorageFileAndMailFolderHitsAreToldApart) {
 
 // ---- Reads that fail --------------------------------------------------------------------
 
-TEST_F(SearchFixture, AFailedBlockReadLeavesItsBadSectorsOutAndTheSearchGoesOn) {
+TEST_F(SearchPassThreads, AFailedBlockReadLeavesItsBadSectorsOutAndTheSearchGoesOn) {
   // A type that matches zero bytes would find every unread sector if it were parsed.
   types.AddBytes(300, u"Zeros", {0, 0, 0, 0}, 0);
   types.AddBytes(301, u"Marker", Ascii("MARK"), 0);
@@ -259,7 +259,7 @@ TEST_F(SearchFixture, AFailedBlockReadLeavesItsBadSectorsOutAndTheSearchGoesOn) 
   }
 }
 
-TEST_F(SearchFixture, AWhollyUnreadableBlockIsSkippedAndTheSearchGoesOn) {
+TEST_F(SearchPassThreads, AWhollyUnreadableBlockIsSkippedAndTheSearchGoesOn) {
   types.AddBytes(301, u"Marker", Ascii("MARK"), 0);
   std::vector<std::uint8_t> image = Filled(std::size_t(3 * kBlockSectors) * 512);
   for (std::int64_t s : {std::int64_t(10), kBlockSectors + 10, 2 * kBlockSectors + 10}) Plant(image, std::size_t(s) * 512, Ascii("MARK"));
@@ -279,7 +279,7 @@ TEST_F(SearchFixture, AWhollyUnreadableBlockIsSkippedAndTheSearchGoesOn) {
 
 // ---- Stopping, settings, the device -----------------------------------------------------
 
-TEST_F(SearchFixture, ANotRunningPassReadsNothing) {
+TEST_F(SearchPassThreads, ANotRunningPassReadsNothing) {
   types.AddBytes(301, u"Marker", Ascii("MARK"), 0);
   std::vector<std::uint8_t> image = Filled(64 * 512);
   Plant(image, 0, Ascii("MARK"));
@@ -292,7 +292,7 @@ TEST_F(SearchFixture, ANotRunningPassReadsNothing) {
   EXPECT_EQ(progress.running.load(), 0);
 }
 
-TEST_F(SearchFixture, KeepsItsSettingsToItselfAndTheDeviceOpen) {
+TEST_F(SearchPassThreads, KeepsItsSettingsToItselfAndTheDeviceOpen) {
   types.AddBytes(301, u"Marker", Ascii("MARK"), 0);
   auto volume = MemoryVolume(std::make_shared<MemoryBlockDevice>(Filled(64 * 512)), 64);
   AppSettings snapshot = SearchSettings(1, 0);
@@ -338,7 +338,7 @@ TEST(SearchSettings, BlockSizeAndWorkerCountAreClamped) {
   EXPECT_EQ(CSearchManager::WorkerCount(1000), 64);
 }
 
-TEST_F(SearchFixture, HitsGoToTheSearchedVolumesStoreByDefault) {
+TEST_F(SearchPassThreads, HitsGoToTheSearchedVolumesStoreByDefault) {
   types.AddBytes(301, u"Marker", Ascii("MARK"), 0);
   types.db.InstallAsProgramDatabase();
   std::vector<std::uint8_t> image = Filled(64 * 512);
@@ -354,7 +354,7 @@ TEST_F(SearchFixture, HitsGoToTheSearchedVolumesStoreByDefault) {
   progress.SetVolume(nullptr);
 }
 
-TEST_F(SearchFixture, AThrowingSinkIsSwallowed) {
+TEST_F(SearchPassThreads, AThrowingSinkIsSwallowed) {
   types.AddBytes(301, u"Marker", Ascii("MARK"), 0);
   std::vector<std::uint8_t> image = Filled(64 * 512);
   Plant(image, 3 * 512, Ascii("MARK"));
@@ -372,7 +372,7 @@ TEST_F(SearchFixture, AThrowingSinkIsSwallowed) {
   EXPECT_EQ(sink.calls, 2);
 }
 
-TEST_F(SearchFixture, AVolumeThatDoesNotOpenFails) {
+TEST_F(SearchPassThreads, AVolumeThatDoesNotOpenFails) {
   auto volume = std::make_shared<CVolume>(CVolume::kImageFile);
   volume->SetDeviceOpener([](int& error) -> std::shared_ptr<IBlockDevice> {
     error = ENOENT;
@@ -405,9 +405,8 @@ struct RandomVolume {
 
 }  // namespace
 
-struct SearchThreads : SearchFixture {};
 
-TEST_F(SearchThreads, OneAndFourWorkersGiveTheSameRecords) {
+TEST_F(SearchPassThreads, OneAndFourWorkersGiveTheSameRecords) {
   for (auto& t : MakeBuiltinFileTypes()) types.db.AppendFileType(std::move(t));
   types.db.InstallAsProgramDatabase();
   const std::int64_t sectors = 2048 + 77;
@@ -428,10 +427,12 @@ TEST_F(SearchThreads, OneAndFourWorkersGiveTheSameRecords) {
     EXPECT_EQ(search.WorkerTotal(), 0u);  // joined
     sets.push_back(sink.SortedHits());
     std::vector<std::tuple<std::int64_t, std::int16_t, std::uint32_t, std::int64_t>> records;
-    auto view = volume->Store().Read();
-    for (std::size_t i = 0; i < view.Count(); ++i) {
-      const FoundObject* r = view.At(i);
-      if (!r->IsFolder()) records.emplace_back(r->offset, r->typeId, r->typeKey, r->size);
+    {
+      auto view = volume->Store().Read();
+      for (std::size_t i = 0; i < view.Count(); ++i) {
+        const FoundObject* r = view.At(i);
+        if (!r->IsFolder()) records.emplace_back(r->offset, r->typeId, r->typeKey, r->size);
+      }
     }
     std::sort(records.begin(), records.end());
     stores.push_back(records);
@@ -454,7 +455,7 @@ TEST_F(SearchThreads, OneAndFourWorkersGiveTheSameRecords) {
   EXPECT_GT(expected, 50u);
 }
 
-TEST_F(SearchThreads, ClearingTheRunningFlagStopsTheDispatch) {
+TEST_F(SearchPassThreads, ClearingTheRunningFlagStopsTheDispatch) {
   types.AddBytes(301, u"Marker", Ascii("MARK"), 0);
   const std::int64_t blocks = 40;
   std::vector<std::uint8_t> image = Filled(std::size_t(blocks * 8) * 512);
@@ -483,7 +484,7 @@ TEST_F(SearchThreads, ClearingTheRunningFlagStopsTheDispatch) {
   }
 }
 
-TEST_F(SearchThreads, AStopFromAnotherThreadEndsTheSearch) {
+TEST_F(SearchPassThreads, AStopFromAnotherThreadEndsTheSearch) {
   types.AddBytes(301, u"Marker", Ascii("MARK"), 0);
   const std::int64_t sectors = 64 * kBlockSectors;  // 32 MB
   auto device = std::make_shared<MemoryBlockDevice>(Filled(std::size_t(sectors) * 512));

@@ -124,9 +124,11 @@ class RecordingSink : public ISignatureHitSink {
     }
   };
   void OnSignatureHit(const FoundObject& h) override {
-    std::lock_guard lock(mutex_);
-    hits_.push_back({h.offset, h.typeId, h.typeKey, h.size, h.flags.Load(), h.id, h.firstCluster});
-    priorities_.push_back(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())));
+    {
+      std::lock_guard lock(mutex_);
+      hits_.push_back({h.offset, h.typeId, h.typeKey, h.size, h.flags.Load(), h.id, h.firstCluster});
+      priorities_.push_back(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())));
+    }
     if (next) next->OnSignatureHit(h);
   }
   std::vector<Hit> Hits() const {
