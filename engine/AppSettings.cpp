@@ -233,7 +233,7 @@ int AppSettings::Save() {
   return 1;
 }
 
-int AppSettings::SetDefaults() {
+void AppSettings::FillDefaults() {
   {
     std::lock_guard g(mutex_);
     platform::MutableBytes bytes(data_);
@@ -252,12 +252,22 @@ int AppSettings::SetDefaults() {
   SetTempFolder(DefaultTempFolder());
   SetLogFileName(DefaultLogFileName());
   SetNameMask(u"*");
+}
+
+int AppSettings::SetDefaults() {
+  FillDefaults();
   RegisterSignatureFileType();
   return Write();
 }
 
 AppSettings& Settings() {
-  static AppSettings fallback;
+  // Until the application sets its record, the defaults (never written anywhere).
+  static AppSettings fallback = [] {
+    AppSettings s;
+    s.FillDefaults();
+    s.SetLoaded(1);
+    return s;
+  }();
   return g_settings ? *g_settings : fallback;
 }
 

@@ -93,6 +93,8 @@ class AppSettings {
   int Write();
   // The defaults of every field that has one, the file association, then Write.
   int SetDefaults();
+  // The defaults of every field that has one, in memory only.
+  void FillDefaults();
 
   // The registry the record lives in (the current user's store unless set).
   void SetRegistry(platform::RegistryStore* registry);
@@ -145,8 +147,8 @@ class AppSettings {
   platform::RegistryStore* registry_ = nullptr;
 };
 
-// The program's settings record (held by the application object; a default
-// record until it sets one).
+// The program's settings record (held by the application object; until it sets
+// one, a record holding the defaults).
 AppSettings& Settings();
 void SetSettings(AppSettings* settings);
 

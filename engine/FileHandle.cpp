@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/WholeFile.h"
+
 CFileHandle& CFileHandle::operator=(CFileHandle&& other) noexcept {
   if (this != &other) {
     Close();
@@ -36,20 +38,4 @@ std::uint64_t CFileHandle::GetSize() const {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
-bool CFileHandle::WriteAll(const void* data, std::size_t size) {
-  const auto* p = static_cast<const std::uint8_t*>(data);
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = write(fd_, p + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+bool CFileHandle::WriteAll(const void* data, std::size_t size) { return platform::WriteAll(fd_, data, size); }

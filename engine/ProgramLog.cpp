@@ -14,6 +14,7 @@
 #include "platform/FileTime.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/WholeFile.h"
 
 ProgramLog* g_Log = nullptr;
 
@@ -30,22 +31,6 @@ const bool g_sinkInstalled = [] {
 }();
 }  // namespace
 
-namespace {
-
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 ProgramLog::ProgramLog() = default;
 
@@ -119,7 +104,7 @@ void ProgramLog::AppendToFileLocked(const std::u16string& line) {
       return;
     }
   }
-  if (WriteAll(fd_, bytes)) fileBytes_ += bytes.size();
+  if (platform::WriteAll(fd_, bytes.data(), bytes.size())) fileBytes_ += bytes.size();
 }
 
 int ProgramLog::SendStatus(std::uint32_t id) {
@@ -145,7 +130,7 @@ int ProgramLog::ShowLogFile() {
     text += platform::Utf16ToUtf8(l);
     text.push_back('\n');
   }
-  bool ok = WriteAll(fd, text);
+  bool ok = platform::WriteAll(fd, text.data(), text.size());
   close(fd);
   if (!ok) {
     ErrorId(186);

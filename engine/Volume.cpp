@@ -243,6 +243,33 @@ std::int64_t CVolume::ReadObjectData(const FoundObject& object, void* buffer, st
   }
 }
 
+std::int64_t CVolume::ReadObjectData(const FoundObject& object, SectorBuffer& buffer, std::int64_t position,
+                                     std::uint32_t count) {
+  try {
+    if (buffer.size() < count) {
+      buffer = SectorBuffer(count);
+      if (buffer.empty()) return 0;
+    }
+    {
+      std::shared_lock lock(fsMutex_);
+      if (fs_ && fs_->ReadsObjectData() && GetFileSystemFamily(fs_->typeCode) < 2)
+        return fs_->FileRead(object, buffer.data(), position, count);
+    }
+    // Whole sectors from a sector boundary go straight into the buffer.
+    if (count > 0 && position >= 0 && object.offset >= 0 &&
+        object.offset <= std::numeric_limits<std::int64_t>::max() - position &&
+        (object.offset + position) % kSectorSize == 0 && count % kSectorSize == 0) {
+      const std::int64_t sector = (object.offset + position) / kSectorSize;
+      const std::int64_t got = ReadSectors(buffer, sector, count / kSectorSize);
+      if (got <= 0) Log().Error(u"CVolume::FileRead: Can't read sector at: %I64d", sector);
+      return got;
+    }
+    return FileRead(object, buffer.data(), position, count);
+  } catch (...) {
+    return 0;
+  }
+}
+
 // ---- Queries --------------------------------------------------------------------------
 
 int CVolume::QueryInformation() {

@@ -138,6 +138,10 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // NTFS volumes (cluster chains, data runs), raw sectors otherwise. Recovery reads
   // object data only through this.
   std::int64_t ReadObjectData(const FoundObject& object, void* buffer, std::int64_t position, std::uint32_t count);
+  // The same into the first `count` bytes of a SectorBuffer (grown when smaller):
+  // raw sector runs are read into it without a copy. Take its data() after the call.
+  std::int64_t ReadObjectData(const FoundObject& object, SectorBuffer& buffer, std::int64_t position,
+                              std::uint32_t count);
 
   // The settings a pass works with: read retries, logging of found names. Taken at
   // construction from Settings(), and again by each pass from its snapshot.

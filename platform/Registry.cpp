@@ -12,6 +12,7 @@
 #include "platform/Format.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/WholeFile.h"
 
 namespace platform {
 
@@ -509,19 +510,6 @@ std::unique_ptr<Key> LoadTree(const std::string& path) {
   return root;
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 RegistryStore::RegistryStore(std::string filePath) : path_(std::move(filePath)) {
@@ -665,7 +653,7 @@ bool RegistryStore::Save() {
     ReportDiagnostic(Format(u"Registry file %s: can't write: %s", tmp, std::string(std::strerror(errno))));
     return false;
   }
-  bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+  bool ok = WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
   int writeError = errno;
   close(fd);
   if (ok && failBeforeRename_) {

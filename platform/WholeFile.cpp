@@ -45,20 +45,29 @@ ReadFileStatus ReadWholeFile(const std::string& path, std::size_t maxBytes, std:
   return ReadFileStatus::Ok;
 }
 
-bool WriteWholeFile(const std::string& path, Bytes data) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
-  if (fd < 0) return false;
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* p = static_cast<const std::uint8_t*>(data);
   std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+  while (done < size) {
+    ssize_t n = ::write(fd, p + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ::close(fd);
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
       return false;
     }
     done += static_cast<std::size_t>(n);
   }
-  return ::close(fd) == 0;
+  return true;
+}
+
+bool WriteWholeFile(const std::string& path, Bytes data) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644);
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, data.data(), data.size());
+  return ::close(fd) == 0 && ok;
 }
 
 }  // namespace platform

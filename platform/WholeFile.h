@@ -17,6 +17,10 @@ enum class ReadFileStatus { Ok, CannotOpen, NotAFile, TooLarge, ReadError };
 // longer than `maxBytes` is refused with TooLarge and nothing is kept.
 ReadFileStatus ReadWholeFile(const std::string& path, std::size_t maxBytes, std::vector<std::uint8_t>& out);
 
+// Writes all of `size` bytes to `fd`, going on after short writes and EINTR; false
+// on a failure (errno set; a write of 0 bytes counts as EIO).
+bool WriteAll(int fd, const void* data, std::size_t size);
+
 // Creates (or truncates) the file at `path` and writes `data` to it; true when every
 // byte was written and the file was closed without error.
 bool WriteWholeFile(const std::string& path, Bytes data);

@@ -189,3 +189,15 @@ TEST_F(SettingsFixture, OutOfRangeFieldsAndUnterminatedTextsAreMended) {
   EXPECT_EQ(settings.LogFileName().size(), 1023u);
   EXPECT_EQ(settings.NameMask().size(), 35839u);
 }
+
+TEST(AppSettingsFallback, HoldsTheDefaultsUntilTheApplicationSetsItsRecord) {
+  SetSettings(nullptr);
+  EXPECT_EQ(Settings().ReadRetries(), 10);
+  EXPECT_EQ(Settings().SearchThreads(), 1);
+  EXPECT_EQ(Settings().AutoContinueQueue(), 1);
+  AppSettings own;
+  own.SetReadRetries(3);
+  SetSettings(&own);
+  EXPECT_EQ(Settings().ReadRetries(), 3);
+  SetSettings(nullptr);
+}

@@ -247,6 +247,17 @@ TEST_F(StoreFixture, OffsetIndexOrderSizesAndRebuild) {
   EXPECT_EQ(store.FindNextByOffset(1000), r2000);
 }
 
+TEST_F(StoreFixture, AReplacedPlaceholderIsFoundAtItsFoldersOffset) {
+  store.EnableOffsetIndex(1);
+  store.AddParsedObject(Parsed(300, 77, u"photo.jpg", OBJ_DELETED, 4096));
+  FoundObject* placeholder = store.FindFolderById(77);
+  EXPECT_EQ(store.FindByOffset(0), placeholder);
+  store.AddParsedObject(Parsed(77, 0, u"DCIM", OBJ_FOLDER, 8192));
+  EXPECT_EQ(store.FindByOffset(8192), placeholder);
+  EXPECT_EQ(store.FindByOffset(0), nullptr);
+  EXPECT_EQ(store.Read().OffsetIndexSize(), store.Count());
+}
+
 TEST_F(StoreFixture, OffsetIndexKeepsOrderOverManyBlocks) {
   store.EnableOffsetIndex(1);
   // Descending and interleaved offsets split blocks; every lookup must still hold.
