@@ -9,6 +9,7 @@
 //   bench_search --image IMAGE                      use an image made before (--keep)
 //   bench_search --once IMAGE WORKERS               one search, nothing else (to time the
 //                                                   whole process against dd)
+//   --buffer BYTES                                  the block size setting (default 0: 2 MB)
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -183,6 +184,8 @@ struct Pass {
   std::size_t found = 0;
 };
 
+std::int32_t g_bufferSetting = 0;
+
 Pass Search(const std::string& image, const FileTypeDatabase& db, std::int32_t workers,
             const std::vector<Planted>& planted) {
   Pass pass;
@@ -192,6 +195,7 @@ Pass Search(const std::string& image, const FileTypeDatabase& db, std::int32_t w
   progress.running.store(1);
   AppSettings settings;
   settings.SetSearchThreads(workers);
+  settings.SetSearchBufferSize(g_bufferSetting);
   StoreHitSink store(volume->Store());
   CountingSink sink(store);
   const auto start = Clock::now();
@@ -234,6 +238,10 @@ int main(int argc, char** argv) {
   std::string image;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
+    if (a == "--buffer" && i + 1 < argc) {
+      g_bufferSetting = std::atoi(argv[++i]);
+      continue;
+    }
     if (a == "--once" && i + 2 < argc) {
       const Pass p = Search(argv[i + 1], db, std::atoi(argv[i + 2]), {});
       std::printf("%.3f s, %zu hits\n", p.seconds, p.hits);
