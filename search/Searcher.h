@@ -1,6 +1,6 @@
 #pragma once
 // One worker of the signature search, on a thread of its own at the lowest
-// priority. It waits for the manager to fill its block buffer, tests every 512-byte
+// priority. It waits for the manager to hand it a block read, tests every 512-byte
 // unit that was read against the searched types, makes a record for each hit with
 // the type's fix-ups and hands it to the manager's hit sink, then reports itself
 // idle again. It parses only the block it was given and touches the manager only
