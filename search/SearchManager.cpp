@@ -1,0 +1,278 @@
+#include "search/SearchManager.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "engine/AppSettings.h"
+#include "engine/Messages.h"
+#include "engine/Notifier.h"
+#include "engine/ProgramLog.h"
+#include "engine/ScanProgress.h"
+#include "engine/Volume.h"
+#include "search/CompoundDocument.h"
+#include "search/Searcher.h"
+#include "search/StoreHitSink.h"
+
+namespace {
+
+constexpr std::int64_t kSector = 512;
+
+// The process's first thread runs the user interface (and the tests): lowering it
+// could never be undone without privilege.
+bool OnMainThread() { return ::gettid() == ::getpid(); }
+
+}  // namespace
+
+CSearchManager::CSearchManager(std::shared_ptr<CVolume> volume, ScanProgress& progress, const AppSettings& settings,
+                               const FileTypeDatabase& types, ISignatureHitSink* sink)
+    : volume_(std::move(volume)),
+      progress_(progress),
+      threadsSetting_(settings.SearchThreads()),
+      bufferSetting_(settings.SearchBufferSize()),
+      index_(types),
+      sink_(sink) {
+  if (!sink_) {
+    ownSink_ = std::make_unique<StoreHitSink>(volume_->Store());
+    sink_ = ownSink_.get();
+  }
+  TakeGeometry();
+}
+
+CSearchManager::~CSearchManager() { DestroyWorkers(); }
+
+bool CSearchManager::Running() const { return progress_.IsRunning(); }
+
+std::int32_t CSearchManager::WorkerCount(std::int32_t setting) { return std::clamp(setting, 1, kMaxWorkers); }
+
+std::size_t CSearchManager::BlockBytes(std::int32_t setting, std::int64_t clusterBytes, std::int32_t workers) {
+  const std::int64_t cluster = std::max<std::int64_t>(clusterBytes, kSector);
+  std::int64_t bytes = setting > 0 ? setting : AppSettings::kDefaultSearchBufferSize;
+  const std::int64_t cap = std::int64_t(std::min(kMaxBlockBytes, kMaxBufferBytesTotal / std::size_t(WorkerCount(workers) + 1)));
+  bytes = std::min(bytes, cap);
+  // Whole clusters: a block that is not one would overlap the next (and find its
+  // hits twice); one smaller than a cluster would never advance.
+  bytes = bytes / cluster * cluster;
+  return std::size_t(std::max(bytes, cluster));
+}
+
+void CSearchManager::LowerThreadPriority() { ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19); }
+
+void CSearchManager::TakeGeometry() {
+  const VolumeGeometry g = volume_->Geometry();
+  totalSectors_ = std::max<std::int64_t>(0, g.totalSectors);
+  if (g.clusterBytes >= kSector && g.clusterBytes % kSector == 0) {
+    clusterBytes_ = g.clusterBytes;
+    totalClusters_ = std::max<std::int64_t>(0, g.totalClusters);
+  } else {
+    // No usable cluster size: search by sectors.
+    clusterBytes_ = kSector;
+    totalClusters_ = totalSectors_;
+  }
+  sectorsPerCluster_ = clusterBytes_ / kSector;
+}
+
+int CSearchManager::RunSearch() {
+  try {
+    busyMs_.store(0);
+    if (!volume_->OpenDrive()) return -1;  // logged by the volume
+    TakeGeometry();
+    progress_.total.store(totalClusters_);
+    Log().InfoId(139);
+
+    const std::int32_t count = WorkerCount(threadsSetting_);
+    blockBytes_ = BlockBytes(bufferSetting_, clusterBytes_, count);
+    spare_.buffer = SectorBuffer(blockBytes_);
+    if (spare_.buffer.size() < blockBytes_) {
+      Log().Error(u"CSearchManager.RunSearch: Can't allocate memory");
+      return -1;
+    }
+    for (std::int32_t i = 0; i < count; ++i) AddWorker();
+    if (workers_.empty()) {
+      Log().Error(u"CSearchManager.RunSearch: no search thread could be started");
+      return -1;
+    }
+    if (!OnMainThread()) LowerThreadPriority();
+
+    nextPosition_ = std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_);
+    const std::int64_t blockClusters = std::int64_t(blockBytes_) / clusterBytes_;
+    while (nextPosition_ < totalClusters_ && Running()) {
+      // Read the next block into the spare one while the workers parse theirs.
+      const auto began = std::chrono::steady_clock::now();
+      spare_.position = nextPosition_;
+      nextPosition_ += blockClusters;
+      const std::int64_t bytes = ReadBlock(spare_);
+      if (!Running()) break;
+      if (bytes == 0) {
+        if (spare_.position * sectorsPerCluster_ >= totalSectors_) break;
+        // No sector of the block could be read (logged): the rest of the volume is
+        // still searched.
+        progress_.current.store(std::min(totalClusters_, nextPosition_));
+        PostToUi(WM_SEARCH_PROGRESS, 0, 0);
+        continue;
+      }
+      busyMs_.fetch_add(
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count());
+      CSearcher* worker = nullptr;
+      while (!worker && Running()) worker = WaitForIdleWorker();
+      if (!worker) break;
+      const std::int64_t reached = spare_.position + spare_.runs.back().end / sectorsPerCluster_;
+      std::swap(worker->CurrentBlock(), spare_);
+      progress_.current.store(std::min(totalClusters_, reached));
+      PostToUi(WM_SEARCH_PROGRESS, 0, 0);
+      Dispatch(*worker);
+    }
+    PostToUi(WM_SEARCH_PROGRESS, 0, 0);
+    DestroyWorkers();
+    return 0;
+  } catch (...) {
+    Log().Error(u"CSearchManager.RunSearch.except");
+    DestroyWorkers();
+    return -1;
+  }
+}
+
+int CSearchManager::AddWorker() {
+  if (workers_.size() >= std::size_t(kMaxWorkers)) return 0;
+  try {
+    const std::size_t bytes = blockBytes_;
+    auto worker = std::make_unique<CSearcher>(*this, std::int32_t(workers_.size()), bytes);
+    if (worker->CurrentBlock().buffer.size() < bytes) {
+      Log().Error(u"CSearchManager.AddWorker: Can't allocate memory");
+      return 0;
+    }
+    if (!worker->Start()) {
+      Log().Error(u"CSearchManager.AddWorker: Can't start thread");
+      return 0;
+    }
+    workers_.push_back(std::move(worker));
+    return 1;
+  } catch (...) {
+    Log().Error(u"CSearchManager.AddWorker: Can't start thread");
+    return 0;
+  }
+}
+
+CSearcher* CSearchManager::WaitForIdleWorker() {
+  std::unique_lock lock(handoff_);
+  CSearcher* found = nullptr;
+  idle_.wait_for(lock, kIdleWait, [&] {
+    for (const auto& w : workers_) {
+      if (w->idle_) {
+        found = w.get();
+        return true;
+      }
+    }
+    return !Running();
+  });
+  if (found) found->idle_ = false;
+  return found;
+}
+
+void CSearchManager::Dispatch(CSearcher& worker) {
+  {
+    std::lock_guard lock(handoff_);
+    worker.hasWork_ = true;
+  }
+  worker.workReady_.notify_one();
+}
+
+void CSearchManager::DestroyWorkers() {
+  {
+    std::lock_guard lock(handoff_);
+    for (const auto& w : workers_) w->stop_ = true;
+  }
+  for (const auto& w : workers_) w->workReady_.notify_all();
+  workers_.clear();  // each joins its thread after the block in hand
+}
+
+std::int64_t CSearchManager::ReadBlock(CSearcher::Block& block) {
+  std::vector<CSearcher::ReadRun>& runs = block.runs;
+  runs.clear();
+  const std::int64_t firstSector = block.position * sectorsPerCluster_;
+  if (firstSector < 0 || firstSector >= totalSectors_) return 0;
+  const std::int64_t count =
+      std::min<std::int64_t>(std::int64_t(block.buffer.size()) / kSector, totalSectors_ - firstSector);
+
+  SectorBuffer& buffer = block.buffer;
+  const std::int64_t got = volume_->ReadSectors(buffer, firstSector, count);
+  std::int64_t done = std::max<std::int64_t>(0, got) / kSector;
+  if (done > 0) runs.push_back({0, done});
+  if (done == count) return done * kSector;
+
+  // The run read failed or ended short: the rest sector by sector, each into its
+  // place. Unreadable sectors stay zero and are not parsed.
+  std::int32_t failed = 0;
+  for (std::int64_t s = done; s < count && Running(); ++s) {
+    if (failed >= kMaxFailedSectorsPerBlock) {
+      Log().Error(u"CSearchManager.ReadBlock: %d sectors unreadable, sectors %I64d to %I64d skipped", failed,
+                  firstSector + s, firstSector + count - 1);
+      break;
+    }
+    std::uint8_t* at = buffer.data() + s * kSector;
+    if (volume_->ReadSectors(at, firstSector + s, 1) == kSector) {
+      if (!runs.empty() && runs.back().end == s)
+        runs.back().end = s + 1;
+      else
+        runs.push_back({s, s + 1});
+    } else {
+      ++failed;
+    }
+  }
+  std::int64_t sectors = 0;
+  for (const CSearcher::ReadRun& r : runs) sectors += r.end - r.first;
+  if (sectors == 0)
+    Log().Error(u"CSearchManager.ReadBlock: Can't read sectors %I64d to %I64d, block skipped", firstSector,
+                firstSector + count - 1);
+  return sectors * kSector;
+}
+
+void CSearchManager::DeliverHit(const FoundObject& record) {
+  std::lock_guard lock(hitMutex_);
+  try {
+    sink_->OnSignatureHit(record);
+  } catch (...) {
+  }
+}
+
+std::int32_t CSearchManager::ProbeCompoundDocument(const CSearcher& worker, FoundObject& record,
+                                                   std::size_t unitOffset) {
+  const SectorBuffer& buffer = worker.CurrentBlock().buffer;
+  if (unitOffset >= buffer.size()) {
+    record.size = -1;
+    return 500;
+  }
+  const std::size_t n = std::min<std::size_t>(kUnitSize, buffer.size() - unitOffset);
+  return ProbeCompoundDocument(platform::Bytes(buffer.data() + unitOffset, n), record);
+}
+
+std::int32_t CSearchManager::ProbeCompoundDocument(platform::Bytes unit, FoundObject& record) {
+  try {
+    CompoundDocumentHeader header;
+    if (!ReadCompoundDocumentHeader(unit, header)) {
+      record.size = -1;
+      return 500;
+    }
+    record.size = header.size;
+    if (record.offset < 0 || record.offset % kSector != 0 ||
+        header.directoryOffset > std::numeric_limits<std::int64_t>::max() - record.offset)
+      return 500;
+    const std::int64_t first = (record.offset + header.directoryOffset) / kSector;
+    if (first >= totalSectors_) return 500;
+    const std::int64_t count = std::min<std::int64_t>(kCompoundDirectoryBytes / kSector, totalSectors_ - first);
+    std::vector<std::uint8_t> directory(std::size_t(count * kSector));
+    const std::int64_t got = volume_->ReadSectors(directory.data(), first, count);
+    if (got < std::int64_t(kCompoundEntryBytes)) return 500;
+    const std::int32_t id = CompoundDocumentSubtype(platform::Bytes(directory.data(), std::size_t(got)));
+    if (id == 500) return 500;
+    const std::uint32_t key = index_.CompoundSubtypeKey(id);
+    if (key == 0) return 500;  // no row stands for it ("BodyText")
+    record.typeKey = key;
+    return id;
+  } catch (...) {
+    return 500;
+  }
+}

@@ -1,0 +1,105 @@
+#include "search/Searcher.h"
+
+#include <new>
+
+#include "engine/FoundObject.h"
+#include "engine/ProgramLog.h"
+#include "search/SearchManager.h"
+
+CSearcher::CSearcher(CSearchManager& manager, std::int32_t index, std::size_t bufferBytes)
+    : manager_(manager), index_(index), bufferBytes_(bufferBytes) {
+  block_.buffer = SectorBuffer(bufferBytes);
+  scan_.candidates.reserve(manager_.Index().size());
+}
+
+CSearcher::~CSearcher() {
+  {
+    std::lock_guard lock(manager_.handoff_);
+    stop_ = true;
+  }
+  workReady_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool CSearcher::Start() {
+  try {
+    thread_ = std::thread([this] { ThreadLoop(); });
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+void CSearcher::ThreadLoop() {
+  CSearchManager::LowerThreadPriority();
+  std::unique_lock lock(manager_.handoff_);
+  for (;;) {
+    workReady_.wait(lock, [this] { return hasWork_ || stop_; });
+    if (!hasWork_) break;  // stopped with nothing in hand
+    lock.unlock();
+    try {
+      ParseBlock();
+    } catch (...) {
+      Log().Error(u"CSearcher.ParseBlock.except");
+    }
+    lock.lock();
+    hasWork_ = false;
+    idle_ = true;
+    manager_.idle_.notify_all();
+  }
+}
+
+void CSearcher::ParseBlock() {
+  const std::uint8_t* data = block_.buffer.data();  // taken after the read: a time-out renews it
+  const SignatureIndex& index = manager_.Index();
+  auto keepGoing = [this] { return manager_.Running(); };
+  constexpr std::size_t kUnit = CSearchManager::kUnitSize;
+  for (const ReadRun& run : block_.runs) {
+    // The units' bytes up to the end of the run they lie in: no test sees a byte
+    // that was not read from the volume.
+    const platform::Bytes bytes(data + std::size_t(run.first) * kUnit, std::size_t(run.end - run.first) * kUnit);
+    index.PrepareRun(bytes, scan_);
+    for (std::int64_t unit = run.first; unit < run.end; ++unit) {
+      if (!manager_.Running()) return;
+      const std::size_t at = std::size_t(unit - run.first) * kUnit;
+      index.MatchUnit(bytes, at, scan_, keepGoing,
+                      [&](std::size_t entry) { MakeHit(entry, unit, bytes.subspan(at)); });
+    }
+  }
+}
+
+void CSearcher::MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes candidate) {
+  const SignatureIndex::Entry& type = manager_.Index()[entry];
+  std::unique_ptr<FoundObject> record(new (std::nothrow) FoundObject());
+  if (!record) {
+    Log().Error(u"CSearcher.ParseBlock: Can't allocate memory");
+    return;
+  }
+  const std::int64_t clusterBytes = manager_.ClusterBytes();
+  record->offset = block_.position * clusterBytes + unit * CSearchManager::kUnitSize;
+  record->firstCluster = record->offset / clusterBytes;
+  record->typeId = static_cast<std::int16_t>(type.typeId);
+  record->typeKey = type.typeKey;
+  record->size = -1;
+  record->flags = OBJ_DELETED | OBJ_RAW;
+
+  // Fix-ups, each by the record's type as it stands.
+  const platform::LeView bytes(candidate);
+  if (record->typeId == 500 && type.storageFile)
+    record->typeId = static_cast<std::int16_t>(
+        manager_.ProbeCompoundDocument(*this, *record, std::size_t(unit) * CSearchManager::kUnitSize));
+  if (record->typeId == 525) record->size = bytes.U32(2);
+  if (record->typeId == 524) record->size = std::int64_t(bytes.U32(4)) + 2048;
+  if (record->typeId == 526) {
+    // The signature stands 32 KB into the file: a hit nearer the volume's start
+    // has no file before it.
+    record->offset -= 0x8000;
+    if (record->offset < 0) return;
+  }
+  if (record->typeId == 25) {
+    record->id = -1;
+    record->flags = 0x200;
+  }
+  manager_.DeliverHit(*record);
+  lastTypeId_ = record->typeId;
+}
