@@ -387,7 +387,8 @@ TEST(StoreThreads, ConcurrentAddsWhileAReaderWalksTheIndexes) {
   }
   std::size_t seen = 0, seenByReader = 0;
   std::thread reader([&] {
-    while (!done.load()) {
+    // At least one walk, however late this thread gets to run.
+    do {
       std::this_thread::yield();
       auto view = store.Read();
       for (std::size_t i = 0; i < view.Count(); i += 97) {
@@ -402,7 +403,7 @@ TEST(StoreThreads, ConcurrentAddsWhileAReaderWalksTheIndexes) {
         std::vector<std::u16string> parts;
         view.PathParts(*r, parts);
       }
-    }
+    } while (!done.load());
   });
   // The user interface resolves messages as they come.
   for (int i = 0; i < 2; ++i) {
