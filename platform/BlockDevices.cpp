@@ -69,7 +69,45 @@ bool IsDiskName(const std::string& n) {
   return false;
 }
 
+// The family part of a whole-disk name: the driver's prefix.
+std::string_view DiskFamily(std::string_view n) {
+  for (std::string_view p : {"xvd", "sd", "hd", "vd", "nvme", "mmcblk", "loop"})
+    if (n.substr(0, p.size()) == p) return n.substr(0, p.size());
+  std::size_t i = 0;
+  while (i < n.size() && !(n[i] >= '0' && n[i] <= '9')) ++i;
+  return n.substr(0, i);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
 }  // namespace
+
+bool DiskNameLess(const std::string& a, const std::string& b) {
+  std::string_view fa = DiskFamily(a), fb = DiskFamily(b);
+  if (fa != fb) return fa < fb;
+  std::string_view ra = std::string_view(a).substr(fa.size()), rb = std::string_view(b).substr(fb.size());
+  // Runs of digits and runs of other characters, compared run by run.
+  auto next = [](std::string_view& s) {
+    std::size_t i = 1;
+    while (i < s.size() && IsDigit(s[i]) == IsDigit(s[0])) ++i;
+    std::string_view run = s.substr(0, i);
+    s.remove_prefix(i);
+    return run;
+  };
+  while (!ra.empty() && !rb.empty()) {
+    std::string_view x = next(ra), y = next(rb);
+    const bool dx = IsDigit(x[0]), dy = IsDigit(y[0]);
+    if (dx != dy) return dx;  // a number before letters
+    if (dx) {
+      while (x.size() > 1 && x[0] == '0') x.remove_prefix(1);
+      while (y.size() > 1 && y[0] == '0') y.remove_prefix(1);
+    }
+    if (x.size() != y.size()) return x.size() < y.size();
+    if (x != y) return x < y;
+  }
+  if (ra.empty() != rb.empty()) return ra.empty();
+  return a < b;
+}
 
 std::string DecodeMountField(std::string_view field) {
   std::string out;
@@ -126,11 +164,47 @@ std::vector<DiskEntry> BlockDeviceTree::WholeDisks() const {
     auto d = Disk(name);
     if (!d) continue;
     if (StartsWith(name, "loop") && d->backingFile.empty()) continue;  // an unattached loop device
-    // Optical drives (SCSI peripheral type 5) are not drives this program reads.
-    if (ReadText(JoinPath(JoinPath(JoinPath(sys_, "block"), name), "device/type")) == "5") continue;
+    if (IsOptical(name)) continue;  // optical drives are not drives this program reads
     out.push_back(std::move(*d));
   }
+  std::sort(out.begin(), out.end(), [](const DiskEntry& a, const DiskEntry& b) { return DiskNameLess(a.name, b.name); });
   return out;
+}
+
+bool BlockDeviceTree::IsOptical(const std::string& diskName) const {
+  if (StartsWith(diskName, "sr") || StartsWith(diskName, "scd")) return true;
+  const std::string base = JoinPath(JoinPath(sys_, "block"), diskName);
+  if (ReadText(JoinPath(base, "device/type")) == "5") return true;  // SCSI peripheral type: CD/DVD
+  if (ReadText(JoinPath(base, "device/media")) == "cdrom") return true;  // the old IDE driver
+  // GENHD_FL_CD (0x8) in the capability bits, which kernels before 5.17 show; the
+  // bit is unused since.
+  const std::string cap = ReadText(JoinPath(base, "capability"));
+  if (!cap.empty() && (std::strtoul(cap.c_str(), nullptr, 16) & 0x8) != 0) return true;
+  return false;
+}
+
+std::optional<BlockDeviceFacts> BlockDeviceTree::Facts(BlockDeviceId id) const {
+  auto name = NameOf(id);
+  if (!name) return std::nullopt;
+  const std::string dir = JoinPath(JoinPath(sys_, "class/block"), *name);
+  char resolved[PATH_MAX];
+  const std::string real = realpath(dir.c_str(), resolved) ? std::string(resolved) : dir;
+  BlockDeviceFacts f;
+  f.name = *name;
+  f.id = id;
+  f.sizeBytes = ReadNumber(JoinPath(real, "size")) * 512;
+  f.diskName = *name;
+  if (Exists(JoinPath(real, "partition"))) {
+    // A partition's folder lies inside its disk's folder.
+    const std::string parent = real.substr(0, real.rfind('/'));
+    f.isPartition = true;
+    f.startBytes = ReadNumber(JoinPath(real, "start")) * 512;
+    f.diskName = parent.substr(parent.rfind('/') + 1);
+    f.diskseq = ReadNumber(JoinPath(parent, "diskseq"));
+  } else {
+    f.diskseq = ReadNumber(JoinPath(real, "diskseq"));
+  }
+  return f;
 }
 
 std::vector<PartitionEntry> BlockDeviceTree::Partitions(const std::string& diskName) const {

@@ -43,6 +43,19 @@ struct PartitionEntry {
   std::uint64_t sizeBytes = 0;
 };
 
+// What sysfs says about any block device: a whole disk, a partition, a
+// device-mapper or md volume.
+struct BlockDeviceFacts {
+  std::string name;  // "sda1", "dm-0"
+  BlockDeviceId id;
+  std::uint64_t sizeBytes = 0;
+  // The device's own diskseq, or for a partition its disk's; 0 where the kernel has none.
+  std::uint64_t diskseq = 0;
+  bool isPartition = false;
+  std::uint64_t startBytes = 0;  // a partition's first byte on its disk
+  std::string diskName;          // a partition's disk ("sda"); the device itself otherwise
+};
+
 struct MountEntry {
   std::string mountPoint;  // decoded ("\040" is a blank)
   std::string source;      // "/dev/sda1"
@@ -57,10 +70,16 @@ class BlockDeviceTree {
  public:
   explicit BlockDeviceTree(std::string sysRoot = "/sys", std::string procRoot = "/proc", std::string devRoot = "/dev");
 
-  // Whole disks that can be read as drives, sorted by name: sd*, hd*, vd*, xvd*,
-  // nvme*n*, mmcblk* and loop devices with a backing file; no ram, zram, optical,
-  // device-mapper or md devices.
+  // Whole disks that can be read as drives: sd*, hd*, vd*, xvd*, nvme*n*, mmcblk*
+  // and loop devices with a backing file; no ram, zram, optical, device-mapper or md
+  // devices. Sorted by family, then as the kernel counts (sdz before sdaa, loop2
+  // before loop10).
   std::vector<DiskEntry> WholeDisks() const;
+  // Whether a disk is an optical drive: sr* and scd* names, SCSI peripheral type 5,
+  // the old IDE driver's "cdrom" media, or the CD flag that kernels before 5.17
+  // show in the capability bits.
+  bool IsOptical(const std::string& diskName) const;
+  std::optional<BlockDeviceFacts> Facts(BlockDeviceId id) const;
   std::optional<DiskEntry> Disk(const std::string& name) const;
   std::vector<PartitionEntry> Partitions(const std::string& diskName) const;
   // Mounted file systems that live on block devices (no network or pseudo file
@@ -82,6 +101,7 @@ class BlockDeviceTree {
   std::optional<MountEntry> MountOfPath(const std::string& path) const;
 
   const std::string& sysRoot() const { return sys_; }
+  const std::string& devRoot() const { return dev_; }
 
  private:
   std::vector<MountEntry> AllMounts() const;
@@ -91,6 +111,9 @@ class BlockDeviceTree {
 
 // A field of mountinfo with its octal escapes ("\040", "\011", "\012", "\134") decoded.
 std::string DecodeMountField(std::string_view field);
+// The order of whole-disk names: by family prefix, then the rest as the kernel
+// counts it (letters by length first, so sdz comes before sdaa; numbers by value).
+bool DiskNameLess(const std::string& a, const std::string& b);
 // Parses "8:1" (with or without a line end).
 std::optional<BlockDeviceId> ParseDeviceNumbers(std::string_view text);
 

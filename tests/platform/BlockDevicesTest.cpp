@@ -7,62 +7,13 @@
 #include <fstream>
 
 #include "platform/BlockDevices.h"
+#include "support/FakeBlockTree.h"
 #include "support/TempDir.h"
 
 using namespace platform;
 namespace fs = std::filesystem;
 
-namespace {
-
-// A fake sysfs, proc and dev tree laid out as the kernel lays out its own.
-class FakeTree {
- public:
-  FakeTree() {
-    fs::create_directories(sys("block"));
-    fs::create_directories(sys("dev/block"));
-    fs::create_directories(sys("class/block"));
-    fs::create_directories(dir_ / "proc/self");
-    fs::create_directories(dir_ / "dev");
-  }
-  std::string sys(const std::string& rel) const { return dir_ / ("sys/" + rel); }
-  void Write(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path) << text << "\n";
-  }
-  // A device's folder lives under devices/, reached through block/, class/block and dev/block links.
-  void Disk(const std::string& name, const std::string& dev, std::uint64_t sectors, bool removable = false,
-            const std::string& model = "") {
-    std::string real = sys("devices/" + name);
-    Write(real + "/dev", dev);
-    Write(real + "/size", std::to_string(sectors));
-    Write(real + "/removable", removable ? "1" : "0");
-    if (!model.empty()) Write(real + "/device/model", model + "  ");
-    fs::create_directory_symlink(real, sys("block/" + name));
-    fs::create_directory_symlink(real, sys("class/block/" + name));
-    fs::create_directory_symlink(real, sys("dev/block/" + dev));
-  }
-  void Partition(const std::string& disk, const std::string& name, const std::string& dev, int number,
-                 std::uint64_t start, std::uint64_t sectors) {
-    std::string real = sys("devices/" + disk + "/" + name);
-    Write(real + "/dev", dev);
-    Write(real + "/partition", std::to_string(number));
-    Write(real + "/start", std::to_string(start));
-    Write(real + "/size", std::to_string(sectors));
-    fs::create_directory_symlink(real, sys("class/block/" + name));
-    fs::create_directory_symlink(real, sys("dev/block/" + dev));
-  }
-  void Slave(const std::string& holder, const std::string& slave) {
-    fs::create_directories(sys("devices/" + holder + "/slaves"));
-    fs::create_directory_symlink(sys("class/block/" + slave), sys("devices/" + holder + "/slaves/" + slave));
-  }
-  void Mountinfo(const std::string& text) { Write(dir_ / "proc/self/mountinfo", text); }
-  BlockDeviceTree Tree() const { return BlockDeviceTree(dir_ / "sys", dir_ / "proc", dir_ / "dev"); }
-
- private:
-  test::TempDir dir_;
-};
-
-}  // namespace
+using FakeTree = test::FakeBlockTree;
 
 TEST(BlockDevices, WholeDisksAreFilteredAndSorted) {
   FakeTree t;
@@ -92,6 +43,61 @@ TEST(BlockDevices, WholeDisksAreFilteredAndSorted) {
   EXPECT_EQ(disks[4].id, (BlockDeviceId{8, 16}));
   EXPECT_TRUE(disks[4].removable);
   EXPECT_EQ(disks[4].diskseq, 17u);
+}
+
+TEST(BlockDevices, DiskNamesSortAsTheKernelCountsThem) {
+  const std::vector<std::string> sorted = {"hda",     "loop2",   "loop10",   "mmcblk0",  "mmcblk1",  "nvme0n1",
+                                           "nvme0n2", "nvme0n10", "nvme1n1", "sda",      "sdz",      "sdaa",
+                                           "sdab",    "vda",     "xvda"};
+  for (std::size_t i = 0; i < sorted.size(); ++i)
+    for (std::size_t j = 0; j < sorted.size(); ++j)
+      EXPECT_EQ(DiskNameLess(sorted[i], sorted[j]), i < j) << sorted[i] << " / " << sorted[j];
+}
+
+TEST(BlockDevices, OpticalDrivesShownInEveryWayAreLeftOut) {
+  FakeTree t;
+  t.Disk("sda", "8:0", 1000);
+  t.Disk("sdb", "8:16", 1000);  // a USB DVD writer that the SCSI layer reports as type 5
+  t.Write(t.sys("devices/sdb/device/type"), "5");
+  t.Disk("hdc", "22:0", 1000);  // the old IDE driver
+  t.Write(t.sys("devices/hdc/device/media"), "cdrom");
+  t.Disk("hdd", "22:64", 1000);  // a kernel before 5.17: GENHD_FL_CD among the capability bits
+  t.Write(t.sys("devices/hdd/capability"), "19");
+  t.Disk("hda", "3:0", 1000);  // a disk on the same driver: removable, up, no CD bit
+  t.Write(t.sys("devices/hda/capability"), "11");
+  t.Write(t.sys("devices/hda/device/media"), "disk");
+  t.Disk("sr0", "11:0", 1000);
+  auto tree = t.Tree();
+  std::vector<std::string> names;
+  for (auto& d : tree.WholeDisks()) names.push_back(d.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"hda", "sda"}));
+  EXPECT_TRUE(tree.IsOptical("sr0"));
+  EXPECT_TRUE(tree.IsOptical("hdd"));
+  EXPECT_FALSE(tree.IsOptical("hda"));
+}
+
+TEST(BlockDevices, FactsOfADeviceNameItsDiskAndSequence) {
+  FakeTree t;
+  t.Disk("sda", "8:0", 100000);
+  t.Write(t.sys("devices/sda/diskseq"), "9");
+  t.Partition("sda", "sda2", "8:2", 2, 4096, 50000);
+  t.Disk("dm-0", "254:0", 7000);
+  t.Write(t.sys("devices/dm-0/diskseq"), "12");
+  auto tree = t.Tree();
+  auto p = tree.Facts({8, 2});
+  ASSERT_TRUE(p);
+  EXPECT_EQ(p->name, "sda2");
+  EXPECT_TRUE(p->isPartition);
+  EXPECT_EQ(p->diskName, "sda");
+  EXPECT_EQ(p->diskseq, 9u);  // the disk's: partitions have none of their own
+  EXPECT_EQ(p->startBytes, 4096u * 512);
+  EXPECT_EQ(p->sizeBytes, 50000u * 512);
+  auto dm = tree.Facts({254, 0});
+  ASSERT_TRUE(dm);
+  EXPECT_FALSE(dm->isPartition);
+  EXPECT_EQ(dm->diskName, "dm-0");
+  EXPECT_EQ(dm->diskseq, 12u);
+  EXPECT_FALSE(tree.Facts({8, 99}));
 }
 
 TEST(BlockDevices, PartitionsAndTheWayDownToWholeDisks) {
