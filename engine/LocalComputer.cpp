@@ -84,6 +84,9 @@ CLocalComputer::CLocalComputer() {
 }
 
 CLocalComputer::~CLocalComputer() {
+  // The drive list's watch and refresh threads end first: a refresh asks this
+  // object for node ids.
+  volumes_.Shutdown();
   // At exit the analysis is stopped without asking, and its thread is joined
   // before anything it uses goes.
   std::shared_ptr<CVolume> scanned = ScannedVolume();

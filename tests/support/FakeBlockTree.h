@@ -27,9 +27,13 @@ class FakeBlockTree {
   std::string root() const { return dir_.path(); }
   std::string sys(const std::string& rel) const { return dir_ / ("sys/" + rel); }
   std::string dev(const std::string& name) const { return dir_ / ("dev/" + name); }
+  // Each file is replaced whole (written aside, then renamed), as a reader running
+  // meanwhile sees the kernel's files change.
   void Write(const std::string& path, const std::string& text) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path) << text << "\n";
+    const std::string aside = path + ".new";
+    std::ofstream(aside) << text << "\n";
+    std::filesystem::rename(aside, path);
   }
   void Disk(const std::string& name, const std::string& dev, std::uint64_t sectors, bool removable = false,
             const std::string& model = "") {
