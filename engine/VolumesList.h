@@ -90,7 +90,9 @@ class CVolumesList {
   // ---- Refresh ------------------------------------------------------------------------
 
   // With `background` false: rebuilds the list on the calling thread (waiting for
-  // the queries as said above) and returns the number of volumes. With true: has
+  // the queries as said above) and returns the number of volumes. The device
+  // entries are the refresh's own: a physical or logical drive added to the list by
+  // other means does not stay. With true: has
   // the refresh thread do it and returns 1 at once (0 while the list ends). A
   // request while the thread runs makes it rebuild once more afterwards.
   int Refresh(bool background);
