@@ -12,7 +12,7 @@ std::u16string FormatArg::Text() const {
 
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false, plus = false, blank = false, alt = false, zero = false;
   int width = -1;
   int precision = -1;
@@ -29,18 +29,18 @@ std::u16string Digits(std::uint64_t v, int base, bool upper) {
   return out;
 }
 
-void Pad(std::u16string& out, const std::u16string& body, const Spec& spec, std::u16string_view prefix = {},
+void Pad(std::u16string& out, const std::u16string& body, const Conversion& field, std::u16string_view prefix = {},
          bool zeroAllowed = false) {
   std::size_t len = body.size() + prefix.size();
-  std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+  std::size_t width = field.width > 0 ? static_cast<std::size_t>(field.width) : 0;
   if (len >= width) {
     out += prefix;
     out += body;
-  } else if (spec.left) {
+  } else if (field.left) {
     out += prefix;
     out += body;
     out.append(width - len, u' ');
-  } else if (spec.zero && zeroAllowed) {
+  } else if (field.zero && zeroAllowed) {
     out += prefix;
     out.append(width - len, u'0');
     out += body;
@@ -76,14 +76,14 @@ std::u16string FormatArgs(std::u16string_view f, std::span<const FormatArg> args
       ++i;
       continue;
     }
-    Spec spec;
+    Conversion field;
     for (; i < f.size(); ++i) {
       char16_t fl = f[i];
-      if (fl == u'-') spec.left = true;
-      else if (fl == u'+') spec.plus = true;
-      else if (fl == u' ') spec.blank = true;
-      else if (fl == u'#') spec.alt = true;
-      else if (fl == u'0') spec.zero = true;
+      if (fl == u'-') field.left = true;
+      else if (fl == u'+') field.plus = true;
+      else if (fl == u' ') field.blank = true;
+      else if (fl == u'#') field.alt = true;
+      else if (fl == u'0') field.zero = true;
       else break;
     }
     bool bad = false;
@@ -96,8 +96,8 @@ std::u16string FormatArgs(std::u16string_view f, std::span<const FormatArg> args
           return;
         }
         std::int64_t v = a->AsSigned();
-        if (v < 0 && &target == &spec.width) {
-          spec.left = true;
+        if (v < 0 && &target == &field.width) {
+          field.left = true;
           v = -v;
         }
         target = v < 0 ? -1 : static_cast<int>(v > 4096 ? 4096 : v);
@@ -113,20 +113,20 @@ std::u16string FormatArgs(std::u16string_view f, std::span<const FormatArg> args
         target = v;
       }
     };
-    number(spec.width);
+    number(field.width);
     if (i < f.size() && f[i] == u'.') {
       ++i;
-      spec.precision = 0;
-      number(spec.precision);
+      field.precision = 0;
+      number(field.precision);
     }
     // Length modifiers: I64, I32, ll, l, h, w.
     if (f.substr(i, 3) == u"I64") {
-      spec.size = 64;
+      field.size = 64;
       i += 3;
     } else if (f.substr(i, 3) == u"I32") {
       i += 3;
     } else if (f.substr(i, 2) == u"ll") {
-      spec.size = 64;
+      field.size = 64;
       i += 2;
     } else if (i < f.size() && (f[i] == u'l' || f[i] == u'h' || f[i] == u'w')) {
       ++i;
@@ -148,16 +148,16 @@ std::u16string FormatArgs(std::u16string_view f, std::span<const FormatArg> args
           out += kFormatPlaceholder;
           break;
         }
-        std::int64_t v = spec.size == 64 ? a->AsSigned() : static_cast<std::int32_t>(a->AsUnsigned());
+        std::int64_t v = field.size == 64 ? a->AsSigned() : static_cast<std::int32_t>(a->AsUnsigned());
         bool neg = v < 0;
         std::uint64_t mag = neg ? (~static_cast<std::uint64_t>(v) + 1) : static_cast<std::uint64_t>(v);
         std::u16string body = Digits(mag, 10, false);
-        if (spec.precision >= 0) {
-          if (spec.precision == 0 && mag == 0) body.clear();
-          while (body.size() < static_cast<std::size_t>(spec.precision)) body.insert(body.begin(), u'0');
+        if (field.precision >= 0) {
+          if (field.precision == 0 && mag == 0) body.clear();
+          while (body.size() < static_cast<std::size_t>(field.precision)) body.insert(body.begin(), u'0');
         }
-        std::u16string_view sign = neg ? u"-" : spec.plus ? u"+" : spec.blank ? u" " : u"";
-        Pad(out, body, spec, sign, spec.precision < 0);
+        std::u16string_view sign = neg ? u"-" : field.plus ? u"+" : field.blank ? u" " : u"";
+        Pad(out, body, field, sign, field.precision < 0);
         break;
       }
       case u'u':
@@ -169,16 +169,16 @@ std::u16string FormatArgs(std::u16string_view f, std::span<const FormatArg> args
           out += kFormatPlaceholder;
           break;
         }
-        std::uint64_t v = spec.size == 64 ? a->AsUnsigned() : static_cast<std::uint32_t>(a->AsUnsigned());
+        std::uint64_t v = field.size == 64 ? a->AsUnsigned() : static_cast<std::uint32_t>(a->AsUnsigned());
         int base = conv == u'u' ? 10 : conv == u'o' ? 8 : 16;
         std::u16string body = Digits(v, base, conv == u'X');
-        if (spec.precision >= 0) {
-          if (spec.precision == 0 && v == 0) body.clear();
-          while (body.size() < static_cast<std::size_t>(spec.precision)) body.insert(body.begin(), u'0');
+        if (field.precision >= 0) {
+          if (field.precision == 0 && v == 0) body.clear();
+          while (body.size() < static_cast<std::size_t>(field.precision)) body.insert(body.begin(), u'0');
         }
         std::u16string_view prefix;
-        if (spec.alt && v != 0) prefix = conv == u'x' ? u"0x" : conv == u'X' ? u"0X" : conv == u'o' ? u"0" : u"";
-        Pad(out, body, spec, prefix, spec.precision < 0);
+        if (field.alt && v != 0) prefix = conv == u'x' ? u"0x" : conv == u'X' ? u"0X" : conv == u'o' ? u"0" : u"";
+        Pad(out, body, field, prefix, field.precision < 0);
         break;
       }
       case u'c':
@@ -189,7 +189,7 @@ std::u16string FormatArgs(std::u16string_view f, std::span<const FormatArg> args
           break;
         }
         std::uint64_t v = a->AsUnsigned() & 0xFFFF;
-        Pad(out, std::u16string(1, v ? char16_t(v) : u'\0'), spec);
+        Pad(out, std::u16string(1, v ? char16_t(v) : u'\0'), field);
         break;
       }
       case u's':
@@ -200,8 +200,8 @@ std::u16string FormatArgs(std::u16string_view f, std::span<const FormatArg> args
           break;
         }
         std::u16string body = a->Text();
-        if (spec.precision >= 0 && body.size() > static_cast<std::size_t>(spec.precision)) body.resize(spec.precision);
-        Pad(out, body, spec);
+        if (field.precision >= 0 && body.size() > static_cast<std::size_t>(field.precision)) body.resize(field.precision);
+        Pad(out, body, field);
         break;
       }
       default:
