@@ -479,6 +479,54 @@ void CFileSystem_NTFS::ScanAt(const FoundObject& record) {
 
 // ---- Object data ------------------------------------------------------------------------
 
+// Loads the record of a found object into `parser`: from where the walk or the
+// search saw it, else by its number. False (logged) when it can't be read.
+bool CFileSystem_NTFS::LoadObjectRecord(const FoundObject& record, const Layout& layout,
+                                        MftRecordParser& parser) const {
+  std::int64_t at = -1;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = recordAt_.find(KeyOf(record));
+    if (it != recordAt_.end()) at = it->second;
+  }
+  if (at < 0 && record.typeId == kFileRecordType && record.offset != 0) at = record.offset;
+  if (at >= 0) {
+    if (!LoadRecordAt(parser, at, layout)) {
+      Log().Error(u"CFileSystem_NTFS.FileRead: Can't read record at");
+      return false;
+    }
+    return true;
+  }
+  std::vector<std::uint8_t> bytes;
+  if (ReadMftRecord(layout, record.id, bytes) == 0 || !parser.Load(bytes)) {
+    Log().Error(u"CFileSystem_NTFS.FileRead: Can't read record");
+    return false;
+  }
+  parser.SetRecordNumber(record.id);
+  if (parser.HasAttributeList())
+    parser.MergeExtents([&](std::int64_t n, std::vector<std::uint8_t>& o) {
+      return ReadMftRecord(layout, n, o) > 0;
+    });
+  if (!parser.IsValid()) {
+    Log().Error(u"CFileSystem_NTFS.FileRead: Can't read record");
+    return false;
+  }
+  return true;
+}
+
+bool CFileSystem_NTFS::CanReadData(const FoundObject& record) {
+  if (record.flags.Any(OBJ_RAW | OBJ_FOLDER)) return true;
+  try {
+    const auto layout = CurrentLayout();
+    if (!layout || layout->recordCount == 0) return true;  // FileRead will say why
+    MftRecordParser parser(*this, layout);
+    if (!LoadObjectRecord(record, *layout, parser)) return true;
+    return !parser.Compressed();
+  } catch (...) {
+    return true;
+  }
+}
+
 std::int64_t CFileSystem_NTFS::FileRead(const FoundObject& record, void* buffer, std::int64_t position,
                                         std::uint32_t length) {
   if (length == 0 || !buffer) return 0;
@@ -492,35 +540,8 @@ std::int64_t CFileSystem_NTFS::FileRead(const FoundObject& record, void* buffer,
     std::memset(out, 0, length);
     const auto layout = CurrentLayout();
     if (!layout || layout->recordCount == 0) return 0;
-    std::int64_t at = -1;
-    {
-      std::lock_guard lock(mutex_);
-      auto it = recordAt_.find(KeyOf(record));
-      if (it != recordAt_.end()) at = it->second;
-    }
-    if (at < 0 && record.typeId == kFileRecordType && record.offset != 0) at = record.offset;
     MftRecordParser parser(*this, layout);
-    if (at >= 0) {
-      if (!LoadRecordAt(parser, at, *layout)) {
-        Log().Error(u"CFileSystem_NTFS.FileRead: Can't read record at");
-        return 0;
-      }
-    } else {
-      std::vector<std::uint8_t> bytes;
-      if (ReadMftRecord(*layout, record.id, bytes) == 0 || !parser.Load(bytes)) {
-        Log().Error(u"CFileSystem_NTFS.FileRead: Can't read record");
-        return 0;
-      }
-      parser.SetRecordNumber(record.id);
-      if (parser.HasAttributeList())
-        parser.MergeExtents([&](std::int64_t n, std::vector<std::uint8_t>& o) {
-          return ReadMftRecord(*layout, n, o) > 0;
-        });
-      if (!parser.IsValid()) {
-        Log().Error(u"CFileSystem_NTFS.FileRead: Can't read record");
-        return 0;
-      }
-    }
+    if (!LoadObjectRecord(record, *layout, parser)) return 0;
     if (parser.Compressed()) {
       // Compressed clusters are not the file's bytes: nothing is returned as if they were.
       Log().Error(u"CFileSystem_NTFS.FileRead: %s is compressed; compressed NTFS data is not supported",

@@ -74,6 +74,8 @@ class CFileSystem_NTFS : public CFileSystem {
   std::int64_t FileRead(const FoundObject& record, void* buffer, std::int64_t position,
                         std::uint32_t length) override;
   bool ReadsObjectData() const override { return true; }
+  // False for a compressed file: its clusters are not its bytes.
+  bool CanReadData(const FoundObject& record) override;
   // Parses one FILE record found by the signature search and hands its object to the
   // volume. `position` is the record's byte position on the volume (-1 unknown): a
   // record is taken once per position, and FileRead later reads the object's record
@@ -124,6 +126,7 @@ class CFileSystem_NTFS : public CFileSystem {
   // Reads a record that lies at a volume position (found by the signature search)
   // and the extension records it names, which lie beside it in the same table.
   bool LoadRecordAt(MftRecordParser& parser, std::int64_t position, const Layout& layout) const;
+  bool LoadObjectRecord(const FoundObject& record, const Layout& layout, MftRecordParser& parser) const;
 
   CVolume& volume_;
   ScanProgress& progress_;

@@ -279,6 +279,16 @@ std::int64_t CVolume::ReadObjectData(const FoundObject& object, SectorBuffer& bu
   }
 }
 
+bool CVolume::CanReadObjectData(const FoundObject& object) {
+  try {
+    std::shared_lock lock(fsMutex_);
+    if (fs_ && fs_->ReadsObjectData() && GetFileSystemFamily(fs_->typeCode) < 2) return fs_->CanReadData(object);
+    return true;
+  } catch (...) {
+    return true;
+  }
+}
+
 // ---- Queries --------------------------------------------------------------------------
 
 int CVolume::QueryInformation() {

@@ -143,6 +143,8 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // raw sector runs are read into it without a copy. Take its data() after the call.
   std::int64_t ReadObjectData(const FoundObject& object, SectorBuffer& buffer, std::int64_t position,
                               std::uint32_t count);
+  // False when the parser knows it can't give the object's bytes (CanReadData).
+  bool CanReadObjectData(const FoundObject& object);
 
   // The settings a pass works with: read retries, logging of found names. Taken at
   // construction from Settings(), and again by each pass from its snapshot.

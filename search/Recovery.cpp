@@ -459,6 +459,11 @@ std::int64_t CRecovery::FileRecovery(FoundObject* object, const std::u16string* 
     Log().ErrorId(215, targetFolder + platform::Utf8ToUtf16(fileName));
     return 0;
   }
+  if (!volume_->CanReadObjectData(snapshot)) {
+    // A file of zeros would pass for the user's file: none is made.
+    Log().Error(u"FileRecovery: File '%s' skipped: its data can't be read from this file system", name);
+    return 0;
+  }
   return RecoveryCycle(dirFd, fileName, targetFolder, snapshot);
 }
 

@@ -21,26 +21,7 @@ std::string U8(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
 
 platform::FileTime Utc(const json& seconds) { return platform::FileTimeFromUnix(seconds.get<std::int64_t>()); }
 
-// The name the parser gives an entry: its long name, else the 8.3 name in
-// Windows-1252 with the case flags applied and, when deleted, '_' for the lost first
-// character.
-std::string ExpectedName(const json& o) {
-  if (!o["long_name"].is_null()) return o["long_name"].get<std::string>();
-  std::string shortName = o["short_name_cp1252"].get<std::string>();
-  if (o["state"] == "deleted" && !shortName.empty() && shortName[0] == '?') shortName[0] = '_';
-  const int flags = o["nt_case_flags"].get<int>();
-  const std::size_t dot = shortName.find('.');
-  for (std::size_t i = 0; i < shortName.size(); ++i) {
-    const bool inExt = dot != std::string::npos && i > dot;
-    if ((inExt ? flags & 0x10 : flags & 0x08) && shortName[i] >= 'A' && shortName[i] <= 'Z') shortName[i] += 32;
-  }
-  return shortName;
-}
-
-std::string ExpectedPath(const json& o) {
-  const std::string parent = o["parent_path"].get<std::string>();
-  return (parent == "/" ? "/" : parent + "/") + ExpectedName(o);
-}
+std::string ExpectedPath(const json& o) { return test::ListedPath(o, true); }
 
 class FatFixture : public ::testing::TestWithParam<const char*> {
  protected:

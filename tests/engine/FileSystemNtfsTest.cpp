@@ -506,6 +506,13 @@ TEST_F(NtfsFixture, CompressedFileIsListedAndNotRecoveredAsItsCompressedBytes) {
   EXPECT_TRUE(pass_->Logged(u"ERR: CFileSystem_NTFS.FileRead: compressed.txt is compressed; compressed NTFS data is "
                             u"not supported"));
   EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == 0; }));
+  // The recovery asks first and makes no file of zeros; its neighbours can be read.
+  EXPECT_FALSE(pass_->volume->CanReadObjectData(*o));
+  for (std::int32_t record : {92, 110}) {
+    FoundObject* other = pass_->One(record);
+    ASSERT_NE(other, nullptr);
+    EXPECT_TRUE(pass_->volume->CanReadObjectData(*other)) << record;
+  }
 }
 
 TEST_F(NtfsFixture, NamedStreamsAreCountedButTheUnnamedOneIsTheData) {

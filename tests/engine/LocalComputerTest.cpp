@@ -50,20 +50,6 @@ std::vector<TablePartition> MbrPartitions() {
   return out;
 }
 
-// The name the FAT parser gives an entry: its long name, else its 8.3 name in
-// Windows-1252 with the case flags applied.
-std::string FatName(const nlohmann::json& o) {
-  if (!o["long_name"].is_null()) return o["long_name"].get<std::string>();
-  std::string name = o["short_name_cp1252"].get<std::string>();
-  const int flags = o["nt_case_flags"].get<int>();
-  const std::size_t dot = name.find('.');
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const bool inExtension = dot != std::string::npos && i > dot;
-    if ((inExtension ? flags & 0x10 : flags & 0x08) && name[i] >= 'A' && name[i] <= 'Z') name[i] += 32;
-  }
-  return name;
-}
-
 std::vector<std::shared_ptr<CVolume>> FoundPartitions(CLocalComputer& computer) {
   std::vector<std::shared_ptr<CVolume>> out;
   for (const auto& v : computer.Volumes().Volumes())
@@ -289,46 +275,16 @@ TEST_F(LocalComputerThreads, ThePartitionsAnalysedOneAfterTheOtherThroughTheQueu
 TEST_F(LocalComputerThreads, ThePartitionsOfADiskAnalysedThroughTheQueueListTheirFiles) {
   // A disk made of the single-file-system fixtures, each a partition of its own
   // behind an MBR, so that every file each holds is known from its manifest.
-  struct Piece {
-    const char* name;
-    std::uint8_t type;
-    std::int64_t start = 0;  // sectors
-    std::int64_t sectors = 0;
-  };
-  Piece pieces[] = {{"fat12", 0x01}, {"fat16", 0x06}, {"ntfs", 0x07}};
+  std::vector<FixtureDiskPiece> pieces = {{"fat12", 0x01}, {"fat16", 0x06}, {"ntfs", 0x07}};
   TempDir dir;
   const std::string diskPath = dir / "disk.img";
-  {
-    std::ofstream disk(diskPath, std::ios::binary);
-    std::vector<std::uint8_t> mbr(512);
-    std::int64_t next = 2048;
-    for (std::size_t i = 0; i < std::size(pieces); ++i) {
-      Piece& p = pieces[i];
-      std::ifstream in(FixtureImage(std::string(p.name) + ".img"), std::ios::binary);
-      const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-      ASSERT_FALSE(bytes.empty()) << p.name;
-      p.start = next;
-      p.sectors = std::int64_t(bytes.size()) / 512;
-      next += p.sectors;
-      platform::LeWriter w(mbr.data() + 446 + 16 * i, 16);
-      w.U8(4, p.type);
-      w.U32(8, std::uint32_t(p.start));
-      w.U32(12, std::uint32_t(p.sectors));
-      disk.seekp(p.start * 512);
-      disk.write(bytes.data(), std::streamsize(bytes.size()));
-    }
-    mbr[510] = 0x55;
-    mbr[511] = 0xAA;
-    disk.seekp(0);
-    disk.write(reinterpret_cast<const char*>(mbr.data()), 512);
-    ASSERT_TRUE(disk.good());
-  }
+  ASSERT_TRUE(MakeFixtureDisk(diskPath, pieces));
   auto image = computer->OpenImageFile(platform::Utf8ToUtf16(diskPath));
   ASSERT_NE(image, nullptr);
   const auto parts = FoundPartitions(*computer);
-  ASSERT_EQ(parts.size(), std::size(pieces));
+  ASSERT_EQ(parts.size(), pieces.size());
   for (const auto& p : parts) computer->StartAnalysis(p);
-  ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(std::size(pieces)); }, 60s));
+  ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(pieces.size()); }, 60s));
   CVolume::JoinAnalysisThreads();
 
   std::vector<std::string> notBuilt;
@@ -362,8 +318,7 @@ TEST_F(LocalComputerThreads, ThePartitionsOfADiskAnalysedThroughTheQueueListThei
       const bool fat = v->GetFileSystemFamily() == 0;
       if (fat && o["first_cluster"].get<std::int64_t>() == 0) continue;  // FAT lists no empty file
       ++live;
-      const std::string parent = o["parent_path"].get<std::string>();
-      const std::string path = (parent == "/" ? "/" : parent + "/") + (fat ? FatName(o) : o["name"].get<std::string>());
+      const std::string path = ListedPath(o, fat);
       const bool folder = o["type"].get<std::string>() == "folder";
       bool found = listed.count({path, folder}) > 0;
       if (!fat && o.contains("hard_links"))  // a file of several names is listed under one of them

@@ -1,0 +1,265 @@
+// The whole road through the engine over the fixture images: open the image,
+// analyse it (with and without the signature pass), recover what the analysis
+// found into a destination folder, and compare every file with what the recipes
+// copied in. Also a drive image of each fixture, which must list the same files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "engine/AnalysisTestSupport.h"
+#include "engine/FileSystemFatTestSupport.h"
+#include "engine/ImageJob.h"
+#include "engine/ProgramLog.h"
+#include "platform/Text.h"
+#include "search/BuiltinFileTypes.h"
+#include "search/FileTypeDatabase.h"
+#include "search/Recovery.h"
+#include "search/SignaturePass.h"
+#include "support/Fixtures.h"
+#include "support/TempDir.h"
+
+using nlohmann::json;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string ShaOfFile(const std::string& path, std::int64_t prefix = -1) {
+  std::vector<std::uint8_t> data = test::ReadWholeFile(path);
+  if (prefix >= 0 && std::int64_t(data.size()) > prefix) data.resize(std::size_t(prefix));
+  return test::Sha256(data.data(), data.size());
+}
+
+// Every regular file below a folder, by its path relative to it ("/a/b.txt").
+std::set<std::string> FilesBelow(const std::string& root) {
+  std::set<std::string> out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+    if (e.is_regular_file()) out.insert("/" + e.path().lexically_relative(root).string());
+  return out;
+}
+
+class EndToEnd : public test::ComputerFixture {
+ protected:
+  void SetUp() override {
+    ComputerFixture::SetUp();
+    types = std::make_shared<FileTypeDatabase>();
+    types->CreateDefaultGroups();
+    for (auto& t : MakeBuiltinFileTypes()) types->AppendFileType(std::move(t));
+    types->InstallAsProgramDatabase();
+    computer->SetFileTypeDatabase(types);
+    InstallSignaturePass();
+    settings.SetSearchThreads(2);
+    settings.SetSignaturePass(0);
+  }
+  void TearDown() override {
+    ComputerFixture::TearDown();  // joins the analysis before the types go
+    SetFileTypeLookup(nullptr);
+    g_FileTypes = nullptr;
+    types.reset();
+  }
+
+  // Opens an image file and analyses the volumes it makes (the image itself, or
+  // each partition on it); the volumes analysed.
+  std::vector<std::shared_ptr<CVolume>> OpenAndAnalyse(const std::string& path, bool partitions = false) {
+    auto image = computer->OpenImageFile(platform::Utf8ToUtf16(path));
+    EXPECT_NE(image, nullptr) << path;
+    if (!image) return {};
+    std::vector<std::shared_ptr<CVolume>> volumes;
+    if (partitions) {
+      for (const auto& v : computer->Volumes().Volumes())
+        if (v->IsPartition() && v->GetParentVolume() == image) volumes.push_back(v);
+      std::sort(volumes.begin(), volumes.end(),
+                [](const auto& a, const auto& b) { return a->Geometry().baseOffset < b->Geometry().baseOffset; });
+    } else {
+      volumes.push_back(image);
+    }
+    const std::size_t before = ui.Count(WM_ANALYSIS_DONE);
+    // The first starts, the others wait in the queue.
+    for (std::size_t i = 0; i < volumes.size(); ++i) EXPECT_EQ(computer->StartAnalysis(volumes[i]), i == 0 ? 1 : 0);
+    EXPECT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(before + volumes.size()); }, 120s));
+    CVolume::JoinAnalysisThreads();
+    return volumes;
+  }
+
+  // Recovers every file the volume's store holds into `destination`; the number
+  // recovered whole.
+  std::int32_t RecoverAll(const std::shared_ptr<CVolume>& volume, const std::string& destination) {
+    std::vector<FoundObject*> files;
+    {
+      const auto view = volume->Store().Read();
+      for (std::size_t i = 0; i < view.Count(); ++i)
+        if (!view.At(i)->IsDevice() && !view.At(i)->IsFolder()) files.push_back(view.At(i));
+    }
+    settings.SetDestinationFolder(platform::Utf8ToUtf16(destination));
+    CRecovery job;
+    job.SetSizeMode(2);  // carved objects of unknown size: up to the next object
+    EXPECT_TRUE(job.SetSelection(volume, files));
+    EXPECT_TRUE(job.StartRecovery());
+    job.Join();
+    EXPECT_FALSE(Logged(u"Recovery_Thread.except"));
+    return job.SuccessCount();
+  }
+
+  // Every file of a FAT or NTFS manifest against what the recovery wrote under
+  // `destination`: content and times of every live file and of every deleted one
+  // whose data is intact; no file for what has no data to copy. Returns the files
+  // compared byte for byte.
+  int CompareWithManifest(const json& manifest, const std::string& destination) {
+    const bool fat = manifest["file_system"].get<std::string>().rfind("FAT", 0) == 0;
+    const std::set<std::string> written = FilesBelow(destination);
+    int compared = 0;
+    for (const json& o : manifest["objects"]) {
+      if (o["type"] != "file") continue;
+      std::string path = test::ListedPath(o, fat);
+      if (!fat && o["hard_links"].is_array())  // one record, recovered under one of its names
+        for (const auto& link : o["hard_links"])
+          if (written.count(link.get<std::string>())) path = link.get<std::string>();
+      SCOPED_TRACE(path);
+      const std::string file = destination + path;
+      const bool compressed = !fat && o.value("compressed", false);
+      if (o["size"].get<std::int64_t>() == 0 || compressed) {
+        // Nothing to copy: an empty file is not made, nor a file of zeros that
+        // would pass for a compressed file's content.
+        EXPECT_EQ(written.count(path), 0u);
+        continue;
+      }
+      if (written.count(path) != 1) {
+        ADD_FAILURE() << "not recovered";
+        continue;
+      }
+      const bool intact = o["state"] == "live" || o.value("data_intact", false);
+      if (o["state"] == "deleted" && fat && !o.value("contiguous_read_matches", false)) continue;
+      if (!intact) continue;
+      struct stat st {};
+      EXPECT_EQ(stat(file.c_str(), &st), 0);
+      EXPECT_EQ(std::int64_t(st.st_mtim.tv_sec), o["modified_utc"].get<std::int64_t>());
+      if (!fat) {
+        EXPECT_EQ(std::int64_t(st.st_atim.tv_sec), o["accessed_utc"].get<std::int64_t>());
+      }
+      EXPECT_EQ(std::int64_t(st.st_size), o["size"].get<std::int64_t>());
+      EXPECT_EQ(ShaOfFile(file), o["sha256"].get<std::string>());
+      ++compared;
+    }
+    return compared;
+  }
+
+  std::shared_ptr<FileTypeDatabase> types;
+  test::TempDir dir;
+};
+
+class FixtureRecoveryThreads : public EndToEnd,
+                               public ::testing::WithParamInterface<std::tuple<const char*, bool>> {};
+
+}  // namespace
+
+TEST_P(FixtureRecoveryThreads, EveryFileTheImageHoldsIsRecoveredByteExactWithItsPathAndTimes) {
+  const auto [name, signaturePass] = GetParam();
+  settings.SetSignaturePass(signaturePass ? 1 : 0);
+  const json manifest = test::FixtureManifest(name);
+  const auto volumes = OpenAndAnalyse(test::FixtureImage(std::string(name) + ".img"));
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_EQ(ui.Count(WM_SECTOR_PASS_DONE), signaturePass ? 1u : 0u);
+
+  const std::string out = dir / "out";
+  const std::int32_t recovered = RecoverAll(volumes[0], out);
+  const int compared = CompareWithManifest(manifest, out);
+  EXPECT_GE(compared, 25);
+  EXPECT_GE(recovered, compared);
+  EXPECT_TRUE(Logged(u"Recovery started."));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureRecoveryThreads,
+                         ::testing::Combine(::testing::Values("fat12", "fat16", "fat32", "fat16_4k", "ntfs"),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param)) +
+                                  (std::get<1>(info.param) ? "_WithSignaturePass" : "");
+                         });
+
+namespace {
+class LostFileRecoveryThreads : public EndToEnd {};
+class PartitionRecoveryThreads : public EndToEnd {};
+class DriveImageThreads : public EndToEnd, public ::testing::WithParamInterface<const char*> {};
+}  // namespace
+
+TEST_F(LostFileRecoveryThreads, TheCarvedFilesOfAReformattedVolumeAreRecoveredWithTheirContent) {
+  settings.SetSignaturePass(1);
+  const json manifest = test::FixtureManifest("lost");
+  const auto volumes = OpenAndAnalyse(test::FixtureImage("lost.img"));
+  ASSERT_EQ(volumes.size(), 1u);
+  const std::string out = dir / "out";
+  const std::int32_t recovered = RecoverAll(volumes[0], out);
+  EXPECT_EQ(recovered, std::int32_t(manifest["planted"].size()));
+
+  // Each planted file starts a recovered one: its size by the format where the
+  // format tells it, else up to the next found file (the cluster slack after it).
+  std::map<std::string, std::int64_t> sizes;
+  for (const std::string& f : FilesBelow(out)) sizes[f] = std::int64_t(std::filesystem::file_size(out + f));
+  for (const json& p : manifest["planted"]) {
+    SCOPED_TRACE(p["path_before_format"].get<std::string>());
+    const std::int64_t size = p["size"].get<std::int64_t>();
+    int matches = 0;
+    for (const auto& [file, bytes] : sizes)
+      if (bytes >= size && ShaOfFile(out + file, size) == p["sha256"].get<std::string>()) ++matches;
+    EXPECT_EQ(matches, 1);
+  }
+}
+
+TEST_F(PartitionRecoveryThreads, EveryPartitionOfADiskIsRecoveredFromItsOwnVolume) {
+  std::vector<test::FixtureDiskPiece> pieces = {{"fat12", 0x01}, {"fat32", 0x0C}, {"ntfs", 0x07}};
+  const std::string disk = dir / "disk.img";
+  ASSERT_TRUE(test::MakeFixtureDisk(disk, pieces));
+  const auto volumes = OpenAndAnalyse(disk, true);
+  ASSERT_EQ(volumes.size(), pieces.size());
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    SCOPED_TRACE(pieces[i].name);
+    EXPECT_EQ(volumes[i]->Geometry().baseOffset, pieces[i].start * 512);
+    const std::string out = dir / ("out-" + pieces[i].name);
+    RecoverAll(volumes[i], out);
+    EXPECT_GE(CompareWithManifest(test::FixtureManifest(pieces[i].name), out), 25);
+  }
+}
+
+TEST_P(DriveImageThreads, AnImageOfAFixtureReopenedListsTheSameFiles) {
+  const std::string name = GetParam();
+  const auto original = OpenAndAnalyse(test::FixtureImage(name + ".img"));
+  ASSERT_EQ(original.size(), 1u);
+
+  ImageJob job;
+  job.source = original[0];
+  job.imagePath = platform::Utf8ToUtf16(dir / (name + ".dsk"));
+  ASSERT_TRUE(computer->StartCreateImage(job));
+  job.Join();
+  ASSERT_EQ(job.status.load(), 0);
+  EXPECT_EQ(job.unreadSectors.load(), 0);
+  EXPECT_EQ(ShaOfFile(dir / (name + ".dsk")), test::FixtureManifest(name)["image"]["sha256"].get<std::string>());
+
+  const auto copy = OpenAndAnalyse(dir / (name + ".dsk"));
+  ASSERT_EQ(copy.size(), 1u);
+  // Path, kind, state and size of every object, from both.
+  using Row = std::tuple<std::string, bool, bool, std::int64_t>;
+  auto listing = [](CVolume& v) {
+    std::multiset<Row> rows;
+    std::vector<FoundObject> records;
+    {
+      const auto view = v.Store().Read();
+      for (std::size_t i = 0; i < view.Count(); ++i)
+        if (!view.At(i)->IsDevice()) records.push_back(*view.At(i));
+    }
+    for (const FoundObject& r : records) {
+      std::u16string folder;
+      v.GetObjectPath(r, folder);
+      rows.emplace(platform::Utf16ToUtf8(folder + std::u16string(r.Name())), r.IsFolder(),
+                   r.flags.Any(OBJ_DELETED), r.size);
+    }
+    return rows;
+  };
+  const auto before = listing(*original[0]);
+  EXPECT_GT(before.size(), 30u);
+  EXPECT_EQ(listing(*copy[0]), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, DriveImageThreads, ::testing::Values("fat16", "fat32", "ntfs"));
