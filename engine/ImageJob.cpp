@@ -92,9 +92,10 @@ void ImageJob::Run() {
   }
 
   // Created if missing, never through a link, and only ever a regular file: as root
-  // a device path such as /dev/sdb would otherwise be overwritten.
+  // a device path such as /dev/sdb would otherwise be overwritten. O_NONBLOCK makes
+  // a FIFO fail at once instead of waiting for a reader; regular files ignore it.
   CFileHandle image;
-  if (!image.Open(path, O_WRONLY | O_CREAT | O_NOFOLLOW, 0644)) {
+  if (!image.Open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK, 0644)) {
     int error = errno;
     Log().Error(u"Image_Create: Can't create '%s': %s", imagePath, std::string(std::strerror(error)));
     fail(error);

@@ -131,13 +131,18 @@ TEST_F(ImageJobThreads, PathsThatMustNotBeWrittenAreRefused) {
   EXPECT_EQ(errors[0].lParam, ENOENT);
   EXPECT_EQ(DoneStatus(), ENOENT);
 
-  // A device node, a link and the source image itself.
+  // A device node, a link, a FIFO nobody reads (no wait for a reader) and the source
+  // image itself.
   std::ofstream(dir / "target.txt") << "keep me";
   ASSERT_EQ(symlink((dir / "target.txt").c_str(), (dir / "link.dsk").c_str()), 0);
+  ASSERT_EQ(mkfifo((dir / "fifo.dsk").c_str(), 0600), 0);
   struct Case {
     std::string path;
     int error;
-  } cases[] = {{"/dev/null", EINVAL}, {dir / "link.dsk", ELOOP}, {dir / "source.dsk", EINVAL}};
+  } cases[] = {{"/dev/null", EINVAL},
+               {dir / "link.dsk", ELOOP},
+               {dir / "fifo.dsk", ENXIO},
+               {dir / "source.dsk", EINVAL}};
   for (auto& c : cases) {
     notifier.Clear();
     Run(c.path);
