@@ -3,36 +3,19 @@
 // system lists any more (tests/fixtures/make_lost.sh).
 #include <gtest/gtest.h>
 
-#include "engine/AnalysisTestSupport.h"
+#include "BuiltinTypesFixture.h"
 #include "engine/ProgramLog.h"
 #include "platform/Text.h"
-#include "search/BuiltinFileTypes.h"
-#include "search/FileTypeDatabase.h"
-#include "search/SignaturePass.h"
 #include "support/Fixtures.h"
 
 namespace {
 
-class AnalysisSignaturePassThreads : public test::ComputerFixture {
+class AnalysisSignaturePassThreads : public test::BuiltinTypesComputerFixture {
  protected:
   void SetUp() override {
-    ComputerFixture::SetUp();
-    types = std::make_shared<FileTypeDatabase>();
-    types->CreateDefaultGroups();
-    for (auto& t : MakeBuiltinFileTypes()) types->AppendFileType(std::move(t));
-    types->InstallAsProgramDatabase();
-    computer->SetFileTypeDatabase(types);
-    InstallSignaturePass();
+    BuiltinTypesComputerFixture::SetUp();
     settings.SetSignaturePass(1);
-    settings.SetSearchThreads(2);
   }
-  void TearDown() override {
-    ComputerFixture::TearDown();  // joins the analysis before the types go
-    SetFileTypeLookup(nullptr);
-    g_FileTypes = nullptr;
-    types.reset();
-  }
-  std::shared_ptr<FileTypeDatabase> types;
 };
 
 }  // namespace

@@ -10,15 +10,12 @@
 #include <set>
 #include <tuple>
 
-#include "engine/AnalysisTestSupport.h"
+#include "BuiltinTypesFixture.h"
 #include "engine/FileSystemFatTestSupport.h"
 #include "engine/ImageJob.h"
 #include "engine/ProgramLog.h"
 #include "platform/Text.h"
-#include "search/BuiltinFileTypes.h"
-#include "search/FileTypeDatabase.h"
 #include "search/Recovery.h"
-#include "search/SignaturePass.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
 
@@ -41,26 +38,8 @@ std::set<std::string> FilesBelow(const std::string& root) {
   return out;
 }
 
-class EndToEnd : public test::ComputerFixture {
+class EndToEnd : public test::BuiltinTypesComputerFixture {
  protected:
-  void SetUp() override {
-    ComputerFixture::SetUp();
-    types = std::make_shared<FileTypeDatabase>();
-    types->CreateDefaultGroups();
-    for (auto& t : MakeBuiltinFileTypes()) types->AppendFileType(std::move(t));
-    types->InstallAsProgramDatabase();
-    computer->SetFileTypeDatabase(types);
-    InstallSignaturePass();
-    settings.SetSearchThreads(2);
-    settings.SetSignaturePass(0);
-  }
-  void TearDown() override {
-    ComputerFixture::TearDown();  // joins the analysis before the types go
-    SetFileTypeLookup(nullptr);
-    g_FileTypes = nullptr;
-    types.reset();
-  }
-
   // Opens an image file and analyses the volumes it makes (the image itself, or
   // each partition on it); the volumes analysed.
   std::vector<std::shared_ptr<CVolume>> OpenAndAnalyse(const std::string& path, bool partitions = false) {
@@ -146,7 +125,6 @@ class EndToEnd : public test::ComputerFixture {
     return compared;
   }
 
-  std::shared_ptr<FileTypeDatabase> types;
   test::TempDir dir;
 };
 
