@@ -296,7 +296,7 @@ bool CFileSystem_FAT::LoadParameters() {
   return true;
 }
 
-bool CFileSystem_FAT::LoadTable() {
+bool CFileSystem_FAT::LoadTable(bool stoppable) {
   FatParameters p;
   {
     std::lock_guard lock(stateMutex_);
@@ -315,6 +315,7 @@ bool CFileSystem_FAT::LoadTable() {
   }
   const std::int64_t sectors = bytes / 512;
   for (std::int64_t s = 0; s < sectors; s += kReadRunSectors) {
+    if (stoppable && !IsRunning()) return false;
     const std::int64_t n = std::min(kReadRunSectors, sectors - s);
     if (volume_.ReadSectors(fat.data() + s * 512, p.fatSector + s, n) != n * 512) {
       // What could not be read stays zero: those clusters look free.
@@ -330,7 +331,7 @@ int CFileSystem_FAT::Analyse() {
   try {
     if (!volume_.OpenDrive()) return 0;
     if (FatBitsFor(typeCode) == 0) return 0;
-    if (!LoadParameters() || !LoadTable()) return 0;
+    if (!LoadParameters() || !LoadTable(true)) return 0;
     {
       std::lock_guard lock(stateMutex_);
       table_.FillBitmap(volume_.ClustersBitmap());

@@ -156,7 +156,9 @@ class CFileSystem_FAT : public CFileSystem {
 
   bool IsRunning() const;
   bool LoadParameters();
-  bool LoadTable();
+  // Reads the first table copy once. `stoppable` (the pass): a stop between its
+  // runs ends the read, and no table is kept.
+  bool LoadTable(bool stoppable = false);
   void Walk();
   void ParseFolder(const Folder& folder);
   // Parses the 32-byte entries of a folder's bytes; `queueFolders` adds sub-folders

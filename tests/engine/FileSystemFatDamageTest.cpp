@@ -617,6 +617,25 @@ TEST_F(FatDamage, AStopDuringTheWalkEndsIt) {
   }
 }
 
+TEST_F(FatDamage, AStopBeforeTheTableIsReadEndsThePassAndKeepsNoTable) {
+  volume = std::make_shared<CVolume>(CVolume::kImageFile);
+  volume->SetDevicePath(platform::Utf8ToUtf16(test::FixtureImage("fat32.img")));
+  volume->SetDeviceNodeId(-31);
+  volume->QueryInformation();
+  volume->BootSetup();
+  auto parser = std::make_unique<CFileSystem_FAT>(*volume, progress);
+  CFileSystem_FAT* fat = parser.get();
+  volume->SetFileSystem(std::move(parser));
+  progress.running.store(0);
+  fat->Analyse();
+  EXPECT_EQ(volume->FileSystemPassCounters().folders.load() + volume->FileSystemPassCounters().files.load(), 0);
+  EXPECT_EQ(volume->ClustersBitmap().Find(0, true), -1);  // the pass ended before the table was used
+  // The pass run again in full finds the whole table, not a part kept from before.
+  test::RunFatPass(*volume, progress);
+  EXPECT_GE(volume->FileSystemPassCounters().files.load(), 30);
+  EXPECT_NE(volume->ClustersBitmap().Find(0, true), -1);
+}
+
 TEST(FileSystemFatThreads, StopsAndReadsFromOtherThreads) {
   ProgramLog log;
   g_Log = &log;
