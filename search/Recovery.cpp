@@ -520,15 +520,18 @@ bool CRecovery::SettleSize(FoundObject* object, FoundObject& snapshot) {
     mode = static_cast<std::int32_t>(reply.values[kReplyMode]);
     const std::int64_t scope = reply.values.size() > kReplyScope ? reply.values[kReplyScope] : 0;
     customBytes = reply.values.size() > kReplyCustomBytes ? reply.values[kReplyCustomBytes] : -1;
+    // A size kept for later files is kept in whole KB, rounded up: a size under
+    // 1 KB would otherwise become 0 and every later file of the scope be skipped.
+    const std::int64_t customKB = customBytes < 0 ? -1 : customBytes / 1024 + (customBytes % 1024 != 0);
     if (scope == 1 && editable) {
       editable->rememberedSizeMode.store(mode);
-      if (mode == 4 && customBytes >= 0) {
+      if (mode == 4 && customKB >= 0) {
         auto lock = db->LockForEdit();
-        editable->SetTypicalSizeKB(static_cast<std::int32_t>(std::min<std::int64_t>(customBytes / 1024, INT32_MAX)));
+        editable->SetTypicalSizeKB(static_cast<std::int32_t>(std::min<std::int64_t>(customKB, INT32_MAX)));
       }
     } else if (scope == 2) {
       sizeMode_.store(mode);
-      if (mode == 4) sizeKB_.store(customBytes < 0 ? -1 : customBytes / 1024);
+      if (mode == 4) sizeKB_.store(customKB);
     }
   }
   const std::int64_t size = SizeByMode(mode, customBytes, snapshot, type);
@@ -657,6 +660,14 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
   if (close(fd) != 0 && !failed) {
     Log().ErrorId(211, errno);
     failed = true;
+  }
+  if (position == 0) {
+    // Nothing went out: no empty file is left for the user to take as recovered.
+    unlinkat(folderFd, usedName.c_str(), 0);
+    if (kind_ == Kind::TryOpen) {
+      std::lock_guard lock(textMutex_);
+      temporaryFiles_.erase(std::remove(temporaryFiles_.begin(), temporaryFiles_.end(), path), temporaryFiles_.end());
+    }
   }
   if (!failed && position >= size) {
     success_.fetch_add(1);

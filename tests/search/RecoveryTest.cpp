@@ -344,6 +344,19 @@ TEST_F(RecoveryThreads, AFailedWriteIsNotCountedAndTheNextObjectGoesOn) {
   EXPECT_TRUE(Logged(u"ERR: CRecovery::FileRecovery.WriteError: WritedSize = 902848, ReqSize = 2097152"));
   EXPECT_TRUE(Logged(u"ERR: FileRecovery: Write system error " + Utf8ToUtf16(std::to_string(EFBIG))));
   EXPECT_EQ(ReadFile(out + "/small.bin"), Bytes(0, 1000));
+
+  // A file of which nothing could be written is not left behind empty.
+  CRecovery second;
+  second.SetRunFlag(&flag);
+  limited.rlim_cur = 0;
+  std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  FoundObject* none = Add(9, 0, u"none.bin", 0, 1000);
+  Run({none}, second);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_EQ(second.SuccessCount(), 0);
+  EXPECT_FALSE(std::filesystem::exists(out + "/none.bin"));
 }
 
 TEST_F(RecoveryThreads, ModeOneTakesTheTypicalSizeOfTheObjectsOwnType) {
@@ -424,22 +437,37 @@ TEST_F(RecoveryThreads, TheSizeQuestionRemembersATypeAndSkipsOrCancelsOneFile) {
   FoundObject* b = Carved(2 * kMB, jpeg);
   FoundObject* c = Carved(3 * kMB, pdf);
   FoundObject* d = Carved(4 * kMB, pdf);
-  // A: a custom 3,000 bytes for all JPEGs (the type's typical size becomes 2 KB);
-  // B then asks nothing; C is skipped; D is cancelled.
+  // A: a custom 3,000 bytes for all JPEGs (the type's typical size becomes 3 KB,
+  // rounded up so that no byte asked for is cut); B then asks nothing; C is
+  // skipped; D is cancelled.
   answers.Script(QuestionKind::ProbableFileSize, Reply{Answer::Ok, {4, 1, 3000}, {}});
   answers.Script(QuestionKind::ProbableFileSize, Reply{Answer::Ignore, {}, {}});
   answers.Script(QuestionKind::ProbableFileSize, Reply{Answer::Cancel, {}, {}});
   Run({a, b, c, d});
   EXPECT_EQ(answers.Asked().size(), 3u);
   EXPECT_EQ(a->size, 3000);
-  EXPECT_EQ(b->size, 2048);
+  EXPECT_EQ(b->size, 3072);
   EXPECT_EQ(jpeg->rememberedSizeMode.load(), 4);
-  EXPECT_EQ(jpeg->typicalSizeKB(), 2);
+  EXPECT_EQ(jpeg->typicalSizeKB(), 3);
   EXPECT_EQ(c->size, -1);
   EXPECT_TRUE(Logged(u"ERR: FileRecovery: File '" + std::u16string(c->Name()) + u"' recovery skipped"));
   EXPECT_TRUE(Logged(u"ERR: FileRecovery: File '" + std::u16string(d->Name()) + u"' recovery cancelled"));
   EXPECT_EQ(job.SuccessCount(), 2);
   EXPECT_EQ(Tree(out).size(), 2u);
+}
+
+TEST_F(RecoveryThreads, ACustomSizeUnder1KBKeptForLaterFilesIsRoundedUp) {
+  const FileType* jpeg = Types().FindById(83);
+  FoundObject* a = Carved(1 * kMB, jpeg);
+  FoundObject* b = Carved(2 * kMB, jpeg);
+  answers.Script(QuestionKind::ProbableFileSize, Reply{Answer::Ok, {4, 2, 500}, {}});
+  Run({a, b});
+  EXPECT_EQ(answers.Asked().size(), 1u);
+  EXPECT_EQ(a->size, 500);
+  EXPECT_EQ(b->size, 1024);
+  EXPECT_EQ(job.SizeKB(), 1);
+  EXPECT_EQ(ReadFile(out + "/" + Utf16ToUtf8(b->Name())), Bytes(2 * kMB, 1024));
+  EXPECT_EQ(job.SuccessCount(), 2);
 }
 
 TEST_F(RecoveryThreads, SizesFromKilobytesDoNotWrapAt2GB) {
