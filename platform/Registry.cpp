@@ -486,14 +486,18 @@ class FileLock {
 };
 
 // Loads the store's file into a new tree; a file that is not a registry file is
-// moved aside so that nothing the user had is destroyed.
-std::unique_ptr<Key> LoadTree(const std::string& path) {
+// moved aside so that nothing the user had is destroyed. `unreadable` tells a file
+// that is there but can't be read (it must not be replaced).
+std::unique_ptr<Key> LoadTree(const std::string& path, bool* unreadable = nullptr) {
   auto root = std::make_unique<Key>();
   std::string text;
   int error = 0;
+  if (unreadable) *unreadable = false;
   if (!ReadWholeFile(path, text, error)) {
-    if (error != ENOENT)
+    if (error != ENOENT) {
       ReportDiagnostic(Format(u"Registry file %s can't be read: %s", path, std::string(std::strerror(error))));
+      if (unreadable) *unreadable = true;
+    }
     return root;
   }
   if (!ParseTree(text, *root, path)) {
@@ -643,7 +647,14 @@ bool RegistryStore::Save() {
     return false;
   }
   // What another instance wrote meanwhile, with this instance's changes on top.
-  std::unique_ptr<Key> merged = LoadTree(path_);
+  bool unreadable = false;
+  std::unique_ptr<Key> merged = LoadTree(path_, &unreadable);
+  if (unreadable) {
+    // Writing now would replace what the file holds with this instance's changes.
+    ReportDiagnostic(Format(u"Registry file %s can't be read: nothing is written, so that what it holds is kept",
+                            path_));
+    return false;
+  }
   for (auto& c : changes_) Apply(merged.get(), c);
   std::string text = SerializeTree(*merged);
 

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -135,6 +137,59 @@ TEST(Registry, InterruptedWriteLeavesThePreviousFile) {
   std::uint32_t a = 0;
   EXPECT_EQ(again.QueryDword(kKey, u"a", a), RegStatus::Ok);
   EXPECT_EQ(a, 2u);
+}
+
+TEST(Registry, AFileThatCantBeReadIsNeverReplaced) {
+  // Below /tmp itself: the test's own temporary folder is closed to other users.
+  char folder[] = "/tmp/vandrel-registry-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  struct Remover {
+    std::string path;
+    ~Remover() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  } remover{folder};
+  const std::string path = remover.path + "/registry.reg";
+  {
+    RegistryStore first(path);
+    first.SetDword(kKey, u"kept", 7);
+    ASSERT_TRUE(first.Save());
+  }
+  const std::string before = ReadFile(path);
+  // The file is there but this process may not read it: as root, a child process
+  // that runs as nobody stands in (root reads anything), and the folder lets it
+  // replace the file.
+  ASSERT_EQ(chmod(path.c_str(), 0), 0);
+  ASSERT_EQ(chmod(folder, 0777), 0);
+  ASSERT_EQ(chmod((path + ".lock").c_str(), 0666), 0);
+  auto attempt = [&]() -> int {
+    RegistryStore store(path);
+    store.SetDword(kKey, u"new", 1);
+    return store.Save() ? 1 : 0;
+  };
+  int saved = -1;
+  if (geteuid() == 0) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+      _exit(attempt());
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    saved = WEXITSTATUS(status);
+    ASSERT_NE(saved, 3) << "could not run as nobody";
+  } else {
+    DiagnosticCapture diagnostics;
+    saved = attempt();
+    ASSERT_FALSE(diagnostics.lines.empty());
+    EXPECT_NE(diagnostics.lines.back().find(u"nothing is written"), std::u16string::npos);
+  }
+  EXPECT_EQ(saved, 0);
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  EXPECT_EQ(ReadFile(path), before);
 }
 
 TEST(Registry, CorruptEntriesAreSkippedAndLogged) {
