@@ -136,6 +136,9 @@ void AppSettings::SetNextUpdateCheck(platform::FileTime t) {
 
 std::u16string AppSettings::GetText(std::size_t offset, std::size_t units) const {
   std::lock_guard g(mutex_);
+  // The mask's range is not terminated by the load (its tail is reserved): its
+  // text ends one unit before the range does, as every other text does.
+  if (offset == kNameMaskOffset) units -= 1;
   return platform::ReadUtf16Field(platform::Bytes(data_), offset, units);
 }
 
@@ -174,8 +177,10 @@ void AppSettings::SanitizeLocked() {
     auto v = static_cast<std::int32_t>(raw);
     if (v < r.low || v > r.high) platform::WriteLE(bytes, r.offset, static_cast<std::uint32_t>(r.fallback));
   }
-  // Every text ends inside its field.
-#define VANDREL_TERMINATE(name, off, units) platform::WriteLE<std::uint16_t>(bytes, off + 2 * (units - 1), 0);
+  // Every text ends inside its field. The name mask's field is the head of a range
+  // whose rest is reserved and kept as stored: its reads stop at the range's end.
+#define VANDREL_TERMINATE(name, off, units) \
+  if (off != kNameMaskOffset) platform::WriteLE<std::uint16_t>(bytes, off + 2 * (units - 1), 0);
   VANDREL_SETTINGS_TEXT_FIELDS(VANDREL_TERMINATE)
 #undef VANDREL_TERMINATE
 }

@@ -93,6 +93,7 @@ constexpr StringTableEntry kStrings[] = {
     {57111, u"Initializing drive %s"},
     {57112, u"Aborting..."},
     {57113, u"Operation aborted. Incomplete drive analysis!"},
+    {57114, u"Clear last drive analysis information..."},
     {57116, u"unknown"},
     {57118, u"Folder"},
     {57123, u"Analysis of %s completed"},
