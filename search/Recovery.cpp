@@ -427,6 +427,12 @@ std::int64_t CRecovery::FileRecovery(FoundObject* object, const std::u16string* 
     }
   }
 
+  if (!snapshot.IsFolder() && snapshot.size != 0 && !volume_->CanReadObjectData(snapshot)) {
+    // A file of zeros would pass for the user's file: none is made, nor its folders.
+    Log().Error(u"FileRecovery: File '%s' skipped: its data can't be read from this file system", name);
+    return 0;
+  }
+
   std::vector<std::string> used;
   int dirFd = recovery::OpenFolderChain(baseFd, parts, used, &folderHints_);
   std::string relative;
@@ -457,11 +463,6 @@ std::int64_t CRecovery::FileRecovery(FoundObject* object, const std::u16string* 
   Log().InfoId(201, name, objectPath, targetFolder);
   if (snapshot.size == 0) {
     Log().ErrorId(215, targetFolder + platform::Utf8ToUtf16(fileName));
-    return 0;
-  }
-  if (!volume_->CanReadObjectData(snapshot)) {
-    // A file of zeros would pass for the user's file: none is made.
-    Log().Error(u"FileRecovery: File '%s' skipped: its data can't be read from this file system", name);
     return 0;
   }
   return RecoveryCycle(dirFd, fileName, targetFolder, snapshot);

@@ -103,6 +103,12 @@ class EndToEnd : public test::BuiltinTypesComputerFixture {
         // Nothing to copy: an empty file is not made, nor a file of zeros that
         // would pass for a compressed file's content.
         EXPECT_EQ(written.count(path), 0u);
+        if (compressed) {
+          EXPECT_TRUE(Logged(u"File '" + platform::Utf8ToUtf16(o["name"].get<std::string>()) +
+                             u"' skipped: its data can't be read"));
+          // Its folder holds nothing else: not even the folder is made.
+          EXPECT_FALSE(std::filesystem::exists(destination + o["parent_path"].get<std::string>()));
+        }
         continue;
       }
       if (written.count(path) != 1) {
