@@ -30,8 +30,9 @@ class CFileSystem {
   // True for a parser that reads object data itself (FAT, NTFS); the base does not,
   // and the volume then reads raw sectors.
   virtual bool ReadsObjectData() const { return false; }
-  // False when FileRead can't give an object's bytes at all (a compressed NTFS
-  // file), so that no copy of zeros is taken for the file. The base can.
+  // False when FileRead can't give an object's bytes as the file held them (a
+  // compressed or encrypted NTFS file), so that no copy of zeros or ciphertext is
+  // taken for the file. The base can.
   virtual bool CanReadData(const FoundObject&) { return true; }
 
   // ---- Type codes ---------------------------------------------------------------------

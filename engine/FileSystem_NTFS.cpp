@@ -521,7 +521,7 @@ bool CFileSystem_NTFS::CanReadData(const FoundObject& record) {
     if (!layout || layout->recordCount == 0) return true;  // FileRead will say why
     MftRecordParser parser(*this, layout);
     if (!LoadObjectRecord(record, *layout, parser)) return true;
-    return !parser.Compressed();
+    return !parser.Compressed() && !parser.Encrypted();
   } catch (...) {
     return true;
   }

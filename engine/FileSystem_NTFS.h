@@ -74,7 +74,7 @@ class CFileSystem_NTFS : public CFileSystem {
   std::int64_t FileRead(const FoundObject& record, void* buffer, std::int64_t position,
                         std::uint32_t length) override;
   bool ReadsObjectData() const override { return true; }
-  // False for a compressed file: its clusters are not its bytes.
+  // False for a compressed or an encrypted file: its clusters are not its bytes.
   bool CanReadData(const FoundObject& record) override;
   // Parses one FILE record found by the signature search and hands its object to the
   // volume. `position` is the record's byte position on the volume (-1 unknown): a

@@ -63,6 +63,7 @@ bool MftRecordParser::Reparse() {
   residentOffset_ = 0;
   residentData_ = {};
   compressed_ = false;
+  encrypted_ = false;
   dataAttributeCount_ = 0;
   extents_.clear();
   extentOrder_.clear();
@@ -213,6 +214,7 @@ bool MftRecordParser::BuildDataView() {
   residentOffset_ = 0;
   residentData_ = {};
   compressed_ = false;
+  encrypted_ = false;
   dataAttributeCount_ = 0;
 
   struct Extent {
@@ -239,6 +241,7 @@ bool MftRecordParser::BuildDataView() {
   const Attribute& primary = *first.attribute;
   if (primary.nonResident && primary.lowestVcn != 0) return true;  // the first extent was not found
   hasData_ = true;
+  encrypted_ = (primary.flags & kEncrypted) != 0;
   if (!primary.nonResident) {
     dataSize_ = initializedSize_ = primary.valueLength;
     residentOffset_ = std::int32_t(primary.valueOffset);

@@ -123,6 +123,8 @@ class MftRecordParser {
   // Where resident data starts in the record holding it.
   std::int32_t ResidentOffset() const { return residentOffset_; }
   bool Compressed() const { return compressed_; }
+  // The stream is encrypted (EFS): its clusters hold ciphertext.
+  bool Encrypted() const { return encrypted_; }
   // $DATA streams of the record, the unnamed one and the named ones (counted when
   // the record is parsed and when extents are merged).
   std::int32_t DataAttributeCount() const { return dataAttributeCount_; }
@@ -187,6 +189,7 @@ class MftRecordParser {
   std::int32_t residentOffset_ = 0;
   platform::Bytes residentData_;
   bool compressed_ = false;
+  bool encrypted_ = false;
   std::int32_t dataAttributeCount_ = 0;
 
   std::map<std::int64_t, std::unique_ptr<MftRecordParser>> extents_;

@@ -818,6 +818,24 @@ TEST(FileSystemNtfs, BytesPastTheInitializedSizeReadAsZeros) {
                            [](std::uint8_t b) { return b == 0; }));  // the clusters hold more
 }
 
+TEST(FileSystemNtfs, AnEncryptedStreamIsNotTakenForTheFilesBytes) {
+  Bytes image = FixtureBytes();
+  ASSERT_FALSE(image.empty());
+  Bytes r = FixedRecord(image, 79);  // /README.txt, non-resident
+  const std::size_t data = AttributeOffsets(r, 0x80).at(0);
+  platform::LeWriter(r.data(), r.size()).U16(data + 0x0C, 0x4000);  // the stream's encrypted flag
+  PutRecord(image, 79, r);
+  Pass p(std::move(image));
+  p.Run();
+  FoundObject* o = p.One(79);
+  ASSERT_NE(o, nullptr);
+  EXPECT_EQ(o->size, 10000);  // listed as it is
+  EXPECT_FALSE(p.volume->CanReadObjectData(*o));
+  FoundObject* other = p.One(110);
+  ASSERT_NE(other, nullptr);
+  EXPECT_TRUE(p.volume->CanReadObjectData(*other));
+}
+
 TEST(FileSystemNtfs, AStopDuringTheMftLoadIsHonoured) {
   Pass p(FixtureBytes());
   const std::uint64_t mft = Manifest()["mft_cluster"].get<std::uint64_t>() * kClusterBytes;
