@@ -55,16 +55,7 @@ bool MftRecordParser::Reparse() {
   allocatedSize_ = 0;
   usedSize_ = 0;
   attributes_.clear();
-  hasData_ = false;
-  runs_.clear();
-  dataSize_ = 0;
-  initializedSize_ = 0;
-  nonResident_ = false;
-  residentOffset_ = 0;
-  residentData_ = {};
-  compressed_ = false;
-  encrypted_ = false;
-  dataAttributeCount_ = 0;
+  ClearDataView();
   extents_.clear();
   extentOrder_.clear();
   name_.clear();
@@ -206,7 +197,7 @@ bool MftRecordParser::ParseAttributes() {
   return true;
 }
 
-bool MftRecordParser::BuildDataView() {
+void MftRecordParser::ClearDataView() {
   hasData_ = false;
   runs_.clear();
   dataSize_ = initializedSize_ = 0;
@@ -216,6 +207,10 @@ bool MftRecordParser::BuildDataView() {
   compressed_ = false;
   encrypted_ = false;
   dataAttributeCount_ = 0;
+}
+
+bool MftRecordParser::BuildDataView() {
+  ClearDataView();
 
   struct Extent {
     const MftRecordParser* holder;

@@ -162,6 +162,8 @@ class MftRecordParser {
   bool ApplyFixups();
   bool ParseHeader();
   bool ParseAttributes();
+  // Forgets the data stream of the record before (a folder never keeps a size).
+  void ClearDataView();
   bool BuildDataView();
   bool ReadAttributeList(std::vector<std::uint8_t>& out) const;
   void SetDamage(std::u16string why);

@@ -17,6 +17,32 @@ namespace {
 // Registry lists are read from index 0 below this many values.
 constexpr std::size_t kMaxStoredValues = 0x7FFF;
 
+// Reads the binary values of a key as type records, in stored order and at most
+// kMaxStoredValues of them. A value that is not binary, does not parse, or fails
+// `check` (which may say why) is skipped with a log line that names it as `what`;
+// `take` gets every other record with its value's name and bytes.
+template <typename Check, typename Take>
+void ForEachStoredRecord(platform::RegistryStore& store, std::u16string_view key, std::u16string_view what,
+                         Check check, Take take) {
+  auto values = store.EnumValues(key);
+  std::size_t index = 0;
+  for (auto& [name, value] : values) {
+    if (index++ >= kMaxStoredValues) break;
+    std::u16string why;
+    if (value.type != platform::RegType::Binary) {
+      Log().Error(u"%s \"%s\" skipped: the value is not binary", what, name);
+      continue;
+    }
+    auto record = FileType::FromBlob(value.binary, &why);
+    if (record && !check(*record, why)) record.reset();
+    if (!record) {
+      Log().Error(u"%s \"%s\" skipped: %s", what, name, why);
+      continue;
+    }
+    take(std::move(record), name, value.binary);
+  }
+}
+
 std::u16string GroupsKey() { return std::u16string(kProgramKey) + u"\\Groups"; }
 std::u16string TypesKey() { return std::u16string(kProgramKey) + u"\\File Types"; }
 
@@ -377,64 +403,43 @@ bool FileTypeDatabase::LoadFileTypes() {
 }
 
 void FileTypeDatabase::LoadGroupsLocked(std::u16string_view key) {
-  auto values = Registry().EnumValues(key);
-  std::size_t index = 0;
-  for (auto& [name, value] : values) {
-    if (index++ >= kMaxStoredValues) break;
-    std::u16string why;
-    if (value.type != platform::RegType::Binary) {
-      Log().Error(u"File type group \"%s\" skipped: the value is not binary", name);
-      continue;
-    }
-    auto group = FileType::FromBlob(value.binary, &why);
-    if (group && (group->typeId() != 0 || group->categoryId() >= 0)) {
-      why = u"a group needs type id 0 and a negative category";
-      group.reset();
-    }
-    if (!group) {
-      Log().Error(u"File type group \"%s\" skipped: %s", name, why);
-      continue;
-    }
-    auto it = groups_.find(group->categoryId());
-    if (it != groups_.end()) {
-      it->second->CopyHeader(value.binary);
-    } else {
-      std::int32_t category = group->categoryId();
-      groups_.emplace(category, std::move(group));
-    }
-    ownedGroupNames_.insert(Fold(name));
-  }
+  ForEachStoredRecord(
+      Registry(), key, u"File type group",
+      [](const FileType& group, std::u16string& why) {
+        if (group.typeId() == 0 && group.categoryId() < 0) return true;
+        why = u"a group needs type id 0 and a negative category";
+        return false;
+      },
+      [&](std::unique_ptr<FileType> group, const std::u16string& name, const std::vector<std::uint8_t>& blob) {
+        auto it = groups_.find(group->categoryId());
+        if (it != groups_.end()) {
+          it->second->CopyHeader(blob);
+        } else {
+          std::int32_t category = group->categoryId();
+          groups_.emplace(category, std::move(group));
+        }
+        ownedGroupNames_.insert(Fold(name));
+      });
 }
 
 void FileTypeDatabase::LoadTypesLocked(std::u16string_view key) {
-  auto values = Registry().EnumValues(key);
   // A value is known by the full name it is saved under, never by its id alone:
   // five built-in ids are shared by two types each.
   std::unordered_map<std::u16string, FileType*> byName;
   for (auto& t : types_) byName.emplace(Fold(t->RegistryValueName()), t.get());
-  std::size_t index = 0;
-  for (auto& [name, value] : values) {
-    if (index++ >= kMaxStoredValues) break;
-    std::u16string why;
-    if (value.type != platform::RegType::Binary) {
-      Log().Error(u"File type \"%s\" skipped: the value is not binary", name);
-      continue;
-    }
-    auto type = FileType::FromBlob(value.binary, &why);
-    if (type && !CheckTypeLocked(*type, true, &why)) type.reset();
-    if (!type) {
-      Log().Error(u"File type \"%s\" skipped: %s", name, why);
-      continue;
-    }
-    std::u16string saveName = Fold(type->RegistryValueName());
-    auto it = byName.find(saveName);
-    if (it != byName.end()) {
-      it->second->CopyHeader(value.binary);
-    } else {
-      byName.emplace(saveName, AppendFileTypeLocked(std::move(type)));
-    }
-    ownedTypeNames_.insert(Fold(name));
-  }
+  ForEachStoredRecord(
+      Registry(), key, u"File type",
+      [this](const FileType& type, std::u16string& why) { return CheckTypeLocked(type, true, &why); },
+      [&](std::unique_ptr<FileType> type, const std::u16string& name, const std::vector<std::uint8_t>& blob) {
+        std::u16string saveName = Fold(type->RegistryValueName());
+        auto it = byName.find(saveName);
+        if (it != byName.end()) {
+          it->second->CopyHeader(blob);
+        } else {
+          byName.emplace(saveName, AppendFileTypeLocked(std::move(type)));
+        }
+        ownedTypeNames_.insert(Fold(name));
+      });
 }
 
 void FileTypeDatabase::WriteKey(std::u16string_view key, const std::vector<const FileType*>& records,

@@ -15,25 +15,6 @@ using platform::Bytes;
 
 namespace {
 
-// The kinds whose test fails outright at a negative offset.
-bool TestsBytes(std::int32_t kind) {
-  switch (kind) {
-    case PATTERN_BYTE:
-    case PATTERN_WORD:
-    case PATTERN_DWORD:
-    case PATTERN_QWORD:
-    case PATTERN_BYTE_RANGE:
-    case PATTERN_WORD_RANGE:
-    case PATTERN_BYTES:
-    case PATTERN_SEARCH:
-    case PATTERN_SEARCH_NOCASE:
-    case PATTERN_MASKED:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // The search positions of SearchBytes: i < kSearchWindow - length, data whole
 // inside the window.
 std::size_t SearchPositions(std::size_t windowSize, std::size_t length) {
@@ -168,7 +149,7 @@ void SignatureIndex::AddSignature(std::uint32_t entry, std::size_t signatureInde
   std::size_t search = SIZE_MAX;
   for (std::size_t k = 0; k < sig.PatternCount(); ++k) {
     const SignaturePattern& p = sig.GetPattern(k);
-    if (TestsBytes(p.kind()) && p.offset() < 0) return;  // never holds: nothing to index
+    if (SignaturePattern::TestsBytes(p.kind()) && p.offset() < 0) return;  // never holds: nothing to index
     std::int32_t offset = 0;
     Bytes bytes;
     if (p.FixedBytes(offset, bytes)) {

@@ -115,8 +115,8 @@ void SignaturePattern::CacheFields() {
   length_ = v.U16(14);
 }
 
-bool SignaturePattern::Holds(Bytes c) const {
-  switch (kind_) {
+bool SignaturePattern::TestsBytes(std::int32_t kind) {
+  switch (kind) {
     case PATTERN_BYTE:
     case PATTERN_WORD:
     case PATTERN_DWORD:
@@ -126,9 +126,15 @@ bool SignaturePattern::Holds(Bytes c) const {
     case PATTERN_BYTES:
     case PATTERN_SEARCH:
     case PATTERN_SEARCH_NOCASE:
-    case PATTERN_MASKED: break;
-    default: return true;  // PATTERN_MASKED_ALT and unknown kinds test nothing
+    case PATTERN_MASKED:
+      return true;
+    default:
+      return false;
   }
+}
+
+bool SignaturePattern::Holds(Bytes c) const {
+  if (!TestsBytes(kind_)) return true;  // PATTERN_MASKED_ALT and unknown kinds test nothing
   if (offset_ < 0) return false;
   const std::size_t off = static_cast<std::size_t>(offset_);
   if (off > c.size()) return false;

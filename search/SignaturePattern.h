@@ -75,6 +75,9 @@ class SignaturePattern {
   // candidate (negative offset) or past its end, or whose data is shorter than its
   // kind needs, does not hold. Reads nothing outside `candidate`, allocates nothing.
   bool Holds(platform::Bytes candidate) const;
+  // True for the kinds that test bytes (and so never hold at a negative offset);
+  // PATTERN_MASKED_ALT and unknown kinds test nothing and always hold.
+  static bool TestsBytes(std::int32_t kind);
 
   // For an index over many signatures: the bytes that must stand at a fixed offset
   // of the candidate for this pattern to hold (value kinds and PATTERN_BYTES with a

@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/ByteOrder.h"
+
 namespace test {
 
 inline std::string FixtureImage(const std::string& name) { return std::string(VANDREL_FIXTURE_DIR) + "/" + name; }
@@ -66,12 +68,10 @@ inline bool MakeFixtureDisk(const std::string& path, std::vector<FixtureDiskPiec
     p.start = next;
     p.sectors = std::int64_t(bytes.size()) / 512;
     next += p.sectors;
-    std::uint8_t* e = mbr.data() + 446 + 16 * i;
-    e[4] = p.type;
-    for (int b = 0; b < 4; ++b) {
-      e[8 + b] = std::uint8_t(std::uint32_t(p.start) >> (8 * b));
-      e[12 + b] = std::uint8_t(std::uint32_t(p.sectors) >> (8 * b));
-    }
+    platform::LeWriter entry(mbr.data() + 446 + 16 * i, 16);
+    entry.U8(4, p.type);
+    entry.U32(8, std::uint32_t(p.start));
+    entry.U32(12, std::uint32_t(p.sectors));
     disk.seekp(p.start * 512);
     disk.write(bytes.data(), std::streamsize(bytes.size()));
   }
