@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
@@ -116,9 +117,22 @@ TEST_F(ImageJobThreads, CancelLeavesAPartialImageAndNoThread) {
 }
 
 TEST_F(ImageJobThreads, ACancelRightAfterTheStartIsHonoured) {
+  // The writer is held in the source's open until the cancel has cleared the flag,
+  // so the cancel always comes before its first chunk, however the threads run.
+  std::atomic<bool> opened{false}, go{false};
+  source->SetDeviceOpener([this, &opened, &go](int&) -> std::shared_ptr<IBlockDevice> {
+    opened.store(true);
+    while (!go.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return device;
+  });
   job.imagePath = platform::Utf8ToUtf16(dir / "never.dsk");
   ASSERT_TRUE(job.Start());
-  job.Cancel();
+  std::thread cancel([this] { job.Cancel(); });
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while ((!opened.load() || job.running.load() != 0) && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  go.store(true);
+  cancel.join();
   EXPECT_EQ(DoneStatus(), ECANCELED);
   EXPECT_EQ(notifier.Count(WM_IMAGE_PROGRESS), 0u);
 }
