@@ -11,6 +11,12 @@ VANDREL_PACKAGES=(
   dosfstools mtools ntfs-3g fuse3 python3
   # sfdisk, for the partition-table fixture (tests/fixtures/make_mbr.sh)
   fdisk
+  # the user interface: Qt 6 Widgets, its tools (uic, moc, the help generator),
+  # SVG icons, the icon theme, a font for offscreen rendering, and Xvfb with
+  # xdotool to run the program without a screen
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libqt6svg6 qt6-qpa-plugins libgl-dev
+  adwaita-icon-theme fonts-dejavu-core
+  xvfb xauth xdotool
 )
 
 ensure_packages() {
