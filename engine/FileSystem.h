@@ -34,6 +34,13 @@ class CFileSystem {
   // compressed or encrypted NTFS file), so that no copy of zeros or ciphertext is
   // taken for the file. The base can.
   virtual bool CanReadData(const FoundObject&) { return true; }
+  // How many bytes of an object FileRead gives as the object's own: its size, bounded
+  // by what the volume holds (`volumeBytes`, 0 when unknown) and by what the parser
+  // knows of its data. A damaged entry's size is thereby never written out whole.
+  // The base: the object's offset plus size within the volume.
+  virtual std::int64_t ReadableSize(const FoundObject& record, std::int64_t volumeBytes);
+  // `size` bytes from `offset`, cut to the volume's `volumeBytes` (unknown: 0 or less).
+  static std::int64_t WithinVolume(std::int64_t offset, std::int64_t size, std::int64_t volumeBytes);
 
   // ---- Type codes ---------------------------------------------------------------------
   // Codes are MBR partition-type byte values: FAT12 1, 17; FAT16 4, 6, 14, 20, 22,

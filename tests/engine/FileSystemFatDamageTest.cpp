@@ -575,13 +575,16 @@ TEST_F(FatDamage, ReadFaultsAreLogged) {
     EXPECT_TRUE(Found().empty());
   }
   {
-    // A file's second cluster: the first one's bytes, then nothing.
+    // A file's second cluster: the first one's bytes, then zeros where the sector
+    // can't be read, logged by its number.
     Mark();
     Run(img);
     device->InjectFault(std::uint64_t(fileSector), MemoryBlockDevice::Fault::Error);
     std::int64_t got = -1;
+    CVolume::UnreadableSectors unreadable;
     const auto data = Read(Found().find("FILE.BIN")->second, 0, 1024, &got);
-    EXPECT_EQ(got, 512);
+    EXPECT_EQ(got, 1024);
+    EXPECT_EQ(unreadable.Count(), 1);
     EXPECT_TRUE(std::equal(data.begin(), data.begin() + 512, img.Cluster(3)));
     EXPECT_TRUE(std::all_of(data.begin() + 512, data.end(), [](std::uint8_t b) { return b == 0; }));
     EXPECT_TRUE(Logged(u"CFileSystem_FAT.FileRead: Can't read sector at: " + platform::Utf8ToUtf16(std::to_string(fileSector))));
