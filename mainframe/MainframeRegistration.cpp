@@ -1,0 +1,5 @@
+#include "mainframe/MainframeRegistration.h"
+
+#include "app/App.h"
+
+void RegisterMainframe(CApp& /*app*/) {}
