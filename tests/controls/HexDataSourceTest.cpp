@@ -16,19 +16,12 @@
 #include "controls/HexDataSource.h"
 #include "controls/HexEditorCtrl.h"
 #include "controls/HexEditorCtrl2.h"
+#include "HexTestSupport.h"
 #include "support/QtTestRegistry.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-QString WriteFile(const QTemporaryDir& dir, const QString& name, const Bytes& bytes) {
-  const QString path = dir.filePath(name);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return {};
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-  return path;
-}
+using test::Bytes;
 
 Bytes ReadFile(const QString& path) {
   QFile file(path);
@@ -52,17 +45,15 @@ class HexDataSourceTest : public QObject {
  private slots:
   // The same file behaviour from both controls.
   void EditedFileHoldsTheNewByteAfterClose_data() {
-    QTest::addColumn<bool>("headerLine");
-    QTest::newRow("CHexEditorCtrl") << false;
-    QTest::newRow("CHexEditorCtrl2") << true;
+    test::AddBothHexControls();
   }
   void EditedFileHoldsTheNewByteAfterClose() {
     QFETCH(bool, headerLine);
     QTemporaryDir dir;
     const Bytes original = Counting(32);
-    const QString path = WriteFile(dir, QStringLiteral("edit.bin"), original);
+    const QString path = test::WriteBytes(dir, QStringLiteral("edit.bin"), original);
     {
-      std::unique_ptr<CHexEditorCtrl> editor(headerLine ? new CHexEditorCtrl2 : new CHexEditorCtrl);
+      const std::unique_ptr<CHexEditorCtrl> editor = test::MakeHexControl(headerLine);
       editor->resize(700, 200);
       QVERIFY(editor->OpenFile(path));
       QCOMPARE(editor->Model().Size(), 32u);
@@ -79,7 +70,7 @@ class HexDataSourceTest : public QObject {
   void ReadOnlyMapsTheFileReadOnlyAndLeavesIt() {
     QTemporaryDir dir;
     const Bytes original = Counting(32);
-    const QString path = WriteFile(dir, QStringLiteral("evidence.img"), original);
+    const QString path = test::WriteBytes(dir, QStringLiteral("evidence.img"), original);
     const QByteArray local = QFile::encodeName(path);
     // A modification time in the past, to see that nothing touches it.
     const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
@@ -107,7 +98,7 @@ class HexDataSourceTest : public QObject {
 
   void ReadOnlyFollowsTheControl() {
     QTemporaryDir dir;
-    const QString path = WriteFile(dir, QStringLiteral("switch.bin"), Counting(32));
+    const QString path = test::WriteBytes(dir, QStringLiteral("switch.bin"), Counting(32));
     CHexEditorCtrl editor;
     QVERIFY(editor.OpenFile(path));
     editor.SetReadOnly(true);
@@ -173,7 +164,7 @@ class HexDataSourceTest : public QObject {
     } else if (kind == QLatin1String("folder")) {
       path = dir.path();
     } else if (kind == QLatin1String("empty")) {
-      path = WriteFile(dir, QStringLiteral("empty.bin"), {});
+      path = test::WriteBytes(dir, QStringLiteral("empty.bin"), {});
     } else if (kind == QLatin1String("missing")) {
       path = dir.filePath(QStringLiteral("nothing.bin"));
     }
@@ -183,7 +174,7 @@ class HexDataSourceTest : public QObject {
     QVERIFY(!source.IsOpen());
 
     // A refused file leaves the view as it was.
-    const QString shown = WriteFile(dir, QStringLiteral("shown.bin"), Counting(64));
+    const QString shown = test::WriteBytes(dir, QStringLiteral("shown.bin"), Counting(64));
     CHexEditorCtrl editor;
     editor.resize(700, 200);
     QVERIFY(editor.OpenFile(shown));

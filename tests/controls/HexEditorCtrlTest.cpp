@@ -14,12 +14,13 @@
 #include "controls/HexEditorCtrl.h"
 #include "controls/HexEditorCtrl2.h"
 #include "resources/StringTable.h"
+#include "HexTestSupport.h"
 #include "support/QtTestRegistry.h"
 #include "support/Screenshot.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
 QString Builtin(std::uint32_t id) {
   const std::u16string_view text = BuiltinString(id);
@@ -44,14 +45,6 @@ Bytes SampleBytes() {
   const char text[] = "Canon EOS 450D  2011:06:04 14:22:31  Holiday photos, card 2 of 3 ...";
   std::copy(text, text + sizeof(text) - 1, bytes.begin() + 0x40);
   return bytes;
-}
-
-QString WriteFile(const QTemporaryDir& dir, const QString& name, const Bytes& bytes) {
-  const QString path = dir.filePath(name);
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return {};
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-  return path;
 }
 
 }  // namespace
@@ -134,15 +127,13 @@ class HexEditorCtrlTest : public QObject {
   }
 
   void ScrollBarAndViewMove_data() {
-    QTest::addColumn<bool>("headerLine");
-    QTest::newRow("CHexEditorCtrl") << false;
-    QTest::newRow("CHexEditorCtrl2") << true;
+    test::AddBothHexControls();
   }
   void ScrollBarAndViewMove() {
     QFETCH(bool, headerLine);
     QTemporaryDir dir;
-    const QString path = WriteFile(dir, QStringLiteral("rows.bin"), Bytes(4096, 0x55));
-    std::unique_ptr<CHexEditorCtrl> editor(headerLine ? new CHexEditorCtrl2 : new CHexEditorCtrl);
+    const QString path = test::WriteBytes(dir, QStringLiteral("rows.bin"), Bytes(4096, 0x55));
+    const std::unique_ptr<CHexEditorCtrl> editor = test::MakeHexControl(headerLine);
     editor->resize(700, 300);
     editor->show();
     QVERIFY(editor->OpenFile(path));
@@ -203,7 +194,7 @@ class HexEditorCtrlTest : public QObject {
     QFETCH(QString, text);
     QFETCH(int, byte);
     QTemporaryDir dir;
-    const QString path = WriteFile(dir, QStringLiteral("keys.bin"), Bytes(32, 0));
+    const QString path = test::WriteBytes(dir, QStringLiteral("keys.bin"), Bytes(32, 0));
     CHexEditorCtrl2 editor;
     editor.resize(700, 200);
     QVERIFY(editor.OpenFile(path));
@@ -215,7 +206,7 @@ class HexEditorCtrlTest : public QObject {
 
   void ClickOnByteEightWithTheRealFont() {
     QTemporaryDir dir;
-    const QString path = WriteFile(dir, QStringLiteral("click.bin"), SampleBytes());
+    const QString path = test::WriteBytes(dir, QStringLiteral("click.bin"), SampleBytes());
     CHexEditorCtrl2 editor;
     editor.resize(760, 300);
     QVERIFY(editor.OpenFile(path));
@@ -259,7 +250,7 @@ class HexEditorCtrlTest : public QObject {
   }
   void EmptyAndClosedSourcesDrawOnlyTheBackground() {
     QFETCH(bool, headerLine);
-    std::unique_ptr<CHexEditorCtrl> editor(headerLine ? new CHexEditorCtrl2 : new CHexEditorCtrl);
+    const std::unique_ptr<CHexEditorCtrl> editor = test::MakeHexControl(headerLine);
     std::uint8_t none = 0;
     if (!headerLine) editor->SetData(&none, 0);
     editor->resize(400, 200);
@@ -302,7 +293,7 @@ class HexEditorCtrlTest : public QObject {
 
   void ScreenshotWithTheHeaderLine() {
     QTemporaryDir dir;
-    const QString path = WriteFile(dir, QStringLiteral("photo.jpg"), SampleBytes());
+    const QString path = test::WriteBytes(dir, QStringLiteral("photo.jpg"), SampleBytes());
     CHexEditorCtrl2 editor;
     editor.resize(700, 260);
     QVERIFY(editor.OpenFile(path));
