@@ -1,11 +1,9 @@
 #include "controls/Bitmaps.h"
 
-#include <QImage>
-#include <QImageReader>
 #include <QString>
 
-// The resources live in a static library: referencing their initialiser keeps the
-// linker from dropping them.
+// The resource file is compiled into this static library; the reference below
+// keeps the linker from dropping it.
 static void InitImageResources() { Q_INIT_RESOURCE(images); }
 
 namespace controls {
@@ -14,10 +12,12 @@ namespace {
 
 struct BitmapEntry {
   int id;
-  const char* path;  // inside the resources
+  const char* path;
 };
 
 constexpr BitmapEntry kBitmaps[] = {
+    {kBitmapSignatureWizardHeader, ":/images/wizard_header_317.svg"},
+    {kBitmapWizardModeHeader, ":/images/wizard_header_325.svg"},
     {kBitmapSplash, ":/images/splash.svg"},
 };
 
@@ -27,10 +27,7 @@ QPixmap Bitmap(int id) {
   static const bool initialised = (InitImageResources(), true);
   (void)initialised;
   for (const BitmapEntry& entry : kBitmaps) {
-    if (entry.id != id) continue;
-    QImageReader reader(QString::fromLatin1(entry.path));
-    const QImage image = reader.read();
-    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+    if (entry.id == id) return QPixmap(QString::fromLatin1(entry.path));
   }
   return {};
 }
