@@ -12,6 +12,8 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include <limits>
+#include <new>
 #include <optional>
 
 #include "resources/StringTable.h"
@@ -146,7 +148,16 @@ void CHexEditorCtrl::OnEditCopy() {
     return;
   }
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  QApplication::clipboard()->setText(ToQString(m_model.CopyText()));
+  try {
+    const std::uint64_t length = m_model.CopyTextLength();
+    if (length > static_cast<std::uint64_t>(std::numeric_limits<qsizetype>::max() / 4)) throw std::bad_alloc();
+    QString text(static_cast<qsizetype>(length), Qt::Uninitialized);
+    m_model.CopyTextTo(reinterpret_cast<char16_t*>(text.data()));
+    QApplication::clipboard()->setText(text);
+  } catch (const std::bad_alloc&) {
+    // More text than memory holds: nothing is copied.
+    QApplication::beep();
+  }
   QApplication::restoreOverrideCursor();
 }
 

@@ -26,6 +26,8 @@
 
 #include "controls/HexEditorModel.h"
 
+class QPainter;
+
 class CHexEditorCtrl : public QAbstractScrollArea {
   Q_OBJECT
 
@@ -101,7 +103,7 @@ class CHexEditorCtrl : public QAbstractScrollArea {
   void UpdateMetrics();
   // The scroll bar, the caret's blink and the picture follow the model.
   void SyncView();
-  void PaintHeader(class QPainter& painter, const HexLayout& layout);
+  void PaintHeader(QPainter& painter, const HexLayout& layout);
   bool AskQuestion(const QString& text, const QString& caption);
 
   CHexEditorModel m_model;

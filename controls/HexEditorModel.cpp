@@ -223,24 +223,36 @@ std::uint64_t CHexEditorModel::SelectionLength() const {
   return last - first;
 }
 
-std::u16string CHexEditorModel::CopyText() const {
+std::uint64_t CHexEditorModel::CopyTextLength() const {
   const std::uint64_t length = SelectionLength();
-  if (length == 0) return {};
+  return m_activeColumn == HexColumn::Hex ? length * 3 + length / 16 * 2 : length;
+}
+
+void CHexEditorModel::CopyTextTo(char16_t* out) const {
+  const std::uint64_t length = SelectionLength();
+  if (length == 0) return;
   std::uint64_t first = 0;
   std::uint64_t last = 0;
   GetSelection(first, last);
-  std::u16string text;
   if (m_activeColumn == HexColumn::Hex) {
-    text.reserve(static_cast<std::size_t>(length * 3 + length / 16 * 2));
     for (std::uint64_t i = first; i < last; ++i) {
-      AppendHex(text, ByteAt(i), 2);
-      text.push_back(u' ');
-      if ((i - first + 1) % 16 == 0) text += u"\r\n";
+      const std::uint8_t byte = ByteAt(i);
+      *out++ = kHexDigits[byte >> 4];
+      *out++ = kHexDigits[byte & 0xF];
+      *out++ = u' ';
+      if ((i - first + 1) % 16 == 0) {
+        *out++ = u'\r';
+        *out++ = u'\n';
+      }
     }
   } else {
-    text.reserve(static_cast<std::size_t>(length));
-    for (std::uint64_t i = first; i < last; ++i) text.push_back(DisplayChar(ByteAt(i)));
+    for (std::uint64_t i = first; i < last; ++i) *out++ = DisplayChar(ByteAt(i));
   }
+}
+
+std::u16string CHexEditorModel::CopyText() const {
+  std::u16string text(static_cast<std::size_t>(CopyTextLength()), u'\0');
+  CopyTextTo(text.data());
   return text;
 }
 

@@ -129,6 +129,10 @@ class CHexEditorModel {
   // The selection as the clipboard gets it: hex ("%02X " a byte, "\r\n" after
   // every 16th) or text, by the active column; empty without a selection.
   std::u16string CopyText() const;
+  // The same written into `out`, which holds CopyTextLength() characters (the
+  // caller's own string, so that a large copy is made once).
+  std::uint64_t CopyTextLength() const;
+  void CopyTextTo(char16_t* out) const;
   std::uint64_t SelectionLength() const;
 
   // --- selection and caret -----------------------------------------------------
