@@ -28,6 +28,10 @@ CApp* g_App = nullptr;
 
 QString LangString(std::uint32_t id) { return app::ToQString(GetLangString(id)); }
 
+void PostCloseToWindow(QWidget* window) {
+  if (window) QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+}
+
 namespace {
 // Help and web commands.
 enum : int {

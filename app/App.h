@@ -196,5 +196,9 @@ class CApp : public QObject {
 
 extern CApp* g_App;
 
+// Asks a window to close, as a posted request (it runs its close work when the
+// event loop gets to it).
+void PostCloseToWindow(QWidget* window);
+
 // The text of a string id in the current language, as a QString.
 QString LangString(std::uint32_t id);
