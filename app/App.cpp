@@ -17,6 +17,7 @@
 #include "app/PlaceholderWindow.h"
 #include "app/QtText.h"
 #include "app/WebLinks.h"
+#include "controls/Label.h"
 #include "engine/LocalComputer.h"
 #include "engine/ProgramLog.h"
 #include "engine/Volume.h"
@@ -50,6 +51,7 @@ CApp::CApp(const QString& programDir) {
   SetNotifier(&notifier_);
   SetUserCallbacks(&callbacks_);
   app::SetUpIconTheme();
+  controls::CLabel::SetLinkOpener([this](const QUrl& url) { callbacks_.OpenUrl(url); });
   if (auto* gui = qobject_cast<QApplication*>(QCoreApplication::instance())) gui->setQuitOnLastWindowClosed(false);
   exit_ = [](int code) {
     std::fflush(nullptr);
@@ -66,6 +68,7 @@ CApp::CApp(const QString& programDir) {
 
 CApp::~CApp() {
   if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
+  controls::CLabel::SetLinkOpener(nullptr);
   if (GetNotifier() == &notifier_) SetNotifier(nullptr);
   if (GetUserCallbacks() == &callbacks_) SetUserCallbacks(nullptr);
   SetStringSource(nullptr);

@@ -6,7 +6,10 @@
 #include <grp.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -274,6 +277,44 @@ class StartupTest : public QObject {
       QVERIFY(r->flags.Any(OBJ_CARVED));
       QCOMPARE(r->typeId, f["type_id"].get<std::int16_t>());
     }
+    delete g_App->TopWindow();
+  }
+
+  void QuittingStopsAndJoinsTheWorkersBeforeTheProcessEnds() {
+    test::ScopedConfig config;
+    test::TempDir programDir;
+    test::ScriptedBoxes boxes;
+    CStartup startup(Seams(true, programDir));
+    QCOMPARE(startup.Main(u""), 0);
+    g_App->Settings().SetConfirmExit(0);
+    g_App->Settings().SetExitProcessOnQuit(1);
+    g_App->Settings().SetSignaturePass(1);
+    // A sector pass that runs until it is stopped.
+    std::atomic<bool> passRunning{false};
+    CVolume::SetSectorPass([&](CVolume&, ScanProgress& progress, const AppSettings&) {
+      passRunning = true;
+      while (progress.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      passRunning = false;
+    });
+    std::vector<std::string> order;
+    g_App->AddShutdownHook([&] { order.push_back("hook"); });
+    bool threadAtExit = true;
+    g_App->SetExitFunction([&](int code) {
+      order.push_back("exit " + std::to_string(code));
+      threadAtExit = CVolume::WaitForAnalysisEnd(std::chrono::milliseconds(0)) == false;
+    });
+    auto image = startup.Computer()->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/lost.img"));
+    QVERIFY(image);
+    QCOMPARE(startup.Computer()->StartAnalysis(image), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(passRunning.load(), 60000);
+
+    QCOMPARE(g_App->Exit(), 1);
+    QCOMPARE(order, (std::vector<std::string>{"hook", "exit 0"}));
+    QVERIFY(!threadAtExit);
+    QVERIFY(!passRunning.load());
+    QVERIFY(!image->HasAnalysisThread());
+    QCOMPARE(boxes.shown.size(), 0);
+    CVolume::SetSectorPass(nullptr);
     delete g_App->TopWindow();
   }
 };
