@@ -17,6 +17,7 @@
 #include "app/PlaceholderWindow.h"
 #include "app/QtText.h"
 #include "app/Startup.h"
+#include "controls/Splash.h"
 #include "engine/LocalComputer.h"
 #include "engine/Volume.h"
 #include "platform/Privilege.h"
@@ -146,6 +147,10 @@ class StartupTest : public QObject {
     QVERIFY(top);
     QCOMPARE(top->Mode(), 32840);
     QCOMPARE(g_FileTypes->TypeCount(), std::size_t(104));
+    // "Show splash screen" is on by default: the splash is up.
+    QVERIFY(g_App->GetSplash());
+    QVERIFY(g_App->GetSplash()->View());
+    QCOMPARE(g_App->GetSplash()->View()->size(), QSize(320, 390));
 
     platform::RegistryStore stored(config.RegistryFile());
     std::vector<std::uint8_t> settings;
@@ -191,6 +196,7 @@ class StartupTest : public QObject {
       QCOMPARE(startup.Main(JoinArguments({QStringLiteral("/addsig"), QString::fromStdString(first)})), 0);
       QCOMPARE(QString::fromLatin1(startup.LastPath()), QStringLiteral("addsig"));
       QCOMPARE(g_App->TopWindow(), nullptr);
+      QCOMPARE(g_App->GetSplash(), nullptr);  // no splash, no window
     }
     {
       CStartup startup(Seams(true, programDir));
