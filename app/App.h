@@ -27,6 +27,9 @@
 // without quitting, so the switch closes the old window and makes the new one.
 // Only Exit() (or a top sheet's sheetClosed()) ends the program; ending stops and
 // joins the workers, closes the log file and leaves without static destruction.
+// A top sheet (a window with the signal sheetClosed()) that ends itself ends the
+// program without a further question: its close handlers call Exit() first where
+// the question belongs. The sheets' Help buttons reach OnHelpCommand.
 //
 // GUI thread only, except the members the engine reaches through its own
 // interfaces (string source, notifier, callbacks).
@@ -170,6 +173,8 @@ class CApp : public QObject {
 
  private:
   bool MakeModeWindow(int mode);
+  // Saves the settings and ends the program (the end of Exit, without the question).
+  void Quit();
   ModeWindow MakePlaceholder(int mode);
 
   AppSettings settings_;
