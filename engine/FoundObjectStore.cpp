@@ -348,6 +348,10 @@ struct FoundObjectStore::Impl {
   OffsetIndex byOffset;
   std::unordered_map<std::int32_t, std::uint32_t> folderById;    // first folder with the id
   std::unordered_map<std::int32_t, std::uint32_t> placeholders;  // lost folders not yet replaced
+  std::unordered_map<std::int32_t, std::uint32_t> childFolders;  // parent id -> folders under it now
+  // Records registered in more than one store (device nodes) keep their position
+  // in each store here, since their own field holds only one.
+  std::vector<std::pair<const FoundObject*, std::uint32_t>> externalPositions;
   bool keepOffsetIndex = false;
   std::int32_t rootFolderId = 0;
   std::uint32_t serial = NewSerial();
@@ -366,29 +370,53 @@ struct FoundObjectStore::Impl {
     return r;
   }
 
-  std::uint32_t Register(FoundObject* r) {
+  // `owned`: a record of this store's arena, which keeps its position in itself.
+  std::uint32_t Register(FoundObject* r, bool owned = true) {
     if (records.size() >= kNone - 1) throw std::bad_alloc();
     const auto pos = static_cast<std::uint32_t>(records.size());
     records.push_back(r);
+    if (owned) r->storeIndex = pos;
     byId.Add(r->id, pos);
     byParent.Add(r->parentId, pos);
-    if (r->IsFolder()) folderById.try_emplace(r->id, pos);
+    if (r->IsFolder()) {
+      folderById.try_emplace(r->id, pos);
+      ++childFolders[r->parentId];
+    }
     if (keepOffsetIndex) InsertByOffset(pos);
     return pos;
   }
 
+  // Whether the offset index sets a record's size: a raw record whose size its own
+  // format did not give.
+  static bool TakesNeighbourSize(const FoundObject& r) {
+    return r.flags.Any(OBJ_RAW) && !(r.origin & ORIGIN_SIZE_FROM_FORMAT);
+  }
+
   // Inserts a record into the offset index; a raw record's size becomes the distance
-  // to the next record at a greater offset, and so does a raw record's before it.
+  // to the next record at a greater offset, and so does a raw record's before it,
+  // unless the size came from the file's format. The result does not depend on the
+  // order in which the records arrive.
   void InsertByOffset(std::uint32_t pos) {
     FoundObject* r = records[pos];
     byOffset.Insert(r->offset, pos);
     OffsetIndex::Pos next = byOffset.UpperBound(r->offset);
-    if (r->flags.Any(OBJ_RAW) && !byOffset.IsEnd(next)) r->size = byOffset.Key(next) - r->offset;
+    if (TakesNeighbourSize(*r) && !byOffset.IsEnd(next)) r->size = byOffset.Key(next) - r->offset;
     OffsetIndex::Pos prev = byOffset.LowerBound(r->offset);
     if (byOffset.Prev(prev)) {
       FoundObject* p = records[byOffset.Value(prev)];
-      if (p->flags.Any(OBJ_RAW)) p->size = r->offset - p->offset;
+      if (TakesNeighbourSize(*p)) p->size = r->offset - p->offset;
     }
+  }
+
+  // Names a carved record after its type ("%s_%I64d.%s": prefix, offset, default
+  // extension) or, without one, as a lost file.
+  void GenerateName(FoundObject& r, const FileTypeFacts* type) {
+    const std::u16string name = type ? platform::Format(u"%s_%I64d.%s", type->namePrefix, r.offset, type->extension)
+                                     : platform::Format(GetLangString(4865), r.offset);
+    r.name = names.Copy(name);
+    r.nameLength = static_cast<std::uint32_t>(name.size());
+    r.flags.Set(OBJ_NAMED);
+    r.origin |= ORIGIN_NAME_GENERATED;
   }
 
   void RebuildOffsetIndex() {
@@ -453,6 +481,8 @@ struct FoundObjectStore::Impl {
     byOffset.Clear();
     folderById = {};
     placeholders = {};
+    childFolders = {};
+    externalPositions = {};
     serial = NewSerial();
   }
 };
@@ -497,6 +527,7 @@ FoundObject* FoundObjectStore::AddParsedObject(const FoundObject& templ) {
       const char16_t* name = templ.name ? s.names.Copy(templ.Name()) : nullptr;
       ph->attributes = templ.attributes;
       ph->typeId = templ.typeId;
+      ph->origin = templ.origin & ~ORIGIN_NAME_GENERATED;
       ph->id = templ.id;
       ph->parentId = templ.parentId;
       ph->typeKey = templ.typeKey;
@@ -510,7 +541,11 @@ FoundObject* FoundObjectStore::AddParsedObject(const FoundObject& templ) {
       ph->name = name;
       ph->volume = templ.volume;
       ph->flags.Replace(templ.flags, OBJ_CHECKED);
-      if (ph->parentId != oldParent) s.byParent.Add(ph->parentId, placeholder);
+      if (ph->parentId != oldParent) {
+        s.byParent.Add(ph->parentId, placeholder);
+        if (auto it = s.childFolders.find(oldParent); it != s.childFolders.end() && it->second > 0) --it->second;
+        ++s.childFolders[ph->parentId];
+      }
       if (s.keepOffsetIndex && ph->offset != oldOffset) {
         s.byOffset.Erase(oldOffset, placeholder);
         s.InsertByOffset(placeholder);
@@ -520,6 +555,7 @@ FoundObject* FoundObjectStore::AddParsedObject(const FoundObject& templ) {
       messages.push_back({s.Handle(placeholder), FOUND_ADDED});
     } else {
       FoundObject* r = s.NewCopy(templ);
+      r->origin &= ~ORIGIN_NAME_GENERATED;  // a parsed name is the file system's
       // A type found by the name's extension is written into the record.
       if (typed && templ.typeKey == 0 && type.id != templ.typeId) {
         r->typeId = type.id;
@@ -549,22 +585,24 @@ FoundObject* FoundObjectStore::AddCarvedObject(const FoundObject& hit) {
       FoundObject* r = s.records[existing];
       r->flags.Set(OBJ_CARVED);
       if (typed) {
+        const bool retyped = r->typeKey != type.key || r->typeId != type.id;
         r->typeId = type.id;
         r->typeKey = type.key;
+        // A name the store made follows the type; one read from a file system stays.
+        if (retyped && (r->origin & ORIGIN_NAME_GENERATED)) s.GenerateName(*r, &type);
+      }
+      // A raw record takes the size that the later hit's own format gives.
+      if (r->flags.Any(OBJ_RAW) && (hit.origin & ORIGIN_SIZE_FROM_FORMAT)) {
+        r->size = hit.size;
+        r->origin |= ORIGIN_SIZE_FROM_FORMAT;
       }
       result = r;
       messages.push_back({s.Handle(existing), FOUND_CARVED_MERGED});
     } else if (!typed || type.searchEnabled) {
       FoundObject* r = s.NewCopy(hit);
+      r->origin &= ~ORIGIN_NAME_GENERATED;
       if (typed) r->parentId = type.categoryId;
-      if (!r->flags.Any(OBJ_NAMED) || !r->name) {
-        const std::u16string name =
-            typed ? platform::Format(u"%s_%I64d.%s", type.namePrefix, r->offset, type.extension)
-                  : platform::Format(GetLangString(4865), r->offset);
-        r->name = s.names.Copy(name);
-        r->nameLength = static_cast<std::uint32_t>(name.size());
-        r->flags.Set(OBJ_NAMED);
-      }
+      if (!r->flags.Any(OBJ_NAMED) || !r->name) s.GenerateName(*r, typed ? &type : nullptr);
       r->flags.Set(OBJ_CARVED);
       const std::uint32_t pos = s.Register(r);
       if (typed) s.EnsureTypeFolder(type);
@@ -595,7 +633,7 @@ FoundObject* FoundObjectStore::RegisterObject(std::shared_ptr<FoundObject> exter
     std::unique_lock lock(impl_->mutex);
     FoundObject* r = external.get();
     impl_->external.push_back(std::move(external));
-    impl_->Register(r);
+    impl_->externalPositions.emplace_back(r, impl_->Register(r, false));
     return r;
   } catch (...) {
     return nullptr;
@@ -621,6 +659,11 @@ bool FoundObjectStore::KeepsOffsetIndex() const {
 void FoundObjectStore::SetRootFolderId(std::int32_t id) {
   std::unique_lock lock(impl_->mutex);
   impl_->rootFolderId = id;
+}
+
+std::uint32_t FoundObjectStore::Serial() const {
+  std::shared_lock lock(impl_->mutex);
+  return impl_->serial;
 }
 
 std::int32_t FoundObjectStore::RootFolderId() const {
@@ -761,6 +804,20 @@ FoundObject* FoundObjectStore::ReadView::FromHandle(std::int64_t handle) const {
 }
 
 std::int32_t FoundObjectStore::ReadView::RootFolderId() const { return impl_->rootFolderId; }
+
+std::int64_t FoundObjectStore::ReadView::HandleOf(const FoundObject* record) const {
+  if (!record) return -1;
+  const std::uint32_t pos = record->storeIndex;
+  if (pos < impl_->records.size() && impl_->records[pos] == record) return impl_->Handle(pos);
+  for (const auto& [external, at] : impl_->externalPositions)
+    if (external == record) return impl_->Handle(at);
+  return -1;
+}
+
+std::uint32_t FoundObjectStore::ReadView::ChildFolderCount(std::int32_t parentId) const {
+  auto it = impl_->childFolders.find(parentId);
+  return it == impl_->childFolders.end() ? 0 : it->second;
+}
 
 bool FoundObjectStore::ReadView::PathParts(const FoundObject& record, std::vector<std::u16string>& parts) const {
   const Impl& s = *impl_;

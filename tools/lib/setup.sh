@@ -11,10 +11,14 @@ VANDREL_PACKAGES=(
   dosfstools mtools ntfs-3g fuse3 python3
   # sfdisk, for the partition-table fixture (tests/fixtures/make_mbr.sh)
   fdisk
+  # the carved-files fixture (tests/fixtures/make_carve.sh): pictures, archives, a PDF
+  imagemagick tar bzip2 groff
   # the user interface: Qt 6 Widgets, its tools (uic, moc, the help generator),
   # SVG icons, the icon theme, a font for offscreen rendering, and Xvfb with
   # xdotool to run the program without a screen
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libqt6svg6 qt6-qpa-plugins libgl-dev
+  # the help window (Qt Help keeps its index in SQLite)
+  libqt6sql6-sqlite
   adwaita-icon-theme fonts-dejavu-core
   xvfb xauth xdotool
 )
