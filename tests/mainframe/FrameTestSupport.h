@@ -14,6 +14,8 @@
 #include <QToolButton>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -38,7 +40,14 @@ class FrameWorld {
  public:
   // `watch`: the device watch's event source (null: none runs). Unless
   // `firstIdle`, the first idle of the run (a drive-list refresh) is left out.
-  explicit FrameWorld(std::unique_ptr<platform::IDatagramSource> watch = nullptr, bool firstIdle = false) {
+  // `languageFile`: the text of a language file "Deutsch.lng" put beside the
+  // program first.
+  explicit FrameWorld(std::unique_ptr<platform::IDatagramSource> watch = nullptr, bool firstIdle = false,
+                      const std::string& languageFile = {}) {
+    if (!languageFile.empty()) {
+      std::filesystem::create_directories(programDir / "Languages");
+      std::ofstream(programDir / "Languages/Deutsch.lng") << languageFile;
+    }
     app = std::make_unique<CApp>(QString::fromStdString(programDir.path()));
     app->LoadSettings();
     if (!firstIdle) app->Settings().SetLoaded(0);

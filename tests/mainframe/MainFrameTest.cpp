@@ -106,6 +106,26 @@ class MainFrameTest : public QObject {
     QCOMPARE(frame->LogWindow()->currentIndex(), 0);
   }
 
+  void StatusTextsKeepTheBuiltInWording() {
+    test::FrameWorld world(nullptr, false,
+                           "[StringsTable]\n57112=Abbruch...\n57345=Bereit\n[MainMenu]\n0=&Laufwerk\n32774=Analyse starten\n");
+    Settings().SetLanguageIndex(0);
+    CMainFrame* frame = world.Open(32839);
+    world.Idle();
+    // The language applies to the menu...
+    QCOMPARE(world.app->Languages().CurrentName(), QStringLiteral("Deutsch"));
+    QCOMPARE(frame->Actions()->MenuBar()->actions()[0]->text(), QStringLiteral("&Laufwerk"));
+    QCOMPARE(frame->Actions()->MenuAction(32774)->text(), QStringLiteral("Analyse starten"));
+    // ...but a status text sent by the log comes in the built-in wording (posted).
+    GetScanProgress().running.store(1);  // while idle, "Ready" would follow at once
+    Log().SendStatus(57112);
+    QCOMPARE(frame->StatusText(), QStringLiteral("Ready"));
+    QVERIFY(test::WaitUntil([&] { return frame->StatusText() == QStringLiteral("Aborting..."); }, 3000));
+    GetScanProgress().running.store(0);
+    world.Idle();
+    QCOMPARE(frame->StatusText(), QStringLiteral("Ready"));
+  }
+
   void FrameCommandsReachTheirHandlers_data() {
     QTest::addColumn<QString>("how");
     QTest::addColumn<int>("id");
