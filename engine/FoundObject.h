@@ -92,6 +92,9 @@ struct FoundObject {
   std::uint32_t typeKey = 0;
   std::int32_t checkedCount = 0;  // kept by the tree views; the engine never reads it
   std::uint32_t nameLength = 0;
+  // The record's position in the store that made it (the store sets it; see
+  // FoundObjectStore::ReadView::HandleOf). Fills what was padding.
+  std::uint32_t storeIndex = 0xFFFFFFFFu;
   std::int64_t offset = 0;  // byte offset of the object's data on its volume
   std::int64_t size = 0;    // bytes; -1 = not known
   platform::FileTime created = 0;

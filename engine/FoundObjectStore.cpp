@@ -348,6 +348,10 @@ struct FoundObjectStore::Impl {
   OffsetIndex byOffset;
   std::unordered_map<std::int32_t, std::uint32_t> folderById;    // first folder with the id
   std::unordered_map<std::int32_t, std::uint32_t> placeholders;  // lost folders not yet replaced
+  std::unordered_map<std::int32_t, std::uint32_t> childFolders;  // parent id -> folders under it now
+  // Records registered in more than one store (device nodes) keep their position
+  // in each store here, since their own field holds only one.
+  std::vector<std::pair<const FoundObject*, std::uint32_t>> externalPositions;
   bool keepOffsetIndex = false;
   std::int32_t rootFolderId = 0;
   std::uint32_t serial = NewSerial();
@@ -366,13 +370,18 @@ struct FoundObjectStore::Impl {
     return r;
   }
 
-  std::uint32_t Register(FoundObject* r) {
+  // `owned`: a record of this store's arena, which keeps its position in itself.
+  std::uint32_t Register(FoundObject* r, bool owned = true) {
     if (records.size() >= kNone - 1) throw std::bad_alloc();
     const auto pos = static_cast<std::uint32_t>(records.size());
     records.push_back(r);
+    if (owned) r->storeIndex = pos;
     byId.Add(r->id, pos);
     byParent.Add(r->parentId, pos);
-    if (r->IsFolder()) folderById.try_emplace(r->id, pos);
+    if (r->IsFolder()) {
+      folderById.try_emplace(r->id, pos);
+      ++childFolders[r->parentId];
+    }
     if (keepOffsetIndex) InsertByOffset(pos);
     return pos;
   }
@@ -453,6 +462,8 @@ struct FoundObjectStore::Impl {
     byOffset.Clear();
     folderById = {};
     placeholders = {};
+    childFolders = {};
+    externalPositions = {};
     serial = NewSerial();
   }
 };
@@ -510,7 +521,11 @@ FoundObject* FoundObjectStore::AddParsedObject(const FoundObject& templ) {
       ph->name = name;
       ph->volume = templ.volume;
       ph->flags.Replace(templ.flags, OBJ_CHECKED);
-      if (ph->parentId != oldParent) s.byParent.Add(ph->parentId, placeholder);
+      if (ph->parentId != oldParent) {
+        s.byParent.Add(ph->parentId, placeholder);
+        if (auto it = s.childFolders.find(oldParent); it != s.childFolders.end() && it->second > 0) --it->second;
+        ++s.childFolders[ph->parentId];
+      }
       if (s.keepOffsetIndex && ph->offset != oldOffset) {
         s.byOffset.Erase(oldOffset, placeholder);
         s.InsertByOffset(placeholder);
@@ -595,7 +610,7 @@ FoundObject* FoundObjectStore::RegisterObject(std::shared_ptr<FoundObject> exter
     std::unique_lock lock(impl_->mutex);
     FoundObject* r = external.get();
     impl_->external.push_back(std::move(external));
-    impl_->Register(r);
+    impl_->externalPositions.emplace_back(r, impl_->Register(r, false));
     return r;
   } catch (...) {
     return nullptr;
@@ -621,6 +636,11 @@ bool FoundObjectStore::KeepsOffsetIndex() const {
 void FoundObjectStore::SetRootFolderId(std::int32_t id) {
   std::unique_lock lock(impl_->mutex);
   impl_->rootFolderId = id;
+}
+
+std::uint32_t FoundObjectStore::Serial() const {
+  std::shared_lock lock(impl_->mutex);
+  return impl_->serial;
 }
 
 std::int32_t FoundObjectStore::RootFolderId() const {
@@ -761,6 +781,20 @@ FoundObject* FoundObjectStore::ReadView::FromHandle(std::int64_t handle) const {
 }
 
 std::int32_t FoundObjectStore::ReadView::RootFolderId() const { return impl_->rootFolderId; }
+
+std::int64_t FoundObjectStore::ReadView::HandleOf(const FoundObject* record) const {
+  if (!record) return -1;
+  const std::uint32_t pos = record->storeIndex;
+  if (pos < impl_->records.size() && impl_->records[pos] == record) return impl_->Handle(pos);
+  for (const auto& [external, at] : impl_->externalPositions)
+    if (external == record) return impl_->Handle(at);
+  return -1;
+}
+
+std::uint32_t FoundObjectStore::ReadView::ChildFolderCount(std::int32_t parentId) const {
+  auto it = impl_->childFolders.find(parentId);
+  return it == impl_->childFolders.end() ? 0 : it->second;
+}
 
 bool FoundObjectStore::ReadView::PathParts(const FoundObject& record, std::vector<std::u16string>& parts) const {
   const Impl& s = *impl_;

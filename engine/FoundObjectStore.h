@@ -65,6 +65,12 @@ class FoundObjectStore {
   bool KeepsOffsetIndex() const;
   void SetRootFolderId(std::int32_t id);
   std::int32_t RootFolderId() const;
+  // The number that names this store in its handles; a new one after each Clear.
+  std::uint32_t Serial() const;
+  // The serial a handle names (its upper half); 0 for no handle.
+  static std::uint32_t SerialOfHandle(std::int64_t handle) {
+    return handle < 0 ? 0 : static_cast<std::uint32_t>(handle >> 32);
+  }
   // Frees every record (device nodes are only let go) and empties the indexes. Only
   // while no pass adds to the store; handles of the old records stop resolving.
   void Clear();
@@ -107,6 +113,13 @@ class FoundObjectStore {
     // The handle that WM_FOUND_OBJECT carries for the record at `index`.
     std::int64_t HandleAt(std::size_t index) const;
     FoundObject* FromHandle(std::int64_t handle) const;
+    // The handle of a record of this store (the one WM_FOUND_OBJECT carries for
+    // it); -1 for a record this store does not hold.
+    std::int64_t HandleOf(const FoundObject* record) const;
+    // How many folders have this parent id now (a placeholder counts under the
+    // parent it has, as in FindByParent): an answer in constant time for the tree's
+    // "has children" over a folder of many files.
+    std::uint32_t ChildFolderCount(std::int32_t parentId) const;
     // The names of the folders above a record, outermost first: up to the root
     // folder (returns true) or to a lost root, a missing parent or a cycle (false).
     // The root folder itself gives no parts and true.
@@ -139,6 +152,8 @@ class FoundObjectStore {
   bool PathParts(const FoundObject& record, std::vector<std::u16string>& parts) const {
     return Read().PathParts(record, parts);
   }
+  std::int64_t HandleOf(const FoundObject* record) const { return Read().HandleOf(record); }
+  std::uint32_t ChildFolderCount(std::int32_t parentId) const { return Read().ChildFolderCount(parentId); }
   // A consistent copy of a record (its name still points into the store).
   FoundObject Snapshot(const FoundObject& record) const;
 

@@ -391,6 +391,24 @@ void CLocalComputer::SetAnalysedVolume(std::shared_ptr<CVolume> volume) {
   analysed_ = std::move(volume);
 }
 
+std::shared_ptr<CVolume> CLocalComputer::VolumeOfHandle(std::int64_t handle) const {
+  return VolumeOfStoreSerial(FoundObjectStore::SerialOfHandle(handle));
+}
+
+std::shared_ptr<CVolume> CLocalComputer::VolumeOfStoreSerial(std::uint32_t serial) const {
+  if (serial == 0) return nullptr;
+  std::vector<std::shared_ptr<CVolume>> candidates;
+  {
+    std::lock_guard lock(mutex_);
+    candidates = {analysed_, scanned_, selected_, myComputer_, recycleBin_};
+  }
+  for (const auto& v : candidates)
+    if (v && v->Store().Serial() == serial) return v;
+  for (const auto& v : volumes_.Volumes())
+    if (v && v->Store().Serial() == serial) return v;
+  return nullptr;
+}
+
 void CLocalComputer::SetFileTypeDatabase(std::shared_ptr<IFileTypeLookup> database) {
   std::lock_guard lock(mutex_);
   fileTypes_ = std::move(database);

@@ -112,6 +112,12 @@ class CLocalComputer : public IPartitionSink {
   std::shared_ptr<CVolume> AnalysedVolume() const;
   void SetAnalysedVolume(std::shared_ptr<CVolume> volume);
 
+  // The volume whose store a WM_FOUND_OBJECT handle names (by the store's serial):
+  // a listed volume, the current ones or the two pseudo-volumes; null when no
+  // volume's store has that serial any more (it was cleared since).
+  std::shared_ptr<CVolume> VolumeOfHandle(std::int64_t handle) const;
+  std::shared_ptr<CVolume> VolumeOfStoreSerial(std::uint32_t serial) const;
+
   // ---- Owned objects ----------------------------------------------------------------
 
   CVolumesList& Volumes() { return volumes_; }

@@ -535,7 +535,7 @@ bool CRecovery::SettleSize(FoundObject* object, FoundObject& snapshot) {
       if (mode == 4) sizeKB_.store(customKB);
     }
   }
-  const std::int64_t size = SizeByMode(mode, customBytes, snapshot, type);
+  const std::int64_t size = SizeByMode(*volume_, db, mode, customBytes, snapshot, type);
   if (size >= 0) {
     snapshot.size = size;
     volume_->Store().SetSize(object, size);
@@ -543,11 +543,17 @@ bool CRecovery::SettleSize(FoundObject* object, FoundObject& snapshot) {
   return true;
 }
 
-std::int64_t CRecovery::SizeByMode(std::int32_t mode, std::int64_t customBytes, const FoundObject& snapshot,
-                                   const FileType* type) {
+std::int64_t CRecovery::SizeByMode(const CVolume& volume, const FoundObject& snapshot, std::int32_t mode,
+                                   std::int64_t customBytes, FileTypeDatabase* database) {
+  FileTypeDatabase* db = database ? database : g_FileTypes;
+  const FileType* type = db ? db->FindForObject(snapshot) : nullptr;
+  return SizeByMode(volume, db, mode, customBytes, snapshot, type);
+}
+
+std::int64_t CRecovery::SizeByMode(const CVolume& volume, FileTypeDatabase* db, std::int32_t mode,
+                                   std::int64_t customBytes, const FoundObject& snapshot, const FileType* type) {
   auto typical = [&]() -> std::int64_t {
-    if (!type) return -1;
-    FileTypeDatabase* db = Database();
+    if (!type || !db) return -1;
     std::int32_t kb;
     {
       auto lock = db->LockForEdit();
@@ -559,12 +565,12 @@ std::int64_t CRecovery::SizeByMode(std::int32_t mode, std::int64_t customBytes, 
     case 1:
       return typical();
     case 2: {
-      const FoundObjectStore::ReadView view = volume_->Store().Read();
+      const FoundObjectStore::ReadView view = volume.Store().Read();
       if (const FoundObject* n = view.FindNextByOffset(snapshot.offset)) return n->offset - snapshot.offset;
       break;
     }
     case 3: {
-      const FoundObjectStore::ReadView view = volume_->Store().Read();
+      const FoundObjectStore::ReadView view = volume.Store().Read();
       if (const FoundObject* n = view.FindNextOfSameType(snapshot)) return n->offset - snapshot.offset;
       break;
     }

@@ -188,6 +188,15 @@ class CRecovery {
   // written, 0 when nothing was recovered. Runs on the job's thread.
   std::int64_t FileRecovery(FoundObject* object, const std::u16string* folder = nullptr);
 
+  // The size a size mode gives an object of `volume`'s store, as the recovery
+  // settles it: 1 the type's typical size (KB x 1,024), 2 the distance to the next
+  // object by offset, 3 to the next of the same type (each else mode 1), 4
+  // `customBytes`. -1 when the mode gives none (no type, an unknown mode). The
+  // type is looked up in `database` (null: g_FileTypes). Any thread; takes the
+  // store's read lock.
+  static std::int64_t SizeByMode(const CVolume& volume, const FoundObject& snapshot, std::int32_t mode,
+                                 std::int64_t customBytes, FileTypeDatabase* database = nullptr);
+
   // The sum of the sizes of the files in a selection (unknown sizes and folders
   // count 0).
   static std::int64_t SumSelection(const std::vector<FoundObject*>& objects, const CVolume* volume = nullptr);
@@ -201,8 +210,8 @@ class CRecovery {
   bool Running() const;
   // Settles an unknown size; false when the object is skipped (logged).
   bool SettleSize(FoundObject* object, FoundObject& snapshot);
-  std::int64_t SizeByMode(std::int32_t mode, std::int64_t customBytes, const FoundObject& snapshot,
-                          const FileType* type);
+  static std::int64_t SizeByMode(const CVolume& volume, FileTypeDatabase* database, std::int32_t mode,
+                                 std::int64_t customBytes, const FoundObject& snapshot, const FileType* type);
   std::int64_t RecoveryCycle(int folderFd, const std::string& name, const std::u16string& folderText,
                              const FoundObject& snapshot);
   void SetCurrentPath(std::u16string path);

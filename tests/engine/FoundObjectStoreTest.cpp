@@ -336,6 +336,76 @@ TEST_F(StoreFixture, HandlesStopResolvingAfterClear) {
   EXPECT_EQ(store.FromHandle(handle), nullptr);
 }
 
+TEST_F(StoreFixture, ARecordGivesItsHandleAndTheHandleNamesItsStore) {
+  auto device = std::make_shared<FoundObject>();
+  device->flags = OBJ_DEVICE;
+  device->id = -31;
+  FoundObjectStore other;
+  FoundObject* inOther = other.RegisterObject(device);  // a node registered in two stores
+  FoundObject* node = store.RegisterObject(device);
+  FoundObject* file = store.AddParsedObject(Parsed(5, 0, u"a.txt"));
+  FoundObject* lost = store.AddParsedObject(Parsed(9, 44, u"b.txt"));  // makes a placeholder for 44
+  ASSERT_TRUE(node && file && lost && inOther == node);
+  FoundObject* placeholder = store.FindFolderById(44);
+  ASSERT_NE(placeholder, nullptr);
+
+  // Every handle the store posted is the handle of its record.
+  for (const PostedMessage& m : notifier.Messages(WM_FOUND_OBJECT)) {
+    FoundObject* r = store.FromHandle(m.wParam);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(store.HandleOf(r), m.wParam);
+  }
+  for (FoundObject* r : {node, file, lost, placeholder}) EXPECT_EQ(store.FromHandle(store.HandleOf(r)), r);
+  EXPECT_EQ(other.FromHandle(other.HandleOf(node)), node);
+  EXPECT_NE(store.HandleOf(node), other.HandleOf(node));
+  // The placeholder keeps its handle when its folder arrives.
+  const std::int64_t before = store.HandleOf(placeholder);
+  EXPECT_EQ(store.AddParsedObject(Parsed(44, 0, u"Folder", OBJ_FOLDER)), placeholder);
+  EXPECT_EQ(store.HandleOf(placeholder), before);
+
+  // A record of another store, a copy and null have none.
+  FoundObject* foreign = other.AddParsedObject(Parsed(5, 0, u"a.txt"));
+  EXPECT_EQ(store.HandleOf(foreign), -1);
+  const FoundObject copy = store.Snapshot(*file);
+  EXPECT_EQ(store.HandleOf(&copy), -1);
+  EXPECT_EQ(store.HandleOf(nullptr), -1);
+
+  // The serial in a handle tells the two stores apart, and a cleared store takes a new one.
+  EXPECT_EQ(FoundObjectStore::SerialOfHandle(store.HandleOf(file)), store.Serial());
+  EXPECT_EQ(FoundObjectStore::SerialOfHandle(other.HandleOf(foreign)), other.Serial());
+  EXPECT_NE(store.Serial(), other.Serial());
+  EXPECT_EQ(FoundObjectStore::SerialOfHandle(-1), 0u);
+  const std::uint32_t serial = store.Serial();
+  store.Clear();
+  EXPECT_NE(store.Serial(), serial);
+  EXPECT_NE(store.Serial(), 0u);
+}
+
+TEST_F(StoreFixture, ChildFolderCountFollowsFoldersAndPlaceholders) {
+  store.SetRootFolderId(2);
+  store.RegisterObject(Parsed(2, -31, u".", OBJ_FOLDER));
+  for (int i = 0; i < 50; ++i) store.AddParsedObject(Parsed(100 + i, 2, u"file.txt"));
+  EXPECT_EQ(store.ChildFolderCount(2), 0u);
+  store.AddParsedObject(Parsed(10, 2, u"Sub", OBJ_FOLDER));
+  store.AddParsedObject(Parsed(11, 2, u"Sub2", OBJ_FOLDER | OBJ_DELETED));
+  EXPECT_EQ(store.ChildFolderCount(2), 2u);
+  EXPECT_EQ(store.ChildFolderCount(-31), 1u);
+  // An orphan makes a lost folder under -18; its folder's arrival moves it.
+  store.AddParsedObject(Parsed(300, 77, u"orphan.txt"));
+  EXPECT_EQ(store.ChildFolderCount(kIdLostFolders), 1u);
+  store.AddParsedObject(Parsed(77, 10, u"Found", OBJ_FOLDER));
+  EXPECT_EQ(store.ChildFolderCount(kIdLostFolders), 0u);
+  EXPECT_EQ(store.ChildFolderCount(10), 1u);
+  // The count agrees with a walk of the children.
+  for (std::int32_t parent : {2, 10, 77, std::int32_t(kIdLostFolders), -31, 12345}) {
+    std::uint32_t walked = 0;
+    for (FoundObject* r : Children(parent)) walked += r->IsFolder();
+    EXPECT_EQ(store.ChildFolderCount(parent), walked) << parent;
+  }
+  store.Clear();
+  EXPECT_EQ(store.ChildFolderCount(2), 0u);
+}
+
 // ---- Several threads -------------------------------------------------------------------
 
 TEST(StoreThreads, FourThreadsAddingHitsAtTheSameOffsetsMakeOneRecordEach) {

@@ -114,6 +114,37 @@ TEST_F(LocalComputer, IdsCountDownFromMinus31AndSkipEveryIdASpecialNodeOrCategor
   EXPECT_NE(computer->ObjectIdFor(u""), computer->ObjectIdFor(u""));
 }
 
+TEST_F(LocalComputer, AHandleNamesTheVolumeWhoseStoreMadeIt) {
+  auto image = OpenMbr(*computer);
+  ASSERT_NE(image, nullptr);
+  auto drive = MemoryVolume(std::vector<std::uint8_t>(4096));
+  FoundObject file;
+  file.id = 5;
+  file.flags = OBJ_NAMED;
+  file.SetName(u"a.txt");
+  const struct {
+    std::shared_ptr<CVolume> volume;
+  } cases[] = {{image}, {drive}, {computer->MyComputer()}, {computer->RecycleBin()}};
+  for (const auto& c : cases) {
+    FoundObject* r = c.volume->Store().RegisterObject(file);
+    ASSERT_NE(r, nullptr);
+    const std::int64_t handle = c.volume->Store().HandleOf(r);
+    EXPECT_EQ(computer->VolumeOfHandle(handle), c.volume);
+    EXPECT_EQ(computer->VolumeOfStoreSerial(c.volume->Store().Serial()), c.volume);
+  }
+  // The analysed volume is found even when the list no longer holds it.
+  auto gone = std::make_shared<CVolume>(CVolume::kImageFile);
+  computer->SetAnalysedVolume(gone);
+  FoundObject* r = gone->Store().RegisterObject(file);
+  EXPECT_EQ(computer->VolumeOfHandle(gone->Store().HandleOf(r)), gone);
+  // A cleared store's old handles name no volume; so do -1 and 0.
+  const std::int64_t old = drive->Store().HandleOf(drive->Store().At(0));
+  drive->Store().Clear();
+  EXPECT_EQ(computer->VolumeOfHandle(old), nullptr);
+  EXPECT_EQ(computer->VolumeOfHandle(-1), nullptr);
+  EXPECT_EQ(computer->VolumeOfHandle(0), nullptr);
+}
+
 TEST_F(LocalComputer, OpenImageFileListsThePartitionsAsVolumesOnce) {
   const std::vector<TablePartition> table = MbrPartitions();
   ASSERT_EQ(table.size(), 5u);

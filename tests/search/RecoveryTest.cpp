@@ -430,6 +430,37 @@ TEST_F(RecoveryThreads, ModeTwoMeasuresToTheNextGreaterOffset) {
   EXPECT_EQ(ReadFile(out + "/" + Utf16ToUtf8(a->Name())).size(), 512u * 1024);
 }
 
+TEST_F(RecoveryThreads, TheSizeRuleIsCallableWithoutAJobAndGivesWhatTheRecoverySettles) {
+  const FileType* jpeg = Types().FindById(83);
+  const FileType* pdf = Types().FindByExtension(u"PDF");
+  ASSERT_TRUE(jpeg && pdf);
+  FoundObject* a = Carved(kMB, jpeg);
+  Carved(2 * kMB, pdf);
+  Carved(5 * kMB, jpeg);
+  FoundObject* last = Carved(9 * kMB, jpeg);
+  FoundObject* untyped = Add(7, 0, u"plain.bin", 11 * kMB, -1, OBJ_RAW);
+  volume->Store().EnableOffsetIndex(1);
+  struct Case {
+    FoundObject* object;
+    std::int32_t mode;
+    std::int64_t custom;
+    std::int64_t size;
+  } cases[] = {
+      {a, 1, 0, 1048576},        {a, 2, 0, kMB},          {a, 3, 0, 4 * kMB},      {a, 4, 12345, 12345},
+      {last, 2, 0, 2 * kMB},     {last, 3, 0, 1048576},   // no later JPEG: mode 1
+      {untyped, 1, 0, -1},       {untyped, 2, 0, -1},     {a, 0, 0, -1},           {a, 4, -1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.object->offset << " mode " << c.mode);
+    EXPECT_EQ(CRecovery::SizeByMode(*volume, volume->Store().Snapshot(*c.object), c.mode, c.custom, &Types()),
+              c.size);
+  }
+  // What the job settles for the same object and mode is the same size.
+  job.SetSizeMode(3);
+  Run({a});
+  EXPECT_EQ(a->size, 4 * kMB);
+}
+
 TEST_F(RecoveryThreads, TheSizeQuestionRemembersATypeAndSkipsOrCancelsOneFile) {
   const FileType* jpeg = Types().FindById(83);
   const FileType* pdf = Types().FindByExtension(u"PDF");

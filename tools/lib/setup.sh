@@ -15,6 +15,8 @@ VANDREL_PACKAGES=(
   # SVG icons, the icon theme, a font for offscreen rendering, and Xvfb with
   # xdotool to run the program without a screen
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libqt6svg6 qt6-qpa-plugins libgl-dev
+  # the help window (Qt Help keeps its index in SQLite)
+  libqt6sql6-sqlite
   adwaita-icon-theme fonts-dejavu-core
   xvfb xauth xdotool
 )

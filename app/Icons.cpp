@@ -1,0 +1,69 @@
+#include "app/Icons.h"
+
+#include <QApplication>
+#include <QStyle>
+
+#include <initializer_list>
+
+namespace app {
+namespace {
+
+struct IconRow {
+  int id;
+  std::initializer_list<const char*> names;
+  QStyle::StandardPixmap fallback;
+};
+
+const IconRow kIcons[] = {
+    {IDI_PROGRAM, {"drive-harddisk", "drive-harddisk-symbolic"}, QStyle::SP_DriveHDIcon},
+    {IDI_ANALYZE, {"system-search", "system-search-symbolic"}, QStyle::SP_MediaPlay},
+    {IDI_RECOVER, {"document-save", "document-save-symbolic"}, QStyle::SP_DialogSaveButton},
+    {IDI_STOP, {"process-stop", "process-stop-symbolic"}, QStyle::SP_BrowserStop},
+    {IDI_FIND, {"edit-find", "edit-find-symbolic"}, QStyle::SP_FileDialogContentsView},
+    {IDI_SETTINGS, {"preferences-system", "preferences-system-symbolic"}, QStyle::SP_FileDialogDetailedView},
+    {IDI_ABOUT, {"help-about", "help-about-symbolic"}, QStyle::SP_MessageBoxInformation},
+    {IDI_WEB, {"web-browser", "web-browser-symbolic", "applications-internet"}, QStyle::SP_DriveNetIcon},
+    {IDI_HELP, {"help-browser", "help-browser-symbolic", "help-contents"}, QStyle::SP_DialogHelpButton},
+    {IDI_RESCAN, {"view-refresh", "view-refresh-symbolic"}, QStyle::SP_BrowserReload},
+};
+
+const IconRow* Find(int id) {
+  for (const IconRow& row : kIcons)
+    if (row.id == id) return &row;
+  return nullptr;
+}
+
+}  // namespace
+
+void SetUpIconTheme() {
+  QStringList paths = QIcon::themeSearchPaths();
+  if (!paths.contains(QStringLiteral("/usr/share/icons"))) paths.append(QStringLiteral("/usr/share/icons"));
+  QIcon::setThemeSearchPaths(paths);
+  QIcon::setThemeName(QString::fromLatin1(kIconThemeName));
+  QIcon::setFallbackThemeName(QStringLiteral("hicolor"));
+}
+
+QString IconThemeName(int id) {
+  const IconRow* row = Find(id);
+  return row ? QString::fromLatin1(*row->names.begin()) : QString();
+}
+
+bool IconFromTheme(int id) {
+  const IconRow* row = Find(id);
+  if (!row) return false;
+  for (const char* name : row->names)
+    if (QIcon::hasThemeIcon(QString::fromLatin1(name))) return true;
+  return false;
+}
+
+QIcon IconById(int id) {
+  const IconRow* row = Find(id);
+  if (!row) return {};
+  for (const char* name : row->names) {
+    const QString n = QString::fromLatin1(name);
+    if (QIcon::hasThemeIcon(n)) return QIcon::fromTheme(n);
+  }
+  return QApplication::style()->standardIcon(row->fallback);
+}
+
+}  // namespace app
