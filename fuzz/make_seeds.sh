@@ -7,6 +7,8 @@
 #     the last byte choosing the run (see fuzz_search.cpp).
 #   names: the folder paths and names of the files on the FAT and NTFS fixtures
 #     (mkfs.fat, mtools, mkntfs, ntfs-3g), and names with path syntax in them.
+#   ini: Languages/English.lng as the program exports it, converted to UTF-16 by
+#     iconv and to CRLF line ends by sed, and small files in the profile layout.
 #   devices: uevent datagrams, mountinfo lines and sysfs attribute files in the
 #     layout the kernel writes them, for a desktop with an NVMe disk, a USB stick,
 #     an optical drive and loop devices.
@@ -17,8 +19,15 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$here/build-fuzz}"
 corpus="$here/fuzz/corpus"
 cmake --build "$build" --target make_fuzz_seeds | grep -v "^\[" || true
-rm -rf "$corpus/registry" "$corpus/settings" "$corpus/search" "$corpus/names" "$corpus/devices"
+rm -rf "$corpus/registry" "$corpus/settings" "$corpus/search" "$corpus/names" "$corpus/devices" "$corpus/ini"
 "$build/fuzz/make_fuzz_seeds" "$corpus"
+
+mkdir -p "$corpus/ini"
+cp "$here/Languages/English.lng" "$corpus/ini/english_utf8"
+{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$here/Languages/English.lng"; } > "$corpus/ini/english_utf16"
+{ printf '\xef\xbb\xbf'; sed 's/$/\r/' "$here/Languages/English.lng"; } > "$corpus/ini/english_bom_crlf"
+printf 'orphan=before any section\n; a comment\n[Wizard.Step3]\n 100 = "quoted value" \n101=\x27single\x27\n100=second wins not\n[wizard.step3]\n102=same section again\nno equals sign\n[Other\n200=unclosed header\n' > "$corpus/ini/duplicates"
+printf '[StringsTable]\r\n129=Information\r\n130=no final line end' > "$corpus/ini/crlf_no_final_eol"
 
 python3 - "$here" "$corpus" <<'EOF'
 import gzip, json, os, struct, sys
