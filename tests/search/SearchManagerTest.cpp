@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <map>
 #include <cerrno>
+#include <map>
 #include <stdexcept>
 #include <thread>
 
