@@ -98,7 +98,7 @@ int CSearchManager::RunSearch() {
       spareReady_ = false;
       workersRead_ = count >= 2;
     }
-    reached_.store(0);
+    progress_.current.store(std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_));
     for (std::int32_t i = 0; i < count; ++i) AddWorker();
     if (workers_.empty()) {
       Log().Error(u"CSearchManager.RunSearch: no search thread could be started");
@@ -156,11 +156,11 @@ bool CSearchManager::ReadAndReport(CSearcher::Block& block) {
   } else {
     reached = block.position + block.runs.back().end / sectorsPerCluster_;
   }
+  // Blocks may end out of order: the position only moves forward.
   reached = std::min(totalClusters_, reached);
-  std::int64_t before = reached_.load();
-  while (before < reached && !reached_.compare_exchange_weak(before, reached)) {
+  std::int64_t current = progress_.current.load();
+  while (current < reached && !progress_.current.compare_exchange_weak(current, reached)) {
   }
-  progress_.current.store(std::max(before, reached));
   PostToUi(WM_SEARCH_PROGRESS, 0, 0);
   return bytes != 0;
 }

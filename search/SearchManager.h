@@ -138,7 +138,6 @@ class CSearchManager {
   bool spareReady_ = false;        // spare_ holds a block read for a worker
   bool workersRead_ = false;       // workers read blocks themselves (two or more)
   std::atomic<std::int64_t> busyMs_{0};
-  std::atomic<std::int64_t> reached_{0};  // clusters: the end of the farthest block read
   std::vector<std::unique_ptr<CSearcher>> workers_;
   // The block the manager reads, handed to the next idle worker in exchange for its own.
   CSearcher::Block spare_;
