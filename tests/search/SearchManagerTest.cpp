@@ -105,6 +105,19 @@ TEST_F(SearchPassThreads, CutsTheVolumeIntoBlocksOfWholeClusters) {
     }
     // One progress message per block and one at the end.
     EXPECT_EQ(notifier.Count(WM_SEARCH_PROGRESS), c.reads.size() + 1);
+
+    // Several workers read blocks of their own as well: the same blocks, each once.
+    notifier.Clear();
+    auto shared = std::make_shared<RecordingDevice>(Filled(std::size_t(c.totalSectors) * 512));
+    progress.current.store(-1);
+    EXPECT_TRUE(Run(MemoryVolume(shared, c.totalSectors, c.clusterBytes), SearchSettings(4, c.bufferSetting)).empty());
+    auto reads = shared->SectorReads();
+    std::sort(reads.begin(), reads.end());
+    EXPECT_EQ(reads, c.reads);
+    if (!c.reads.empty()) {
+      EXPECT_EQ(progress.current.load(), clusters);
+    }
+    EXPECT_EQ(notifier.Count(WM_SEARCH_PROGRESS), c.reads.size() + 1);
   }
   progress.searchStart.store(0);
 }
