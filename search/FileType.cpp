@@ -125,6 +125,13 @@ Signature& FileType::AppendSignature(std::unique_ptr<Signature> signature) {
   return *signatures_.back();
 }
 
+bool FileType::RemoveSignature(std::size_t index) {
+  if (index >= signatures_.size()) return false;
+  signatures_.erase(signatures_.begin() + static_cast<std::ptrdiff_t>(index));
+  SetI32(kSignatureCountOffset, static_cast<std::int32_t>(signatures_.size()));
+  return true;
+}
+
 Signature& FileType::AddBytesSignature(std::int32_t kind, Bytes data, std::int32_t offset, std::uint16_t length,
                                        std::uint16_t repeat) {
   auto s = std::make_unique<Signature>();

@@ -82,6 +82,8 @@ class FileType {
   Signature& AddWordSignature(std::uint16_t value, std::int32_t offset, std::uint16_t repeat = 0);
   Signature& AddDwordSignature(std::uint32_t value, std::int32_t offset, std::uint16_t repeat = 0);
   Signature& AddQwordSignature(std::uint64_t value, std::int32_t offset, std::uint16_t repeat = 0);
+  // Removes signature `index` and sets the count; false when there is none.
+  bool RemoveSignature(std::size_t index);
   std::size_t GetSignatureCount() const { return signatures_.size(); }
   Signature& GetSignature(std::size_t index) { return *signatures_[index]; }
   const Signature& GetSignature(std::size_t index) const { return *signatures_[index]; }

@@ -1,0 +1,5 @@
+#include "dialogs/DialogsRegistration.h"
+
+#include "app/App.h"
+
+void RegisterDialogs(CApp& /*app*/) {}
