@@ -17,6 +17,9 @@
 #include "app/PlaceholderWindow.h"
 #include "app/QtText.h"
 #include "app/WebLinks.h"
+#include "controls/Bitmaps.h"
+#include "controls/Label.h"
+#include "controls/Splash.h"
 #include "engine/LocalComputer.h"
 #include "engine/ProgramLog.h"
 #include "engine/Volume.h"
@@ -26,6 +29,10 @@
 CApp* g_App = nullptr;
 
 QString LangString(std::uint32_t id) { return app::ToQString(GetLangString(id)); }
+
+void PostCloseToWindow(QWidget* window) {
+  if (window) QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+}
 
 namespace {
 // Help and web commands.
@@ -50,6 +57,7 @@ CApp::CApp(const QString& programDir) {
   SetNotifier(&notifier_);
   SetUserCallbacks(&callbacks_);
   app::SetUpIconTheme();
+  controls::CLabel::SetLinkOpener([this](const QUrl& url) { callbacks_.OpenUrl(url); });
   if (auto* gui = qobject_cast<QApplication*>(QCoreApplication::instance())) gui->setQuitOnLastWindowClosed(false);
   exit_ = [](int code) {
     std::fflush(nullptr);
@@ -66,6 +74,7 @@ CApp::CApp(const QString& programDir) {
 
 CApp::~CApp() {
   if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
+  controls::CLabel::SetLinkOpener(nullptr);
   if (GetNotifier() == &notifier_) SetNotifier(nullptr);
   if (GetUserCallbacks() == &callbacks_) SetUserCallbacks(nullptr);
   SetStringSource(nullptr);
@@ -134,7 +143,12 @@ void CApp::SetTopWindowFactory(WindowKind kind, TopWindowFactory factory) { fact
 void CApp::SetProgramSettingsHandler(SettingsSheetHandler handler) { settingsHandler_ = std::move(handler); }
 
 int CApp::Run(int mode) {
-  // The splash is shown by start-up before this when the settings ask for it.
+  if (settings_.ShowSplash()) {
+    splash_ = std::make_unique<Splash>();
+    splash_->SetBitmap(controls::Bitmap(controls::kBitmapSplash));
+    splash_->SetCloseOnClick(true);
+    splash_->Start();
+  }
   if (g_FileTypes) {
     g_FileTypes->LoadFileTypes();
     InstallSignaturePass(g_FileTypes);

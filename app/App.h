@@ -49,6 +49,7 @@
 #include "engine/ScanProgress.h"
 
 class QMenuBar;
+class Splash;
 class QWidget;
 
 class CApp : public QObject {
@@ -98,8 +99,9 @@ class CApp : public QObject {
   int LoadSettings();
   // Saves the settings record when it changed; 0.
   int OnIdle();
-  // Loads the file-type database and makes the first mode's window, then runs the
-  // event loop until the program quits; -1.
+  // Shows the splash when the settings ask for it, loads the file-type database
+  // (and installs the signature pass over it), makes the first mode's window, then
+  // runs the event loop until the program quits; -1.
   int Run(int mode);
   // -1: the current mode, nothing changes. 0: the current mode made anew. Else
   // closes the old top window (as a switch: no exit question, no quit), stores the
@@ -131,6 +133,8 @@ class CApp : public QObject {
   int Exit();
   bool IsSwitching() const { return switching_; }
   bool IsQuitting() const { return quitting_; }
+  // The start-up splash, once Run has made it.
+  Splash* GetSplash() const { return splash_.get(); }
 
   // ---- Registration ---------------------------------------------------------------
   void SetTopWindowFactory(WindowKind kind, TopWindowFactory factory);
@@ -173,6 +177,7 @@ class CApp : public QObject {
   QString title_;
   QPointer<QObject> logWindow_;
   QPointer<QMenuBar> mainMenu_;
+  std::unique_ptr<Splash> splash_;
   bool switching_ = false;
   bool quitting_ = false;
   bool shutDown_ = false;
@@ -195,6 +200,10 @@ class CApp : public QObject {
 };
 
 extern CApp* g_App;
+
+// Asks a window to close, as a posted request (it runs its close work when the
+// event loop gets to it).
+void PostCloseToWindow(QWidget* window);
 
 // The text of a string id in the current language, as a QString.
 QString LangString(std::uint32_t id);

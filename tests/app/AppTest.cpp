@@ -12,6 +12,7 @@
 #include "app/AboutDlg.h"
 #include "app/App.h"
 #include "app/Formatting.h"
+#include "app/Icons.h"
 #include "app/PlaceholderWindow.h"
 #include "app/WebLinks.h"
 #include "platform/FileTime.h"
@@ -79,6 +80,39 @@ class AppTest : public QObject {
     // 2023-12-31 23:30:00 UTC is already the new year here.
     platform::DateTime winter{2023, 12, 31, 23, 30, 0, 0, 0};
     QCOMPARE(FormatFileTime(platform::FileTimeFromUtc(winter)), QStringLiteral("01/01/24 00:30:00"));
+  }
+
+  void IconsComeFromTheThemeOffscreen_data() {
+    QTest::addColumn<int>("id");
+    for (int id : {128, 247, 248, 249, 250, 251, 252, 253, 254, 255}) QTest::newRow(QByteArray::number(id)) << id;
+  }
+  void IconsComeFromTheThemeOffscreen() {
+    QFETCH(int, id);
+    app::SetUpIconTheme();
+    QCOMPARE(QIcon::themeName(), QStringLiteral("Adwaita"));
+    QVERIFY(!app::IconThemeName(id).isEmpty());
+    QVERIFY(app::IconFromTheme(id));
+    const QIcon icon = app::IconById(id);
+    QVERIFY(!icon.isNull());
+    // It draws something at toolbar size.
+    const QImage image = icon.pixmap(16, 16).toImage();
+    bool drawn = false;
+    for (int y = 0; y < image.height() && !drawn; ++y)
+      for (int x = 0; x < image.width() && !drawn; ++x) drawn = qAlpha(image.pixel(x, y)) != 0;
+    QVERIFY(drawn);
+  }
+
+  void UnknownIconsAreNull() { QVERIFY(app::IconById(4711).isNull()); }
+
+  void SpecialFolders() {
+    SpecialFolderInfo info;
+    QCOMPARE(GetSpecialFolderInfo(CSIDL_DRIVES, info), 0);
+    QCOMPARE(info.displayName, QStringLiteral("Computer"));
+    QVERIFY(!info.icon.isNull());
+    QCOMPARE(GetSpecialFolderInfo(CSIDL_BITBUCKET, info), 0);
+    QCOMPARE(info.displayName, QStringLiteral("Trash"));
+    QVERIFY(!info.icon.isNull());
+    QCOMPARE(GetSpecialFolderInfo(5, info), E_FAIL_RESULT);
   }
 
   void SettingsPagesByCommand_data() {
