@@ -152,8 +152,10 @@ Signature& FileType::AddQwordSignature(std::uint64_t value, std::int32_t offset,
   return AddValueSignature(*this, PATTERN_QWORD, value, offset, repeat);
 }
 
-std::u16string FileType::DefaultExtension() const {
-  std::u16string ext = Extensions();
+std::u16string FileType::DefaultExtension() const { return DefaultExtensionOf(Extensions()); }
+
+std::u16string FileType::DefaultExtensionOf(std::u16string_view extensions) {
+  std::u16string ext(extensions);
   std::size_t cut = ext.find_first_of(u",;");
   if (cut != std::u16string::npos) ext.resize(cut);
   return ext;
@@ -170,7 +172,12 @@ std::int32_t FileType::Selected(std::int32_t value) {
 }
 
 std::u16string FileType::RegistryValueName() const {
-  return platform::Format(u"%d.%d.%s.%s", categoryId(), typeId(), Title(), DefaultExtension());
+  return RegistryValueName(categoryId(), typeId(), Title(), Extensions());
+}
+
+std::u16string FileType::RegistryValueName(std::int32_t categoryId, std::int32_t typeId, std::u16string_view title,
+                                           std::u16string_view extensions) {
+  return platform::Format(u"%d.%d.%s.%s", categoryId, typeId, title, DefaultExtensionOf(extensions));
 }
 
 std::int32_t FileType::I32(std::size_t offset) const { return platform::LeView(header_, kHeaderSize).I32(offset); }

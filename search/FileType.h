@@ -109,6 +109,11 @@ class FileType {
   // The name of its registry value: "%d.%d.%s.%s" with the category id, the type id,
   // the title and the default extension.
   std::u16string RegistryValueName() const;
+  // The same for a type with these fields (an editor asks before it changes them).
+  static std::u16string RegistryValueName(std::int32_t categoryId, std::int32_t typeId, std::u16string_view title,
+                                          std::u16string_view extensions);
+  // The default extension of an extension list.
+  static std::u16string DefaultExtensionOf(std::u16string_view extensions);
 
   // Header fields.
   std::int32_t typeId() const { return I32(kTypeIdOffset); }
