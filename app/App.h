@@ -27,6 +27,9 @@
 // without quitting, so the switch closes the old window and makes the new one.
 // Only Exit() (or a top sheet's sheetClosed()) ends the program; ending stops and
 // joins the workers, closes the log file and leaves without static destruction.
+// A top sheet (a window with the signal sheetClosed()) that ends itself ends the
+// program without a further question: its close handlers call Exit() first where
+// the question belongs. The sheets' Help buttons reach OnHelpCommand.
 //
 // GUI thread only, except the members the engine reaches through its own
 // interfaces (string source, notifier, callbacks).
@@ -131,6 +134,12 @@ class CApp : public QObject {
   // the program; 1 when quitting, 0 when the user declined. Inside a mode switch: 1
   // at once, nothing asked, nothing ended.
   int Exit();
+  // The same with the question left out when `ask` is false: the main window asks
+  // it first in its close (AskExit), before it stops anything.
+  int Exit(bool ask);
+  // The exit question alone: true for Yes, when the setting is off, and inside a
+  // mode switch (nothing is asked then).
+  bool AskExit();
   bool IsSwitching() const { return switching_; }
   bool IsQuitting() const { return quitting_; }
   // The start-up splash, once Run has made it.
@@ -164,6 +173,8 @@ class CApp : public QObject {
 
  private:
   bool MakeModeWindow(int mode);
+  // Saves the settings and ends the program (the end of Exit, without the question).
+  void Quit();
   ModeWindow MakePlaceholder(int mode);
 
   AppSettings settings_;

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QWidget>
 
@@ -12,9 +13,13 @@
 #include "app/AboutDlg.h"
 #include "app/App.h"
 #include "app/Formatting.h"
+#include "app/HelpWindow.h"
 #include "app/Icons.h"
 #include "app/PlaceholderWindow.h"
 #include "app/WebLinks.h"
+#include "controls/ControlId.h"
+#include "controls/ResizablePropertyPage.h"
+#include "controls/ResizablePropertySheet.h"
 #include "platform/FileTime.h"
 #include "support/QtTestRegistry.h"
 #include "support/TempDir.h"
@@ -283,6 +288,43 @@ class AppTest : public QObject {
     QCOMPARE(top->windowTitle(), QStringLiteral("Vandrel Pro"));
     QVERIFY(top->isVisible());
     delete top;
+  }
+
+  void ATopSheetThatEndsItselfEndsTheProgramUnlessASwitchClosedIt() {
+    test::ScopedConfig config;
+    test::TempDir dir;
+    CApp app(QString::fromStdString(dir.path()));
+    app.LoadSettings();
+    app.Settings().SetConfirmExit(1);
+    app.Settings().SetExitProcessOnQuit(1);
+    int exits = 0;
+    app.SetExitFunction([&](int) { ++exits; });
+    test::ScriptedBoxes boxes(Answer::No);
+    QList<QPointer<controls::CResizablePropertySheet>> made;
+    app.SetTopWindowFactory(CApp::WindowKind::WizardMode, [&](int) {
+      auto* sheet = new controls::CResizablePropertySheet(QStringLiteral("Wizard"), 0, nullptr, false, true);
+      sheet->AddPage(new controls::CResizablePropertyPage(QStringLiteral("Step")));
+      made.append(sheet);
+      return CApp::ModeWindow{sheet, nullptr};
+    });
+    app.SetUIMode(CApp::MODE_WIZARD);
+    app.SetUIMode(CApp::MODE_WIZARD);  // a switch closes the first sheet: nothing ends
+    QCOMPARE(exits, 0);
+    QVERIFY(!app.IsQuitting());
+    QCOMPARE(made.size(), 2);
+    QCOMPARE(app.TopWindow(), made[1].data());
+
+    // The sheet's Help reaches the help command (the contents).
+    controls::FindControlAs<QPushButton>(made[1], 9)->click();
+    QTRY_VERIFY(CHelpWindow::Instance()->isVisible());
+    CHelpWindow::Destroy();
+
+    // Its Cancel ends the program, without a second question.
+    controls::FindControlAs<QPushButton>(made[1], 2)->click();
+    QCOMPARE(exits, 1);
+    QVERIFY(app.IsQuitting());
+    QCOMPARE(boxes.shown.size(), 0);
+    for (auto& w : made) delete w.data();
   }
 
   void AFailedWindowReturnsWithoutALoop() {
