@@ -84,7 +84,3 @@ int CFiltersView_FileTypes::OnApply() {
   if (filter_ && CheckedMode() >= 0) filter_->SetTypeMode(CheckedMode());
   return controls::kApplyAccepted;
 }
-
-void CFiltersView_FileTypes::OnHelp() {
-  if (g_App) g_App->OnHelpCommand(controls::kSheetHelpCommand);
-}

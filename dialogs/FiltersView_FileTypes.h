@@ -29,7 +29,6 @@ class CFiltersView_FileTypes : public controls::CResizablePropertyPage {
 
   void OnInitDialog() override;
   int OnApply() override;
-  void OnHelp() override;
 
   // Enables the tree only for "Custom:" and stores the radio group into the
   // filter's type mode.

@@ -128,7 +128,3 @@ int CFiltersView_General::OnApply() {
   fromTouched_ = toTouched_ = false;
   return controls::kApplyAccepted;
 }
-
-void CFiltersView_General::OnHelp() {
-  if (g_App) g_App->OnHelpCommand(controls::kSheetHelpCommand);
-}

@@ -30,7 +30,6 @@ class CFiltersView_General : public controls::CResizablePropertyPage {
 
   void OnInitDialog() override;
   int OnApply() override;
-  void OnHelp() override;
 
   // The local date a picker shows for a stored time: its local calendar date, or
   // today for a time that has none (the open end -1).

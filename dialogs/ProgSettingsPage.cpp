@@ -40,7 +40,3 @@ void CProgSettingsPage::OnInitDialog() {
   Load();
   UpdateEnabling();
 }
-
-void CProgSettingsPage::OnHelp() {
-  if (g_App) g_App->OnHelpCommand(controls::kSheetHelpCommand);
-}

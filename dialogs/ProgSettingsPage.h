@@ -3,7 +3,7 @@
 // id, the 48x48 icon on its static at the top left with the page's controls to its
 // right, the initialisation every page runs (tell the sheet, icon, page-specific
 // preparation, registration with the language tables under the page's section,
-// load, enabling), and Help (57670 to the application).
+// load, enabling). Help goes through the sheets' help handler (57670).
 //
 // Pages edit the settings record in place (AppSettings, owned by the application
 // or a test). GUI thread only.
@@ -32,7 +32,6 @@ class CProgSettingsPage : public controls::CResizablePropertyPage {
   AppSettings& Settings() const { return settings_; }
 
   void OnInitDialog() final;
-  void OnHelp() override;
 
  protected:
   // Steps 3 and 5 of the initialisation.
