@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,9 +16,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "app/App.h"
 #include "app/AppTestSupport.h"
@@ -32,6 +32,7 @@
 #include "engine/ProgramLog.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
+#include "platform/WholeFile.h"
 #include "search/SearchManager.h"
 #include "search/SearchTestSupport.h"
 #include "support/Fixtures.h"
@@ -45,10 +46,9 @@ using controls::FindControlAs;
 namespace {
 
 std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  std::vector<std::uint8_t> bytes;
+  platform::ReadWholeFile(path, 1 << 20, bytes);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 // What the program writes to standard error while `run` runs.
@@ -204,6 +204,26 @@ class CProgSettingsTest : public QObject {
       QCOMPARE(s.RetryPauseMs(), old.RetryPauseMs());
       QCOMPARE(s.MaxLogSizeKB(), old.MaxLogSizeKB());
     }
+  }
+
+  void settingsAreThereAfterARestart() {
+    AppSettings& s = app_->Settings();
+    Sheet sheet(s, 0);
+    sheet.Control<QCheckBox>(0, 1112)->setChecked(false);
+    sheet.Control<QCheckBox>(1, 1114)->setChecked(false);
+    sheet.Control<QLineEdit>(4, 1146)->setText(QStringLiteral("42"));
+    sheet.Control<QLineEdit>(4, 1118)->setText(QStringLiteral("250"));
+    sheet.Ok();
+    QVERIFY(!sheet.sheet->isVisible());
+    app_->OnIdle();  // the application's idle save
+    platform::RegistryStore stored(config_->RegistryFile());
+    AppSettings next;
+    next.SetRegistry(&stored);
+    QCOMPARE(next.Load(), 1);
+    QCOMPARE(next.ShowSplash(), 0);
+    QCOMPARE(next.ConfirmRecoveryAbort(), 0);
+    QCOMPARE(next.ReadRetries(), 42);
+    QCOMPARE(next.RetryPauseMs(), 250);
   }
 
   void arrowsStopAtTheRange_data() {
@@ -443,5 +463,47 @@ class CProgSettingsTest : public QObject {
   }
 };
 
+// The language page with two languages: a choice is made current at once (the
+// registered windows are re-texted) and stays after Cancel.
+class CProgSettingsLanguageTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void choosingALanguageAppliesItAtOnce() {
+    test::ScopedConfig config;
+    test::TempDir dir;
+    QDir(QString::fromStdString(dir.path())).mkpath(QStringLiteral("Languages"));
+    QFile::copy(QStringLiteral(VANDREL_SOURCE_DIR "/Languages/English.lng"),
+                QString::fromStdString(dir / "Languages/English.lng"));
+    {
+      QFile zulu(QString::fromStdString(dir / "Languages/Zulu.lng"));
+      QVERIFY(zulu.open(QIODevice::WriteOnly));
+      zulu.write("[ProgramSettings]\n0=Izilungiselelo\n[ProgrammSettings.Confirms]\n1116=Qinisekisa ukuvala\n");
+    }
+    CApp app(QString::fromStdString(dir.path()));
+    app.Settings().FillDefaults();
+    QCOMPARE(app.Languages().LanguageNames(), (QStringList{QStringLiteral("English"), QStringLiteral("Zulu")}));
+    test::TypesFixture types;
+    CProgSettings sheet(QStringLiteral("Settings"), CProgSettings::kConfirms, nullptr, app.Settings(), &types.db());
+    sheet.show();
+    QApplication::processEvents();
+    auto* exitBox = FindControlAs<QCheckBox>(sheet.Page(1), 1116);
+    QCOMPARE(exitBox->text(), QStringLiteral("Confirm application shutdown"));
+    sheet.SetActivePage(CProgSettings::kLanguage);
+    auto* combo = FindControlAs<QComboBox>(sheet.Page(CProgSettings::kLanguage), 1045);
+    QCOMPARE(combo->count(), 2);
+    QCOMPARE(combo->currentIndex(), 0);
+    combo->setCurrentIndex(1);
+    QCOMPARE(app.Settings().LanguageIndex(), 1);
+    QCOMPARE(app.Languages().CurrentName(), QStringLiteral("Zulu"));
+    QCOMPARE(sheet.windowTitle(), QStringLiteral("Izilungiselelo"));
+    QCOMPARE(exitBox->text(), QStringLiteral("Qinisekisa ukuvala"));
+    FindControlAs<QPushButton>(&sheet, 2)->click();
+    QCOMPARE(app.Settings().LanguageIndex(), 1);
+    QCOMPARE(app.Languages().CurrentName(), QStringLiteral("Zulu"));
+  }
+};
+
 VANDREL_QT_TEST(CProgSettingsTest);
+VANDREL_QT_TEST(CProgSettingsLanguageTest);
 #include "ProgSettingsTest.moc"
