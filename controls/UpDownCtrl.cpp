@@ -34,6 +34,7 @@ CUpDownCtrl::~CUpDownCtrl() {
 void CUpDownCtrl::SetBuddy(QLineEdit* buddy) {
   if (buddy_) buddy_->removeEventFilter(this);
   buddy_ = buddy;
+  buddyObject_ = buddy;
   if (buddy_) {
     buddy_->installEventFilter(this);
     setEnabled(buddy_->isEnabled());
@@ -74,16 +75,15 @@ QSize CUpDownCtrl::sizeHint() const {
 }
 
 bool CUpDownCtrl::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == buddy_) {
-    if (event->type() == QEvent::KeyPress) {
-      auto* key = static_cast<QKeyEvent*>(event);
-      if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
-        Step(key->key() == Qt::Key_Up ? 1 : -1);
-        return true;
-      }
-    } else if (event->type() == QEvent::EnabledChange) {
-      setEnabled(buddy_->isEnabled());
+  if (watched != buddyObject_) return QWidget::eventFilter(watched, event);
+  if (event->type() == QEvent::KeyPress) {
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {
+      Step(key->key() == Qt::Key_Up ? 1 : -1);
+      return true;
     }
+  } else if (event->type() == QEvent::EnabledChange) {
+    setEnabled(static_cast<QWidget*>(watched)->isEnabled());
   }
   return QWidget::eventFilter(watched, event);
 }

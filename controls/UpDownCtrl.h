@@ -48,6 +48,9 @@ class CUpDownCtrl : public QWidget {
 
  private:
   QPointer<QLineEdit> buddy_;
+  // The buddy for identity only: events come to the filter while it is destroyed,
+  // when it is no QLineEdit any more.
+  const QObject* buddyObject_ = nullptr;
   QToolButton* up_;
   QToolButton* down_;
   std::int32_t low_ = 0;
