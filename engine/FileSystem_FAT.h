@@ -129,6 +129,12 @@ class CFileSystem_FAT : public CFileSystem {
   // its chain's clusters. A chain that loops, leaves the table or runs into a free
   // cluster is logged once with the file's name.
   std::int64_t ReadableSize(const FoundObject& record, std::int64_t volumeBytes) override;
+  // The runs FileRead reads: a live file's cluster chain (the cached chain, shared
+  // and not copied; the last run ends with the file's size), a live folder's chain,
+  // the FAT12/16 root folder's area; one run from the first cluster for a deleted
+  // file (its size) or folder (one cluster); one run from the offset for a raw
+  // record.
+  ObjectRunList DataRuns(const FoundObject& record) override;
 
   // The parameters in use (zero before they were read).
   FatParameters Parameters() const;

@@ -185,6 +185,11 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   std::int64_t ReadableSize(const FoundObject& object);
   // The volume's bytes: its total bytes, else its sectors; 0 when unknown.
   std::int64_t VolumeBytes() const;
+  // Where the object's data lies on this volume (see ObjectRunList): what the
+  // FAT or NTFS parser knows (cluster chains, data runs), one run from the object's
+  // offset on other volumes; none for device nodes. It may read the disk (a FAT
+  // table, an NTFS record): never call it on the user-interface thread.
+  ObjectRunList GetObjectDataRuns(const FoundObject& object);
 
   // The settings a pass works with: read retries, logging of found names. Taken at
   // construction from Settings(), and again by each pass from its snapshot.

@@ -24,6 +24,8 @@
 #include "mainframe/FrameActions.h"
 #include "mainframe/FrameHost.h"
 #include "mainframe/FrameStatusBar.h"
+#include "mainframe/HexViewerPane.h"
+#include "mainframe/LegendPane.h"
 #include "mainframe/LogView.h"
 #include "mainframe/ProgressRule.h"
 #include "mainframe/VolumeExploreView.h"
@@ -31,22 +33,6 @@
 #include "search/RecoveryJobs.h"
 
 using namespace mainframe;
-
-namespace {
-
-// The side panes' frames until their views arrive: a pane container with its
-// header bar on the left and its close button.
-controls::CPaneContainerEx* MakeSidePane(QWidget* parent, std::uint32_t titleId) {
-  auto* pane = new controls::CPaneContainerEx(parent, controls::kPaneVertical);
-  pane->SetTitle(LangString(titleId));
-  auto* client = new QWidget;
-  client->setAutoFillBackground(true);
-  client->setBackgroundRole(QPalette::Base);
-  pane->SetClient(client);
-  return pane;
-}
-
-}  // namespace
 
 // The close steps as the frame carries them out.
 class CMainFrame::CloseSteps : public ICloseSteps {
@@ -80,17 +66,18 @@ CMainFrame::CMainFrame(int mode, QWidget* parent) : QMainWindow(parent), mode_(m
   splitter_->setObjectName(QStringLiteral("FrameSplitter"));
   splitter_->setChildrenCollapsible(false);
   explorer_ = new CVolumeExploreView(splitter_);
-  legend_ = MakeSidePane(splitter_, 190);
-  dataViewer_ = MakeSidePane(splitter_, 369);
+  legend_ = new CLegend_Pane(splitter_);
+  dataViewer_ = new CHexViewer_Pane(splitter_);
   splitter_->addWidget(explorer_);
   splitter_->addWidget(legend_);
   splitter_->addWidget(dataViewer_);
   splitter_->setStretchFactor(0, 1);
-  for (auto* pane : {legend_, dataViewer_})
+  for (controls::CPaneContainerEx* pane : {static_cast<controls::CPaneContainerEx*>(legend_),
+                                           static_cast<controls::CPaneContainerEx*>(dataViewer_)})
     connect(pane, &controls::CPaneContainerEx::closeRequested, this,
             [this](controls::CPaneContainerEx* p) { OnPaneClose(p); });
   // The lower place holds the mode's pane; the other one stays hidden.
-  (ShowsDataViewer() ? legend_ : dataViewer_)->hide();
+  (ShowsDataViewer() ? static_cast<QWidget*>(legend_) : static_cast<QWidget*>(dataViewer_))->hide();
 
   statusBar_ = new CFrameStatusBar(central);
   statusBar_->SetPaneText(kPaneStatusText, app::ToQString(BuiltinString(57345)));
@@ -236,9 +223,11 @@ void CMainFrame::OnCommand(int id) {
       break;
     case FrameRoute::PaneClose:
       break;  // the panes' own signal carries the pane (OnPaneClose)
-    case FrameRoute::Explorer:
-      explorer_->OnCommand(id);
+    case FrameRoute::Explorer: {
+      const bool handled = explorer_->OnCommand(id);
+      emit explorerCommand(id, handled);
       break;
+    }
   }
 }
 
@@ -297,15 +286,13 @@ void CMainFrame::ShowLegend(int state) {
 }
 
 void CMainFrame::OnLayoutPanes() {
+  // The splitter's position is the upper pane's height; the bar between the two
+  // panes comes out of the lower one.
   const int h = splitter_->height();
-  QList<int> sizes{0, 0, 0};
-  if (ShowsDataViewer()) {
-    sizes[0] = h / 3;
-    sizes[2] = h - h / 3;
-  } else {
-    sizes[0] = h - h / 3;
-    sizes[1] = h / 3;
-  }
+  const int position = ShowsDataViewer() ? h / 3 : h - h / 3;
+  const int lower = std::max(0, h - position - splitter_->handleWidth());
+  QList<int> sizes{position, 0, 0};
+  sizes[ShowsDataViewer() ? 2 : 1] = lower;
   splitter_->setSizes(sizes);
 }
 

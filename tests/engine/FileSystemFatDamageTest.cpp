@@ -525,6 +525,13 @@ TEST_F(FatDamage, FilesInADeletedFolderAreListedOnADeletedPathAndReadWhole) {
     EXPECT_EQ(Read(o, 0, std::uint32_t(o.size), &got), expected);
     EXPECT_EQ(got, o.size);
     EXPECT_EQ(volume->ReadableSize(o), o.size);
+    // Where the data lies says the same as the read.
+    const auto runs = volume->GetObjectDataRuns(o).ToVector();
+    if (c.deletedPath) {
+      EXPECT_EQ(runs, (std::vector<ObjectRun>{{std::int64_t(img.ClusterOffset(c.first)), o.size, false}}));
+    } else {
+      EXPECT_EQ(runs.size(), 2u);
+    }
   }
   EXPECT_EQ(PathOf(found.find("NOTE.TXT")->second), "Album/SUB/NOTE.TXT");
   EXPECT_TRUE(found.find("Album")->second.flags.Any(OBJ_DELETED));
