@@ -1,6 +1,10 @@
 #include "dialogs/DialogsRegistration.h"
 
 #include "app/App.h"
+#include "dialogs/ProgSettings.h"
 #include "dialogs/RecoveryQuestions.h"
 
-void RegisterDialogs(CApp& app) { CRecoveryQuestions::Register(app.Callbacks()); }
+void RegisterDialogs(CApp& app) {
+  app.SetProgramSettingsHandler([&app](QWidget* owner, int page) { CProgSettings::Show(owner, page, app.Settings()); });
+  CRecoveryQuestions::Register(app.Callbacks());
+}
