@@ -12,7 +12,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include <climits>
+#include <optional>
 
 #include "app/App.h"
 #include "app/Formatting.h"
@@ -20,6 +20,7 @@
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
 #include "controls/Label.h"
+#include "dialogs/FieldExchange.h"
 #include "search/Recovery.h"
 
 namespace {
@@ -235,16 +236,15 @@ void CProbableFileSizeDlg::OnOK() {
   if (mode == 4) {
     // The size is read only for a custom size; a size below 1 (an empty field,
     // the unset size's -1, 0) or beyond the field is refused.
-    bool ok = false;
-    const qlonglong value = sizeValue_->text().trimmed().toLongLong(&ok);
+    const std::optional<std::int32_t> value = dialogs::ReadInt32(sizeValue_);
     const int unit = unit_->currentIndex();
-    if (!ok || value < 1 || value > INT_MAX || unit < 0 || unit > 3) {
+    if (!value || *value < 1 || unit < 0 || unit > 3) {
       QApplication::beep();
       sizeValue_->setFocus();
       sizeValue_->selectAll();
       return;
     }
-    custom = value * kUnitFactors[unit];
+    custom = std::int64_t(*value) * kUnitFactors[unit];
   }
   sizeMode_ = mode;
   scope_ = scopeIndex < 0 ? 0 : scopeIndex;
