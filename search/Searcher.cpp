@@ -1,5 +1,6 @@
 #include "search/Searcher.h"
 
+#include <algorithm>
 #include <new>
 
 #include "engine/FoundObject.h"
@@ -126,6 +127,10 @@ void CSearcher::MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes ca
     record->offset -= 0x8000;
     if (record->offset < 0) return;
   }
+  // A size the header gives that runs past the volume's end is cut there: the bytes
+  // beyond are not on this volume, and nothing should try to read them as the file's.
+  const std::int64_t volumeBytes = manager_.VolumeBytes();
+  if (record->size > volumeBytes - record->offset) record->size = std::max<std::int64_t>(0, volumeBytes - record->offset);
   if (record->typeId == 25) {
     record->id = -1;
     record->flags = 0x200;
