@@ -300,16 +300,20 @@ int CApp::OnHelpCommand(int commandId) {
   return 0;
 }
 
-int CApp::Exit() {
+int CApp::Exit() { return Exit(true); }
+
+bool CApp::AskExit() {
+  if (switching_ || !settings_.ConfirmExit()) return true;
+  return app::ShowMessageBox(QApplication::activeWindow(), LangString(158), LangString(157), Buttons::YesNo,
+                             MessageIcon::Question) == Answer::Yes;
+}
+
+int CApp::Exit(bool ask) {
   if (switching_) {
     settings_.Save();
     return 1;
   }
-  if (settings_.ConfirmExit()) {
-    const Answer answer = app::ShowMessageBox(QApplication::activeWindow(), LangString(158), LangString(157),
-                                              Buttons::YesNo, MessageIcon::Question);
-    if (answer != Answer::Yes) return 0;
-  }
+  if (ask && !AskExit()) return 0;
   Quit();
   return 1;
 }

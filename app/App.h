@@ -134,6 +134,12 @@ class CApp : public QObject {
   // the program; 1 when quitting, 0 when the user declined. Inside a mode switch: 1
   // at once, nothing asked, nothing ended.
   int Exit();
+  // The same with the question left out when `ask` is false: the main window asks
+  // it first in its close (AskExit), before it stops anything.
+  int Exit(bool ask);
+  // The exit question alone: true for Yes, when the setting is off, and inside a
+  // mode switch (nothing is asked then).
+  bool AskExit();
   bool IsSwitching() const { return switching_; }
   bool IsQuitting() const { return quitting_; }
   // The start-up splash, once Run has made it.
