@@ -45,7 +45,7 @@ inline constexpr std::u16string_view kProgramKey = u"Software\\Quenmar\\Digital 
   X(MaxLogSizeKB, 124, 10240)                   \
   X(UpdateCheckDays, 128, 30)                   \
   X(AutoRecover, 140, DEFAULT_KEEP)             \
-  X(KeepFolderStructure, 144, DEFAULT_KEEP)     \
+  X(KeepFolderStructure, 144, 1)                \
   X(ExitProcessOnQuit, 148, 0)                  \
   X(LogFoundNames, 152, 0)                      \
   X(SignaturePass, 156, 0)                      \
