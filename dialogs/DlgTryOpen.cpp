@@ -8,6 +8,7 @@
 
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
+#include "dialogs/FormParts.h"
 #include "engine/AppSettings.h"
 
 namespace {
@@ -28,9 +29,7 @@ CDlgTryOpen::CDlgTryOpen(QWidget* parent) : QDialog(parent) {
   controls::SetControlId(this, IDD);
   const controls::DialogBaseUnits du = controls::BaseUnitsOf(font());
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7),
-                             controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7));
+  QVBoxLayout* layout = dialogs::MakeFormLayout(this);
   layout->setSpacing(controls::DluToPixelsY(du, 5));
   for (const char* text : kTexts) {
     auto* label = new QLabel(QString::fromUtf8(text), this);

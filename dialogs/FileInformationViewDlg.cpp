@@ -15,7 +15,7 @@
 #include "app/QtText.h"
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
-#include "dialogs/InfoRows.h"
+#include "dialogs/FormParts.h"
 #include "dialogs/VolumeTexts.h"
 #include "engine/Messages.h"
 #include "engine/Volume.h"
@@ -57,6 +57,7 @@ void CFileInformationViewDlg::Build() {
 
   for (int id : kImageIcons) images_.append(app::IconById(id));
 
+  QVBoxLayout* layout = dialogs::MakeFormLayout(this);
   icon_ = new QLabel(this);
   controls::SetControlId(icon_, IDC_ICON);
   icon_->setFixedSize(kImageSize, kImageSize);
@@ -66,13 +67,14 @@ void CFileInformationViewDlg::Build() {
   name->setTextInteractionFlags(Qt::TextSelectableByMouse);
   name->setWordWrap(true);
   auto* head = new QHBoxLayout();
+  layout->addLayout(head);
   head->addWidget(icon_, 0, Qt::AlignTop);
   head->addSpacing(controls::DluToPixelsX(du, 8));
   head->addWidget(name, 1);
+  layout->addSpacing(controls::DluToPixelsY(du, 3));
 
-  auto* grid = new QGridLayout();
-  grid->setHorizontalSpacing(controls::DluToPixelsX(du, 8));
-  grid->setColumnMinimumWidth(0, controls::DluToPixelsX(du, 56));
+  QGridLayout* grid = dialogs::MakeInfoGrid(this, 0, 56);
+  layout->addLayout(grid);
   AddInfoSeparator(grid);
   AddInfoRow(grid, QStringLiteral("Status:"), IDC_STATUS);
   AddInfoRow(grid, QStringLiteral("Id:"), IDC_ID);
@@ -88,20 +90,12 @@ void CFileInformationViewDlg::Build() {
   AddInfoRow(grid, QStringLiteral("Created time:"), IDC_CREATED);
   AddInfoRow(grid, QStringLiteral("Modified time:"), IDC_MODIFIED);
   AddInfoRow(grid, QStringLiteral("Accessed time:"), IDC_ACCESSED);
-  grid->setColumnStretch(1, 1);
 
   auto* buttons = new QDialogButtonBox(this);
   QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
   controls::SetControlId(ok, 1);
   ok->setDefault(true);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7),
-                             controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7));
-  layout->addLayout(head);
-  layout->addSpacing(controls::DluToPixelsY(du, 3));
-  layout->addLayout(grid);
   layout->addStretch(1);
   layout->addWidget(buttons);
   setMinimumWidth(controls::DluToPixelsX(du, 240));

@@ -21,6 +21,7 @@
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
 #include "controls/Label.h"
+#include "dialogs/FormParts.h"
 #include "engine/LocalComputer.h"
 #include "engine/Messages.h"
 #include "engine/Volume.h"
@@ -83,21 +84,14 @@ CVolumeImage_CreateDlg::CVolumeImage_CreateDlg(QWidget* parent) : QDialog(parent
   close_ = new QPushButton(QStringLiteral("Cancel"), this);
   controls::SetControlId(close_, IDC_CLOSE);
   close_->setDefault(true);
-  auto* help = new QPushButton(QStringLiteral("Help"), this);
-  controls::SetControlId(help, IDC_HELP_BUTTON);
+  auto* help = dialogs::MakeHelpButton(this, IDC_HELP_BUTTON);
   connect(close_, &QPushButton::clicked, this, &CVolumeImage_CreateDlg::reject);
-  connect(help, &QPushButton::clicked, this, [] {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { if (g_App) g_App->OnHelpCommand(kHelpCommand); }, Qt::QueuedConnection);
-  });
   auto* buttons = new QHBoxLayout();
   buttons->addStretch(1);
   buttons->addWidget(close_);
   buttons->addWidget(help);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7),
-                             controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7));
+  QVBoxLayout* layout = dialogs::MakeFormLayout(this);
   layout->addLayout(grid);
   layout->addSpacing(controls::DluToPixelsY(du, 4));
   layout->addWidget(bar_);

@@ -49,7 +49,6 @@ class CVolumeImage_CreateDlg : public QDialog {
     IDC_HELP_BUTTON = 9,
   };
   static constexpr int kTimerPeriodMs = 250;
-  static constexpr int kHelpCommand = 57670;
 
   // The clock the elapsed time and the speed are measured with (tests set their own).
   using Clock = std::function<platform::FileTime()>;

@@ -1,12 +1,10 @@
 #include "dialogs/VolumeInformationDlg_Capabilities.h"
 
 #include <QGridLayout>
-#include <QVBoxLayout>
 
 #include "app/App.h"
-#include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
-#include "dialogs/InfoRows.h"
+#include "dialogs/FormParts.h"
 #include "engine/Volume.h"
 
 namespace {
@@ -35,22 +33,11 @@ std::span<const CVolumeInformationDlg_Capabilities::Row> CVolumeInformationDlg_C
 
 CVolumeInformationDlg_Capabilities::CVolumeInformationDlg_Capabilities(std::shared_ptr<CVolume> volume,
                                                                        QWidget* parent)
-    : controls::CResizablePropertyPage(QStringLiteral("Capabilities"), false, false, parent),
-      volume_(std::move(volume)) {
-  SetDialogId(IDD);
-  controls::SetControlId(this, IDD);
-  const controls::DialogBaseUnits du = controls::BaseUnitsOf(font());
-  auto* grid = new QGridLayout();
-  grid->setHorizontalSpacing(controls::DluToPixelsX(du, 8));
-  grid->setVerticalSpacing(controls::DluToPixelsY(du, 2));
-  for (const Row& row : kRows) dialogs::AddInfoRow(grid, QString::fromLatin1(row.label), row.controlId, QStringLiteral("No"));
-  grid->setColumnStretch(1, 1);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7),
-                             controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7));
-  layout->addLayout(grid);
-  layout->addStretch(1);
-  resize(controls::DluToPixels(du, 212, 188).expandedTo(layout->sizeHint()));
+    : CVolumeInformationPage(QStringLiteral("Capabilities"), IDD, std::move(volume), parent) {
+  Grid()->setVerticalSpacing(controls::DluToPixelsY(controls::BaseUnitsOf(font()), 2));
+  for (const Row& row : kRows)
+    dialogs::AddInfoRow(Grid(), QString::fromLatin1(row.label), row.controlId, QStringLiteral("No"));
+  FinishForm();
 }
 
 void CVolumeInformationDlg_Capabilities::OnInitDialog() {

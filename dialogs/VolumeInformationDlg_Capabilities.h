@@ -5,14 +5,11 @@
 // Owned by its sheet; GUI thread only.
 
 #include <cstdint>
-#include <memory>
 #include <span>
 
-#include "controls/ResizablePropertyPage.h"
+#include "dialogs/VolumeInformationPage.h"
 
-class CVolume;
-
-class CVolumeInformationDlg_Capabilities : public controls::CResizablePropertyPage {
+class CVolumeInformationDlg_Capabilities : public CVolumeInformationPage {
   Q_OBJECT
 
  public:
@@ -29,7 +26,4 @@ class CVolumeInformationDlg_Capabilities : public controls::CResizablePropertyPa
   explicit CVolumeInformationDlg_Capabilities(std::shared_ptr<CVolume> volume, QWidget* parent = nullptr);
 
   void OnInitDialog() override;
-
- private:
-  std::shared_ptr<CVolume> volume_;
 };

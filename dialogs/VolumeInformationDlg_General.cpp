@@ -9,7 +9,7 @@
 #include "app/QtText.h"
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
-#include "dialogs/InfoRows.h"
+#include "dialogs/FormParts.h"
 #include "dialogs/VolumeTexts.h"
 #include "engine/Volume.h"
 
@@ -18,11 +18,9 @@ using dialogs::AddInfoSeparator;
 using dialogs::SetInfoText;
 
 CVolumeInformationDlg_General::CVolumeInformationDlg_General(std::shared_ptr<CVolume> volume, QWidget* parent)
-    : controls::CResizablePropertyPage(QStringLiteral("General"), false, false, parent), volume_(std::move(volume)) {
-  SetDialogId(IDD);
-  controls::SetControlId(this, IDD);
+    : CVolumeInformationPage(QStringLiteral("General"), IDD, std::move(volume), parent) {
   const controls::DialogBaseUnits du = controls::BaseUnitsOf(font());
-
+  // The picture and the volume's name above the rows.
   auto* icon = new QLabel(this);
   controls::SetControlId(icon, IDC_ICON);
   icon->setFixedSize(48, 48);
@@ -34,9 +32,10 @@ CVolumeInformationDlg_General::CVolumeInformationDlg_General(std::shared_ptr<CVo
   head->addWidget(icon);
   head->addSpacing(controls::DluToPixelsX(du, 8));
   head->addWidget(name, 1);
+  Layout()->insertLayout(0, head);
+  Layout()->insertSpacing(1, controls::DluToPixelsY(du, 4));
 
-  auto* grid = new QGridLayout();
-  grid->setHorizontalSpacing(controls::DluToPixelsX(du, 8));
+  QGridLayout* grid = Grid();
   grid->setColumnMinimumWidth(0, controls::DluToPixelsX(du, 60));
   AddInfoSeparator(grid);
   AddInfoRow(grid, QStringLiteral("FileSystem:"), IDC_FILE_SYSTEM);
@@ -47,16 +46,7 @@ CVolumeInformationDlg_General::CVolumeInformationDlg_General(std::shared_ptr<CVo
   AddInfoSeparator(grid);
   AddInfoRow(grid, QStringLiteral("Total Space:"), IDC_TOTAL_SPACE, QStringLiteral("0"));
   AddInfoRow(grid, QStringLiteral("Free Space:"), IDC_FREE_SPACE, QStringLiteral("0"));
-  grid->setColumnStretch(1, 1);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7),
-                             controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7));
-  layout->addLayout(head);
-  layout->addSpacing(controls::DluToPixelsY(du, 4));
-  layout->addLayout(grid);
-  layout->addStretch(1);
-  resize(controls::DluToPixels(du, 212, 188));
+  FinishForm();
 }
 
 void CVolumeInformationDlg_General::OnInitDialog() {

@@ -6,13 +6,9 @@
 //
 // Owned by its sheet; GUI thread only.
 
-#include <memory>
+#include "dialogs/VolumeInformationPage.h"
 
-#include "controls/ResizablePropertyPage.h"
-
-class CVolume;
-
-class CVolumeInformationDlg_General : public controls::CResizablePropertyPage {
+class CVolumeInformationDlg_General : public CVolumeInformationPage {
   Q_OBJECT
 
  public:
@@ -34,7 +30,4 @@ class CVolumeInformationDlg_General : public controls::CResizablePropertyPage {
   explicit CVolumeInformationDlg_General(std::shared_ptr<CVolume> volume, QWidget* parent = nullptr);
 
   void OnInitDialog() override;
-
- private:
-  std::shared_ptr<CVolume> volume_;
 };

@@ -1,11 +1,9 @@
 #include "dialogs/VolumeInformationDlg_Information.h"
 
 #include <QGridLayout>
-#include <QVBoxLayout>
 
-#include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
-#include "dialogs/InfoRows.h"
+#include "dialogs/FormParts.h"
 #include "engine/Volume.h"
 
 using dialogs::AddInfoRow;
@@ -13,26 +11,16 @@ using dialogs::SetInfoText;
 
 CVolumeInformationDlg_Information::CVolumeInformationDlg_Information(std::shared_ptr<CVolume> volume,
                                                                      QWidget* parent)
-    : controls::CResizablePropertyPage(QStringLiteral("Information"), false, false, parent),
-      volume_(std::move(volume)) {
-  SetDialogId(IDD);
-  controls::SetControlId(this, IDD);
+    : CVolumeInformationPage(QStringLiteral("Information"), IDD, std::move(volume), parent) {
   const controls::DialogBaseUnits du = controls::BaseUnitsOf(font());
-  auto* grid = new QGridLayout();
-  grid->setHorizontalSpacing(controls::DluToPixelsX(du, 8));
+  QGridLayout* grid = Grid();
   grid->setVerticalSpacing(controls::DluToPixelsY(du, 4));
   grid->setColumnMinimumWidth(0, controls::DluToPixelsX(du, 80));
   AddInfoRow(grid, QStringLiteral("Offset from Pysical:"), IDC_OFFSET, QStringLiteral("0"));
   AddInfoRow(grid, QStringLiteral("Sectors per Cluster:"), IDC_SECTORS_PER_CLUSTER, QStringLiteral("0"));
   AddInfoRow(grid, QStringLiteral("Bytes per Sector:"), IDC_BYTES_PER_SECTOR, QStringLiteral("0"));
   AddInfoRow(grid, QStringLiteral("Bytes per Cluster:"), IDC_BYTES_PER_CLUSTER, QStringLiteral("0"));
-  grid->setColumnStretch(1, 1);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7),
-                             controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7));
-  layout->addLayout(grid);
-  layout->addStretch(1);
-  resize(controls::DluToPixels(du, 212, 188));
+  FinishForm();
 }
 
 void CVolumeInformationDlg_Information::OnInitDialog() {

@@ -5,13 +5,9 @@
 //
 // Owned by its sheet; GUI thread only.
 
-#include <memory>
+#include "dialogs/VolumeInformationPage.h"
 
-#include "controls/ResizablePropertyPage.h"
-
-class CVolume;
-
-class CVolumeInformationDlg_Information : public controls::CResizablePropertyPage {
+class CVolumeInformationDlg_Information : public CVolumeInformationPage {
   Q_OBJECT
 
  public:
@@ -26,7 +22,4 @@ class CVolumeInformationDlg_Information : public controls::CResizablePropertyPag
   explicit CVolumeInformationDlg_Information(std::shared_ptr<CVolume> volume, QWidget* parent = nullptr);
 
   void OnInitDialog() override;
-
- private:
-  std::shared_ptr<CVolume> volume_;
 };

@@ -1,7 +1,6 @@
 #include "dialogs/VolumeVirtualDlg.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -14,6 +13,7 @@
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
 #include "controls/RangeCtrl.h"
+#include "dialogs/FormParts.h"
 #include "engine/Volume.h"
 
 namespace {
@@ -83,23 +83,16 @@ CVolumeVirtualDlg::CVolumeVirtualDlg(std::shared_ptr<CVolume> volume, QWidget* p
   ok->setDefault(true);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
   controls::SetControlId(cancel, 2);
-  auto* help = new QPushButton(QStringLiteral("Help"), this);
-  controls::SetControlId(help, IDC_HELP_BUTTON);
+  QPushButton* help = dialogs::MakeHelpButton(this, IDC_HELP_BUTTON);
   connect(ok, &QPushButton::clicked, this, &CVolumeVirtualDlg::accept);
   connect(cancel, &QPushButton::clicked, this, &CVolumeVirtualDlg::reject);
-  connect(help, &QPushButton::clicked, this, [] {
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [] { if (g_App) g_App->OnHelpCommand(kHelpCommand); }, Qt::QueuedConnection);
-  });
   auto* buttons = new QHBoxLayout();
   buttons->addStretch(1);
   buttons->addWidget(ok);
   buttons->addWidget(cancel);
   buttons->addWidget(help);
 
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7),
-                             controls::DluToPixelsX(du, 7), controls::DluToPixelsY(du, 7));
+  QVBoxLayout* layout = dialogs::MakeFormLayout(this);
   layout->addLayout(fields);
   layout->addSpacing(controls::DluToPixelsY(du, 6));
   layout->addLayout(scaleRow);

@@ -34,7 +34,6 @@ class CVolumeVirtualDlg : public QDialog {
     IDC_DRIVE_SIZE = 1111,
     IDC_HELP_BUTTON = 9,
   };
-  static constexpr int kHelpCommand = 57670;
 
   explicit CVolumeVirtualDlg(std::shared_ptr<CVolume> volume, QWidget* parent = nullptr);
   ~CVolumeVirtualDlg() override;

@@ -9,7 +9,7 @@
 #include "app/Formatting.h"
 #include "controls/ControlId.h"
 #include "dialogs/FileInformationViewDlg.h"
-#include "dialogs/InfoRows.h"
+#include "dialogs/FormParts.h"
 #include "support/QtTestRegistry.h"
 #include "support/Screenshot.h"
 #include "tests/dialogs/VolumeDialogsTestSupport.h"

@@ -15,7 +15,7 @@
 #include "controls/Label.h"
 #include "dialogs/VolumeImage_CreateDlg.h"
 #include "dialogs/VolumeInformationDlg.h"
-#include "dialogs/InfoRows.h"
+#include "dialogs/FormParts.h"
 #include "dialogs/VolumeInformationDlg_General.h"
 #include "platform/ByteOrder.h"
 #include "support/QtTestRegistry.h"

@@ -4,7 +4,7 @@
 #include <QTest>
 
 #include "controls/ControlId.h"
-#include "dialogs/InfoRows.h"
+#include "dialogs/FormParts.h"
 #include "dialogs/VolumeInformationDlg.h"
 #include "dialogs/VolumeInformationDlg_Capabilities.h"
 #include "dialogs/VolumeInformationDlg_General.h"
