@@ -27,6 +27,17 @@ const IconRow kIcons[] = {
     {IDI_WEB, {"web-browser", "web-browser-symbolic", "applications-internet"}, QStyle::SP_DriveNetIcon},
     {IDI_HELP, {"help-browser", "help-browser-symbolic", "help-contents"}, QStyle::SP_DialogHelpButton},
     {IDI_RESCAN, {"view-refresh", "view-refresh-symbolic"}, QStyle::SP_BrowserReload},
+    {IDI_FORMAT_PROPERTIES, {"document-properties", "text-x-generic"}, QStyle::SP_FileDialogInfoView},
+    {IDI_FILE_TYPE_GROUP, {"folder", "folder-symbolic"}, QStyle::SP_DirIcon},
+    {IDI_FILE_TYPE, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    {IDI_SETTINGS_LANGUAGE, {"preferences-desktop-locale", "preferences-desktop-locale-symbolic"},
+     QStyle::SP_FileDialogListView},
+    {IDI_SETTINGS_COMMON, {"preferences-system", "preferences-system-symbolic"}, QStyle::SP_FileDialogDetailedView},
+    {IDI_SETTINGS_CONFIRMS, {"dialog-question", "dialog-question-symbolic"}, QStyle::SP_MessageBoxQuestion},
+    {IDI_SETTINGS_DRIVE_ACCESS, {"drive-harddisk", "drive-harddisk-symbolic"}, QStyle::SP_DriveHDIcon},
+    {IDI_SETTINGS_FILE_TYPES, {"x-office-document", "text-x-generic"}, QStyle::SP_FileIcon},
+    {IDI_SETTINGS_LOGGING, {"accessories-text-editor", "text-x-generic"}, QStyle::SP_FileDialogContentsView},
+    {IDI_SETTINGS_TEMPORARY, {"folder", "folder-symbolic"}, QStyle::SP_DirIcon},
 };
 
 const IconRow* Find(int id) {

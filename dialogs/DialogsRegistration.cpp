@@ -1,7 +1,8 @@
 #include "dialogs/DialogsRegistration.h"
 
 #include "app/App.h"
+#include "dialogs/ProgSettings.h"
 
-// The volume, file, image, virtual drive and "try to open" dialogs are opened by
-// the main window's commands directly; they need no handler here.
-void RegisterDialogs(CApp& /*app*/) {}
+void RegisterDialogs(CApp& app) {
+  app.SetProgramSettingsHandler([&app](QWidget* owner, int page) { CProgSettings::Show(owner, page, app.Settings()); });
+}

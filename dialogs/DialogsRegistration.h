@@ -1,6 +1,6 @@
 #pragma once
-// The dialogs library plugs into the application object at start-up (handlers it
-// registers with CApp). The executable calls this once.
+// The dialogs library plugs into the application object at start-up: the program
+// settings sheet (CApp::ShowProgramSettings). The executable calls this once.
 
 class CApp;
 

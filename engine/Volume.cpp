@@ -289,6 +289,19 @@ bool CVolume::CanReadObjectData(const FoundObject& object) {
   }
 }
 
+ObjectRunList CVolume::GetObjectDataRuns(const FoundObject& object) {
+  try {
+    if (object.IsDevice()) return {};
+    {
+      std::shared_lock lock(fsMutex_);
+      if (fs_ && fs_->ReadsObjectData() && GetFileSystemFamily(fs_->typeCode) < 2) return fs_->DataRuns(object);
+    }
+    return CFileSystem::ContiguousRuns(object);
+  } catch (...) {
+    return {};
+  }
+}
+
 // ---- Queries --------------------------------------------------------------------------
 
 int CVolume::QueryInformation() {

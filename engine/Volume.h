@@ -147,6 +147,11 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
                               std::uint32_t count);
   // False when the parser knows it can't give the object's bytes (CanReadData).
   bool CanReadObjectData(const FoundObject& object);
+  // Where the object's data lies on this volume (see ObjectRunList): what the
+  // FAT or NTFS parser knows (cluster chains, data runs), one run from the object's
+  // offset on other volumes; none for device nodes. It may read the disk (a FAT
+  // table, an NTFS record): never call it on the user-interface thread.
+  ObjectRunList GetObjectDataRuns(const FoundObject& object);
 
   // The settings a pass works with: read retries, logging of found names. Taken at
   // construction from Settings(), and again by each pass from its snapshot.

@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <sstream>
 
 #include "engine/AppSettings.h"
 #include "platform/ByteOrder.h"
@@ -190,6 +193,86 @@ TEST_F(SettingsFixture, OutOfRangeFieldsAndUnterminatedTextsAreMended) {
   EXPECT_EQ(settings.NameMask().size(), 35839u);
 }
 
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+}  // namespace
+
+// A record that fails its load falls back to the defaults, which register the file
+// association; a second failed load finds it registered and touches nothing in the
+// data folder: no file is rewritten and the desktop's databases are not rebuilt.
+// A file that differs is written again, and only its own database rebuilt.
+TEST_F(SettingsFixture, AFailedLoadTwiceRegistersTheAssociationOnce) {
+  test::TempDir scratch;
+  const std::string bin = scratch / "bin", log = scratch / "helpers.log", data = scratch / "data";
+  std::filesystem::create_directories(bin);
+  for (const char* helper : {"update-mime-database", "update-desktop-database"}) {
+    std::ofstream(bin + "/" + helper) << "#!/bin/sh\necho \"$(basename \"$0\") $1\" >> '" << log << "'\n";
+    std::filesystem::permissions(bin + "/" + helper, std::filesystem::perms::owner_all);
+  }
+  ScopedEnv path("PATH", bin + ":/usr/bin:/bin");
+  ScopedEnv dataHome("XDG_DATA_HOME", data);
+  const std::string mime = data + "/mime/packages/Quenmar.FileSignature.xml";
+  const std::string desktop = data + "/applications/Quenmar.FileSignature.desktop";
+
+  std::vector<std::uint8_t> broken(112004, 7);  // its checksum word does not match
+  auto failedLoad = [&] {
+    reg->SetBinary(kProgramKey, u"Settings", broken);
+    AppSettings s;
+    s.SetRegistry(reg.get());
+    EXPECT_EQ(s.Load(), 0);
+    EXPECT_EQ(s.ReadRetries(), 10);  // the defaults
+  };
+  auto inode = [](const std::string& p) {
+    struct stat st{};
+    return stat(p.c_str(), &st) == 0 ? st.st_ino : ino_t(0);
+  };
+
+  failedLoad();
+  ASSERT_NE(inode(mime), 0u);
+  ASSERT_NE(inode(desktop), 0u);
+  const ino_t mimeInode = inode(mime), desktopInode = inode(desktop);
+  EXPECT_EQ(ReadAll(log), "update-mime-database " + data + "/mime\n" + "update-desktop-database " + data +
+                              "/applications\n");
+
+  failedLoad();
+  EXPECT_EQ(inode(mime), mimeInode);  // not replaced
+  EXPECT_EQ(inode(desktop), desktopInode);
+  EXPECT_EQ(ReadAll(log), "update-mime-database " + data + "/mime\n" + "update-desktop-database " + data +
+                              "/applications\n");
+
+  std::ofstream(desktop, std::ios::app) << "Hidden=true\n";  // edited by hand
+  failedLoad();
+  EXPECT_EQ(inode(mime), mimeInode);
+  EXPECT_NE(ReadAll(desktop).find(" /addsig %f\n"), std::string::npos);
+  EXPECT_EQ(ReadAll(desktop).find("Hidden"), std::string::npos);
+  EXPECT_EQ(ReadAll(log), "update-mime-database " + data + "/mime\n" + "update-desktop-database " + data +
+                              "/applications\n" + "update-desktop-database " + data + "/applications\n");
+}
+
 TEST(AppSettingsFallback, HoldsTheDefaultsUntilTheApplicationSetsItsRecord) {
   SetSettings(nullptr);
   EXPECT_EQ(Settings().ReadRetries(), 10);
@@ -200,4 +283,20 @@ TEST(AppSettingsFallback, HoldsTheDefaultsUntilTheApplicationSetsItsRecord) {
   SetSettings(&own);
   EXPECT_EQ(Settings().ReadRetries(), 3);
   SetSettings(nullptr);
+}
+
+TEST(AppSettingsRanges, EditorsGetTheRangesTheRecordKeeps) {
+  struct Case {
+    std::size_t offset;
+    std::int32_t low, high;
+  };
+  for (const Case& c : {Case{AppSettings::kReadRetriesOffset, 0, 100}, Case{AppSettings::kRetryPauseMsOffset, 0, 60000},
+                        Case{AppSettings::kMaxLogSizeKBOffset, 1, 102400}}) {
+    std::int32_t low = -7, high = -7;
+    ASSERT_TRUE(AppSettings::FieldRange(c.offset, low, high)) << c.offset;
+    EXPECT_EQ(low, c.low);
+    EXPECT_EQ(high, c.high);
+  }
+  std::int32_t low = 0, high = 0;
+  EXPECT_FALSE(AppSettings::FieldRange(AppSettings::kShowSplashOffset, low, high));
 }
