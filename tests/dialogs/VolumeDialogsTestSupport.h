@@ -1,15 +1,13 @@
 #pragma once
 // What the tests of the volume, file, image, virtual drive and "try to open"
 // dialogs share: the program's objects as start-up makes them (the application
-// object with a private configuration folder, the computer object), volumes held
-// in memory or opened from the fixture images, and a way to handle the modal
-// window that opens next.
+// object with a private configuration folder, the computer object), and volumes
+// held in memory or opened from the fixture images.
 
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
 #include <QTest>
-#include <QTimer>
 
 #include <chrono>
 #include <fstream>
@@ -28,6 +26,7 @@
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/dialogs/DialogsTestSupport.h"
 
 namespace test {
 
@@ -96,19 +95,6 @@ inline std::shared_ptr<CVolume> MemoryImage(std::shared_ptr<MemoryBlockDevice> d
   v->BootSetup();
   v->SetState(CVolume::kReady);
   return v;
-}
-
-// Runs `handle` on the next modal dialog to appear (polled from a timer), so that
-// a test can drive a dialog that the code under test runs with exec().
-inline void WhenModal(std::function<void(QDialog*)> handle, int tries = 500) {
-  QTimer::singleShot(10, [handle = std::move(handle), tries]() mutable {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (dialog && dialog->isVisible()) {
-      handle(dialog);
-      return;
-    }
-    if (tries > 0) WhenModal(std::move(handle), tries - 1);
-  });
 }
 
 }  // namespace test

@@ -62,7 +62,7 @@ int Bar(QDialog* d) { return controls::FindControlAs<QProgressBar>(d, Dlg::IDC_P
 
 // Presses the dialog's button once it reads "OK" (the writer's end).
 void PressOkAtTheEnd(QString* shot = nullptr) {
-  test::WhenModal([shot](QDialog* d) {
+  test::OnNextModal([shot](QDialog* d) {
     QVERIFY(QTest::qWaitFor([d] { return CloseButton(d)->text() == QStringLiteral("OK"); }, 30000));
     QCOMPARE(Bar(d), 100);
     if (shot) *shot = test::SaveScreenshot(d, QStringLiteral("dialogs"), QStringLiteral("image_finished"));
@@ -219,7 +219,7 @@ class VolumeImageCreateDlgThreads : public QObject {
     Picker picker(target);
     ImageJob* job = nullptr;
     QString shot;
-    test::WhenModal([&](QDialog* d) {
+    test::OnNextModal([&](QDialog* d) {
       job = &static_cast<Dlg*>(d)->Job();
       // The first chunk is written; the second read hangs.
       QVERIFY(QTest::qWaitFor([&] { return job->currentSector.load() >= ImageJob::kChunkSectors; }, 20000));

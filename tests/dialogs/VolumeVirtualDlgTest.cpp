@@ -97,7 +97,7 @@ class VolumeVirtualDlgTest : public QObject {
 
   void OkStaysOpenAndCancelEndsWith2() {
     Dlg dialog(DriveOf(500107862016));
-    test::WhenModal([](QDialog* d) {
+    test::OnNextModal([](QDialog* d) {
       QTest::mouseClick(controls::FindControlAs<QPushButton>(d, 1), Qt::LeftButton);
       QCoreApplication::processEvents();
       QVERIFY(d->isVisible());
