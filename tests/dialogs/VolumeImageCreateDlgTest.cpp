@@ -1,8 +1,12 @@
 // The drive image dialog: the proposed names, the bar, time and speed (with a
-// clock of the test's own), and the whole road with the real writer over volumes
-// in memory and the fixture images: a finished image is opened, a cancelled or
-// refused one is not, an early failure still reaches the dialog, a writer that
-// can't start says so.
+// clock of the test's own), and the writer's road over volumes in memory and the
+// fixture images: a finished image is opened, a cancelled or refused one is not,
+// an early failure still reaches the dialog, a writer that can't start says so.
+//
+// The thread suite drives the dialog without showing it (Qt paints shown windows
+// with a worker pool of its own, which the thread checker can't see into); the
+// other suite runs it modally as the program does, with its buttons, and takes
+// its pictures.
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -12,10 +16,9 @@
 
 #include "app/QtText.h"
 #include "controls/ControlId.h"
-#include "controls/Label.h"
+#include "dialogs/FormParts.h"
 #include "dialogs/VolumeImage_CreateDlg.h"
 #include "dialogs/VolumeInformationDlg.h"
-#include "dialogs/FormParts.h"
 #include "dialogs/VolumeInformationDlg_General.h"
 #include "platform/ByteOrder.h"
 #include "support/QtTestRegistry.h"
@@ -59,20 +62,160 @@ struct Picker {
 
 QPushButton* CloseButton(QDialog* d) { return controls::FindControlAs<QPushButton>(d, Dlg::IDC_CLOSE); }
 int Bar(QDialog* d) { return controls::FindControlAs<QProgressBar>(d, Dlg::IDC_PROGRESS)->value(); }
+bool ReadsOk(QDialog* d) { return CloseButton(d)->text() == QStringLiteral("OK"); }
 
-// Presses the dialog's button once it reads "OK" (the writer's end).
-void PressOkAtTheEnd(QString* shot = nullptr) {
-  test::OnNextModal([shot](QDialog* d) {
-    QVERIFY(QTest::qWaitFor([d] { return CloseButton(d)->text() == QStringLiteral("OK"); }, 30000));
-    QCOMPARE(Bar(d), 100);
-    if (shot) *shot = test::SaveScreenshot(d, QStringLiteral("dialogs"), QStringLiteral("image_finished"));
-    QTest::mouseClick(CloseButton(d), Qt::LeftButton);
-  });
+// The volume the running and cancel cases copy: three chunks, the second read
+// hanging for up to 3 s.
+std::shared_ptr<CVolume> SlowSource(std::shared_ptr<MemoryBlockDevice>& device) {
+  device = std::make_shared<MemoryBlockDevice>(Pattern(3 * ImageJob::kChunkSectors));
+  device->InjectFault(ImageJob::kChunkSectors + 100, MemoryBlockDevice::Fault::Hang);
+  device->SetHangTime(std::chrono::milliseconds(3000));  // long enough to look, short enough to wait for
+  return test::MemoryImage(device);
+}
+
+// Waits until the first chunk is written and the timer has shown it.
+void WaitForTheFirstChunk(Dlg* d) {
+  ImageJob& job = d->Job();
+  QVERIFY(QTest::qWaitFor([&] { return job.currentSector.load() >= ImageJob::kChunkSectors; }, 20000));
+  QTest::qWait(3 * Dlg::kTimerPeriodMs);
 }
 
 }  // namespace
 
 class VolumeImageCreateDlgThreads : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() { world_ = std::make_unique<test::DialogWorld>(); }
+  void cleanup() {
+    world_.reset();
+    Dlg::SetSavePathPicker(nullptr);
+  }
+
+  void TheTimerShowsTheJobsCounters() {
+    Dlg dialog;
+    platform::FileTime now = 10 * platform::kFileTimePerSecond;  // 10 s after the start (0)
+    dialog.SetClock([&now] { return now; });
+    ImageJob& job = dialog.Job();
+    job.running.store(1);  // as while a writer runs (none does here)
+    job.totalSectors.store(80000);
+    job.currentSector.store(20000);
+    dialog.ShowProgress();
+    QCOMPARE(Bar(&dialog), 25);
+    QCOMPARE(controls::FindControlAs<QLabel>(&dialog, Dlg::IDC_TIME)->text(), QStringLiteral("00:00:10"));
+    QCOMPARE(controls::FindControlAs<QLabel>(&dialog, Dlg::IDC_SPEED)->text(), QStringLiteral("1 000 KB\\s"));
+    job.currentSector.store(1000);
+    job.totalSectors.store(4000);
+    dialog.ShowProgress();
+    QCOMPARE(Bar(&dialog), 25);
+    job.running.store(0);  // the writer ended: the bar drops until its end arrives
+    dialog.ShowProgress();
+    QCOMPARE(Bar(&dialog), 0);
+  }
+
+  void AVolumeOfFewerThan100SectorsIsCopiedWhole() {
+    auto source = test::MemoryImage(std::make_shared<MemoryBlockDevice>(Pattern(60)));
+    test::TempDir dir;
+    const QString target = QString::fromStdString(dir / "small.dsk");
+    Picker picker(target);
+    Dlg dialog;
+    QCOMPARE(dialog.StartCreate(source), 1);
+    QVERIFY(QTest::qWaitFor([&] { return dialog.Finished() == 1; }, 20000));
+    QCOMPARE(Bar(&dialog), 100);
+    QVERIFY(ReadsOk(&dialog));
+    QCOMPARE(dialog.ImagePath(), target);
+    QCOMPARE(test::ReadWholeFile(target.toStdString()), Pattern(60));
+  }
+
+  void CancelJoinsTheWriterAndOpensNothing() {
+    std::shared_ptr<MemoryBlockDevice> device;
+    auto source = SlowSource(device);
+    test::TempDir dir;
+    const QString target = QString::fromStdString(dir / "partial.dsk");
+    Picker picker(target);
+    Dlg dialog;
+    QCOMPARE(dialog.StartCreate(source), 1);
+    WaitForTheFirstChunk(&dialog);  // the second read hangs
+    QCOMPARE(Bar(&dialog), 33);
+    QCOMPARE(CloseButton(&dialog)->text(), QStringLiteral("Cancel"));
+    dialog.reject();
+    QCOMPARE(dialog.Job().running.load(), 0);  // joined before the dialog closed
+    QCoreApplication::processEvents();  // the writer's end arrives at nobody
+    QCOMPARE(dialog.Finished(), 0);
+    // The first chunk stays on disk; the read that was cut short is not written.
+    QCOMPARE(std::filesystem::file_size(target.toStdString()), std::uintmax_t(ImageJob::kChunkSectors * 512));
+  }
+
+  void TheSourceImageItselfIsRefused() {
+    test::TempDir dir;
+    const std::string path = dir / "card.img";
+    std::filesystem::copy_file(test::FixtureImage("fat12.img"), path);
+    const std::string before = Sha256Of(test::ReadWholeFile(path));
+    auto source = world_->computer->OpenImageFile(platform::Utf8ToUtf16(path));
+    QVERIFY(source);
+    Picker picker(QString::fromStdString(path));
+    test::ScriptedBoxes boxes;
+    Dlg dialog;
+    QCOMPARE(dialog.StartCreate(source), 1);
+    QVERIFY(QTest::qWaitFor([&] { return !boxes.shown.isEmpty(); }, 20000));
+    QCoreApplication::processEvents();
+    QCOMPARE(boxes.shown.size(), 1);
+    QCOMPARE(boxes.shown[0].text, QStringLiteral("Error"));
+    QCOMPARE(boxes.shown[0].caption, QString());
+    QCOMPARE(dialog.Finished(), 0);
+    QCOMPARE(dialog.Job().running.load(), 0);
+    QCOMPARE(Sha256Of(test::ReadWholeFile(path)), before);
+  }
+
+  void AnEarlyFailureReachesTheDialog() {
+    // The image can't be created at all: the writer fails before the dialog's
+    // event loop runs, and its messages wait for the dialog.
+    auto source = test::MemoryImage(std::make_shared<MemoryBlockDevice>(Pattern(64)));
+    test::TempDir dir;
+    Picker picker(QString::fromStdString(dir / "no such folder/x.dsk"));
+    test::ScriptedBoxes boxes;
+    Dlg dialog;
+    QCOMPARE(dialog.StartCreate(source), 1);
+    dialog.Job().Join();
+    QVERIFY(boxes.shown.isEmpty());
+    QCoreApplication::processEvents();
+    QCOMPARE(boxes.shown.size(), 1);
+    QCOMPARE(boxes.shown[0].text, QStringLiteral("Error"));
+    QCOMPARE(dialog.Finished(), 0);
+  }
+
+  void ASaveDialogCancelledStartsNothing() {
+    auto source = test::MemoryImage(std::make_shared<MemoryBlockDevice>(Pattern(64)));
+    Picker picker{QString()};
+    Dlg dialog;
+    QCOMPARE(dialog.StartCreate(source), 0);
+    QCOMPARE(picker.asked, 1);
+    QCOMPARE(dialog.Job().running.load(), 0);
+    QVERIFY(!dialog.isVisible());
+  }
+
+  void AWriterThatCannotStartSaysSo() {
+    std::shared_ptr<MemoryBlockDevice> device;
+    auto source = SlowSource(device);
+    test::TempDir dir;
+    Picker picker(QString::fromStdString(dir / "twice.dsk"));
+    test::ScriptedBoxes boxes;
+    Dlg dialog;
+    QCOMPARE(dialog.StartCreate(source), 1);
+    // A second start while the writer runs is refused, with a word.
+    QCOMPARE(dialog.StartCreate(source), 0);
+    QCOMPARE(boxes.shown.size(), 1);
+    QCOMPARE(boxes.shown[0].text, QStringLiteral("The drive image could not be started."));
+    QCOMPARE(picker.asked, 1);
+    device->ReleaseHangs();
+  }
+
+ private:
+  std::unique_ptr<test::DialogWorld> world_;
+};
+VANDREL_QT_TEST(VolumeImageCreateDlgThreads);
+
+class VolumeImageCreateDlgTest : public QObject {
   Q_OBJECT
 
  private slots:
@@ -125,7 +268,7 @@ class VolumeImageCreateDlgThreads : public QObject {
     QTest::newRow("all of 7") << qint64(7) << qint64(7) << 100;
     QTest::newRow("past the end") << qint64(5000) << qint64(4000) << 100;
     QTest::newRow("no total") << qint64(10) << qint64(0) << 0;
-    QTest::newRow("huge") << qint64(1) << qint64(1) << 100;
+    QTest::newRow("one of one") << qint64(1) << qint64(1) << 100;
     QTest::newRow("8 EB") << qint64(INT64_MAX / 2) << qint64(INT64_MAX) << 49;
   }
   void Percentages() {
@@ -147,41 +290,26 @@ class VolumeImageCreateDlgThreads : public QObject {
     QVERIFY(Dlg::SpeedText(100, 0).isNull());
   }
 
-  void TheTimerShowsTheJobsCounters() {
-    Dlg dialog;
-    platform::FileTime now = 10 * platform::kFileTimePerSecond;  // 10 s after the start (0)
-    dialog.SetClock([&now] { return now; });
-    ImageJob& job = dialog.Job();
-    job.running.store(1);  // as while a writer runs (none does here)
-    job.totalSectors.store(80000);
-    job.currentSector.store(20000);
-    dialog.ShowProgress();
-    QCOMPARE(Bar(&dialog), 25);
-    QCOMPARE(controls::FindControlAs<QLabel>(&dialog, Dlg::IDC_TIME)->text(), QStringLiteral("00:00:10"));
-    QCOMPARE(controls::FindControlAs<QLabel>(&dialog, Dlg::IDC_SPEED)->text(), QStringLiteral("1 000 KB\\s"));
-    job.currentSector.store(1000);
-    job.totalSectors.store(4000);
-    dialog.ShowProgress();
-    QCOMPARE(Bar(&dialog), 25);
-    job.running.store(0);  // the writer ended: the bar drops until its end arrives
-    dialog.ShowProgress();
-    QCOMPARE(Bar(&dialog), 0);
-  }
-
-  void AFinishedImageIsOpenedAndMatchesItsSource() {
-    // The FAT16 fixture opened as an image, copied, and the copy opened.
+  void TheFat16ImageIsCopiedOpenedAndShown() {
+    // The FAT16 fixture opened as an image, copied through the modal dialog (OK at
+    // its end), and the copy opened.
     const std::string fixture = test::FixtureImage("fat16.img");
     auto source = world_->computer->OpenImageFile(platform::Utf8ToUtf16(fixture));
     QVERIFY(source);
     test::TempDir dir;
     const QString target = QString::fromStdString(dir / "copy.dsk");
     Picker picker(target);
-    QString shot;
-    PressOkAtTheEnd(&shot);
+    bool sawOk = false;
+    test::OnNextModal([&](QDialog* d) {
+      QVERIFY(QTest::qWaitFor([d] { return ReadsOk(d); }, 30000));
+      QCOMPARE(Bar(d), 100);
+      sawOk = true;
+      QTest::mouseClick(CloseButton(d), Qt::LeftButton);
+    });
     const QString made = Dlg::Run(source, nullptr);
+    QVERIFY(sawOk);
     QCOMPARE(picker.proposed, QStringLiteral("Image from drive fat16 (VANDREL16).dsk"));
     QCOMPARE(made, target);
-    QVERIFY(!shot.isEmpty());
     const auto copy = test::ReadWholeFile(target.toStdString());
     QCOMPARE(Sha256Of(copy), test::FixtureManifest("fat16")["image"]["sha256"].get<std::string>());
 
@@ -198,111 +326,46 @@ class VolumeImageCreateDlgThreads : public QObject {
     QCOMPARE(text(CVolumeInformationDlg_General::IDC_SERIAL), QString::number(serial, 16).toUpper());
   }
 
-  void AVolumeOfFewerThan100Sectors() {
-    auto device = std::make_shared<MemoryBlockDevice>(Pattern(60));
-    auto source = test::MemoryImage(device);
+  void CancelledOrRefusedImagesAreNotOpened() {
+    std::shared_ptr<MemoryBlockDevice> device;
+    auto source = SlowSource(device);
     test::TempDir dir;
-    Picker picker(QString::fromStdString(dir / "small.dsk"));
-    PressOkAtTheEnd();
-    const QString made = Dlg::Run(source, nullptr);
-    QVERIFY(!made.isEmpty());
-    QCOMPARE(test::ReadWholeFile(made.toStdString()), Pattern(60));
-  }
-
-  void CancelJoinsTheWriterAndOpensNothing() {
-    auto device = std::make_shared<MemoryBlockDevice>(Pattern(3 * ImageJob::kChunkSectors));
-    device->InjectFault(ImageJob::kChunkSectors + 100, MemoryBlockDevice::Fault::Hang);
-    device->SetHangTime(std::chrono::milliseconds(3000));  // long enough to look, short enough to wait for
-    auto source = test::MemoryImage(device);
-    test::TempDir dir;
-    const QString target = QString::fromStdString(dir / "partial.dsk");
-    Picker picker(target);
-    ImageJob* job = nullptr;
-    QString shot;
+    Picker picker(QString::fromStdString(dir / "partial.dsk"));
     test::OnNextModal([&](QDialog* d) {
-      job = &static_cast<Dlg*>(d)->Job();
-      // The first chunk is written; the second read hangs.
-      QVERIFY(QTest::qWaitFor([&] { return job->currentSector.load() >= ImageJob::kChunkSectors; }, 20000));
-      QTest::qWait(3 * Dlg::kTimerPeriodMs);
-      QCOMPARE(Bar(d), 33);
-      QCOMPARE(CloseButton(d)->text(), QStringLiteral("Cancel"));
-      shot = test::SaveScreenshot(d, QStringLiteral("dialogs"), QStringLiteral("image_running"));
-      QTest::mouseClick(CloseButton(d), Qt::LeftButton);
-      QCOMPARE(job->running.load(), 0);  // joined before the dialog closed
+      WaitForTheFirstChunk(static_cast<Dlg*>(d));
+      QTest::mouseClick(CloseButton(d), Qt::LeftButton);  // Cancel
     });
-    const QString made = Dlg::Run(source, nullptr);
-    QVERIFY(job);
-    QVERIFY(made.isEmpty());
-    QVERIFY(!shot.isEmpty());
-    // The first chunk stays on disk; the read that was cut short is not written.
-    QCOMPARE(std::filesystem::file_size(target.toStdString()), std::uintmax_t(ImageJob::kChunkSectors * 512));
-    QCOMPARE(world_->computer->Volumes().GetCount(), 0);  // nothing was opened
-  }
-
-  void TheSourceImageItselfIsRefused() {
-    test::TempDir dir;
-    const std::string path = dir / "card.img";
-    std::filesystem::copy_file(test::FixtureImage("fat12.img"), path);
-    const std::string before = Sha256Of(test::ReadWholeFile(path));
-    auto source = world_->computer->OpenImageFile(platform::Utf8ToUtf16(path));
-    QVERIFY(source);
-    Picker picker(QString::fromStdString(path));
+    QVERIFY(Dlg::Run(source, nullptr).isEmpty());
+    // A failure: the message, then the dialog closes by itself.
+    Picker refused(QString::fromStdString(dir / "no such folder/x.dsk"));
     test::ScriptedBoxes boxes;
-    const QString made = Dlg::Run(source, nullptr);
-    QVERIFY(made.isEmpty());
+    QVERIFY(Dlg::Run(source, nullptr).isEmpty());
     QCOMPARE(boxes.shown.size(), 1);
-    QCOMPARE(boxes.shown[0].text, QStringLiteral("Error"));
-    QCOMPARE(boxes.shown[0].caption, QString());
-    QCOMPARE(Sha256Of(test::ReadWholeFile(path)), before);
-    QCOMPARE(world_->computer->Volumes().GetCount(), 1);  // only the source
   }
 
-  void AnEarlyFailureReachesTheDialog() {
-    // The image can't be created at all: the writer fails before the dialog runs.
-    auto source = test::MemoryImage(std::make_shared<MemoryBlockDevice>(Pattern(64)));
+  void Screenshots() {
+    std::shared_ptr<MemoryBlockDevice> device;
+    auto source = SlowSource(device);
     test::TempDir dir;
-    Picker picker(QString::fromStdString(dir / "no such folder/x.dsk"));
-    test::ScriptedBoxes boxes;
-    Dlg dialog;
-    QCOMPARE(dialog.StartCreate(source), 1);
-    dialog.Job().Join();  // the writer has failed and posted before the dialog runs
-    QCOMPARE(dialog.exec(), 0);
-    QCOMPARE(boxes.shown.size(), 1);
-    QCOMPARE(boxes.shown[0].text, QStringLiteral("Error"));
-    QCOMPARE(dialog.Finished(), 0);
-  }
-
-  void ASaveDialogCancelledStartsNothing() {
-    auto source = test::MemoryImage(std::make_shared<MemoryBlockDevice>(Pattern(64)));
-    Picker picker{QString()};
-    Dlg dialog;
-    QCOMPARE(dialog.StartCreate(source), 0);
-    QCOMPARE(picker.asked, 1);
-    QCOMPARE(dialog.Job().running.load(), 0);
-    QVERIFY(!dialog.isVisible());
-  }
-
-  void AWriterThatCannotStartSaysSo() {
-    auto device = std::make_shared<MemoryBlockDevice>(Pattern(2 * ImageJob::kChunkSectors));
-    device->InjectFault(10, MemoryBlockDevice::Fault::Hang);
-    device->SetHangTime(std::chrono::milliseconds(2000));
-    auto source = test::MemoryImage(device);
-    test::TempDir dir;
-    Picker picker(QString::fromStdString(dir / "twice.dsk"));
-    test::ScriptedBoxes boxes;
-    Dlg dialog;
-    QCOMPARE(dialog.StartCreate(source), 1);
-    // A second start while the writer runs is refused, with a word.
-    QCOMPARE(dialog.StartCreate(source), 0);
-    QCOMPARE(boxes.shown.size(), 1);
-    QCOMPARE(boxes.shown[0].text, QStringLiteral("The drive image could not be started."));
-    QCOMPARE(picker.asked, 1);
-    device->ReleaseHangs();
+    Picker picker(QString::fromStdString(dir / "Image from drive 1 (PHOTOS).dsk"));
+    QString running;
+    QString finished;
+    test::OnNextModal([&](QDialog* d) {
+      WaitForTheFirstChunk(static_cast<Dlg*>(d));
+      running = test::SaveScreenshot(d, QStringLiteral("dialogs"), QStringLiteral("image_running"));
+      device->ReleaseHangs();
+      QVERIFY(QTest::qWaitFor([d] { return ReadsOk(d); }, 30000));
+      finished = test::SaveScreenshot(d, QStringLiteral("dialogs"), QStringLiteral("image_finished"));
+      QTest::mouseClick(CloseButton(d), Qt::LeftButton);
+    });
+    QVERIFY(!Dlg::Run(source, nullptr).isEmpty());
+    QVERIFY(!running.isEmpty());
+    QVERIFY(!finished.isEmpty());
   }
 
  private:
   std::unique_ptr<test::DialogWorld> world_;
 };
-VANDREL_QT_TEST(VolumeImageCreateDlgThreads);
+VANDREL_QT_TEST(VolumeImageCreateDlgTest);
 
 #include "VolumeImageCreateDlgTest.moc"
