@@ -64,6 +64,15 @@ bool CDlgTryOpen::Confirm(QWidget* owner) {
   return dialog.exec() == 1;
 }
 
+Reply CDlgTryOpen::Ask(const Question& question, QWidget* owner) {
+  Reply reply;
+  reply.answer = Answer::Cancel;
+  if (question.Withdrawn()) return reply;
+  CDlgTryOpen dialog(owner);
+  if (dialog.exec() == 1) reply.answer = Answer::Ok;
+  return reply;
+}
+
 void CDlgTryOpen::Save() {
   Settings().SetNoTryOpenWarning(dontShow_->isChecked() ? 1 : 0);
   Settings().Save();

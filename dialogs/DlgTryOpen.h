@@ -3,11 +3,14 @@
 // found files with the programs associated with their types: what may go wrong
 // with a damaged file, and the check box "Don't show this warning again."
 // (AppSettings::NoTryOpenWarning), which is stored on OK and on Cancel alike.
-// Returns 1 for OK, 2 for Cancel.
+// Returns 1 for OK, 2 for Cancel. The explorer view asks for it as the question
+// QuestionKind::TryOpenWarning, while the warning is on.
 //
 // GUI thread only.
 
 #include <QDialog>
+
+#include "engine/UserCallbacks.h"
 
 class QCheckBox;
 
@@ -25,6 +28,9 @@ class CDlgTryOpen : public QDialog {
   // Whether "Try To Open..." may go on: true at once while the warning is switched
   // off, else the answer of the warning (OK).
   static bool Confirm(QWidget* owner);
+  // The answer to QuestionKind::TryOpenWarning (registered at start-up): Ok after
+  // OK, Cancel otherwise (and at once for a question already withdrawn).
+  static Reply Ask(const Question& question, QWidget* owner);
 
  public slots:
   void accept() override;
