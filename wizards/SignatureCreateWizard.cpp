@@ -1,5 +1,8 @@
 #include "wizards/SignatureCreateWizard.h"
 
+#include <QKeySequence>
+#include <QShortcut>
+
 #include "controls/Bitmaps.h"
 #include "dialogs/SignatureDataViewCtrl.h"
 #include "search/FileType.h"
@@ -32,6 +35,11 @@ CSignatureCreateWizard::CSignatureCreateWizard(const QString& title, int startPa
   ResetSignatureBuffer();
   g_SignatureSamples.clear();
   g_UnreadableSamples.clear();
+  // F1, as the first page's hint says, is the Help button.
+  auto* help = new QShortcut(QKeySequence::HelpContents, this);
+  connect(help, &QShortcut::activated, this, [this] {
+    if (controls::CResizablePropertyPage* page = ActivePage()) page->OnHelp();
+  });
 }
 
 CSignatureCreateWizard::~CSignatureCreateWizard() {

@@ -5,6 +5,9 @@
 // and controls found by their ids, and the file dialogs answered once they show.
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
@@ -109,6 +112,17 @@ class WizardWorld {
     return true;
   }
   bool ClickNext() { return Click(kNextId, false); }
+  // Clicks a check box of the current page on its box; false when there is none.
+  bool ClickCheckBox(int id) {
+    auto* box = qobject_cast<QCheckBox*>(PageControl(id));
+    if (!box || !box->isEnabled()) return false;
+    QStyleOptionButton option;
+    option.initFrom(box);
+    const QRect indicator = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
+    QTest::mouseClick(box, Qt::LeftButton, {}, indicator.center());
+    QApplication::processEvents();
+    return true;
+  }
   bool NextEnabled() const {
     QPushButton* b = Button(kNextId);
     return b && b->isVisible() && b->isEnabled();
