@@ -2,7 +2,9 @@
 
 #include "app/App.h"
 #include "dialogs/ProgSettings.h"
+#include "dialogs/RecoveryQuestions.h"
 
 void RegisterDialogs(CApp& app) {
   app.SetProgramSettingsHandler([&app](QWidget* owner, int page) { CProgSettings::Show(owner, page, app.Settings()); });
+  CRecoveryQuestions::Register(app.Callbacks());
 }
