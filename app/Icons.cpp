@@ -25,6 +25,29 @@ const IconRow kIcons[] = {
     {IDI_WEB, {"web-browser", "web-browser-symbolic", "applications-internet"}, QStyle::SP_DriveNetIcon},
     {IDI_HELP, {"help-browser", "help-browser-symbolic", "help-contents"}, QStyle::SP_DialogHelpButton},
     {IDI_RESCAN, {"view-refresh", "view-refresh-symbolic"}, QStyle::SP_BrowserReload},
+    // The found-object tree and list (marks for deleted, lost and carved objects
+    // are drawn over these by the views).
+    {201, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    {202, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    {203, {"folder-open", "folder-symbolic"}, QStyle::SP_DirOpenIcon},
+    {204, {"folder", "folder-symbolic"}, QStyle::SP_DirClosedIcon},
+    {205, {"folder-open", "folder-symbolic"}, QStyle::SP_DirOpenIcon},
+    {206, {"folder", "folder-symbolic"}, QStyle::SP_DirClosedIcon},
+    {207, {"folder", "folder-symbolic"}, QStyle::SP_DirClosedIcon},
+    {208, {"folder-open", "folder-symbolic"}, QStyle::SP_DirOpenIcon},
+    {214, {"computer", "computer-symbolic"}, QStyle::SP_ComputerIcon},
+    {222, {"drive-harddisk", "drive-harddisk-symbolic"}, QStyle::SP_DriveHDIcon},
+    {223, {"drive-harddisk-system-symbolic", "drive-harddisk"}, QStyle::SP_DriveHDIcon},
+    {224, {"media-optical", "media-optical-symbolic"}, QStyle::SP_DriveCDIcon},
+    {225, {"drive-multidisk-symbolic", "drive-harddisk"}, QStyle::SP_DriveHDIcon},
+    {236, {"drive-removable-media", "drive-removable-media-symbolic"}, QStyle::SP_DriveFDIcon},
+    {274, {"folder", "folder-symbolic"}, QStyle::SP_DirClosedIcon},
+    {275, {"folder-open", "folder-symbolic"}, QStyle::SP_DirOpenIcon},
+    {306, {"drive-multidisk-symbolic", "drive-harddisk"}, QStyle::SP_DriveHDIcon},
+    {307, {"user-trash", "user-trash-symbolic"}, QStyle::SP_TrashIcon},
+    {364, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    {365, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    {366, {"drive-harddisk-system-symbolic", "drive-harddisk"}, QStyle::SP_DriveHDIcon},
 };
 
 const IconRow* Find(int id) {
