@@ -144,7 +144,7 @@ QModelIndex CFilesTreeModel::InsertRecord(const QModelIndex& parentIndex, const 
     const CFoundObjectSorter sorter(CFoundObjectSorter::kByName, false);
     auto begin = parent->children.begin() + parent->FirstRecordRow();
     auto pos = std::upper_bound(begin, parent->children.end(), record, [&](const FoundObject* r, const auto& n) {
-      return sorter.Less(r, view.FromHandle(n->handle));
+      return sorter.Less(r, handle, view.FromHandle(n->handle), n->handle);
     });
     at = int(pos - parent->children.begin());
   }
@@ -200,12 +200,13 @@ void CFilesTreeModel::FlushQueued() {
     }
     if (fresh.empty()) continue;
     const CFoundObjectSorter sorter(CFoundObjectSorter::kByName, false);
-    std::sort(fresh.begin(), fresh.end(), [&](const auto& a, const auto& b) { return sorter.Less(a.first, b.first); });
+    sorter.SortRecords(fresh);
     const int firstRecord = parent->FirstRecordRow();
     bool inOrder = true;
     if (int(parent->children.size()) > firstRecord) {
-      const FoundObject* last = view.FromHandle(parent->children.back()->handle);
-      inOrder = last && sorter.Less(last, fresh.front().first);
+      const std::int64_t lastHandle = parent->children.back()->handle;
+      const FoundObject* last = view.FromHandle(lastHandle);
+      inOrder = last && sorter.Less(last, lastHandle, fresh.front().first, fresh.front().second);
     }
     std::vector<std::unique_ptr<Node>> run;
     for (const auto& [r, h] : fresh) {
@@ -221,16 +222,23 @@ void CFilesTreeModel::FlushQueued() {
     if (inOrder) continue;
     const QModelIndex parentIndex = IndexOf(parent);
     emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
-    std::vector<std::pair<const FoundObject*, std::unique_ptr<Node>>> region;
-    for (std::size_t i = std::size_t(firstRecord); i < parent->children.size(); ++i)
-      region.emplace_back(view.FromHandle(parent->children[i]->handle), std::move(parent->children[i]));
-    std::stable_sort(region.begin(), region.end(),
-                     [&](const auto& a, const auto& b) { return sorter.Less(a.first, b.first); });
-    for (std::size_t i = 0; i < region.size(); ++i) {
-      const std::size_t at = std::size_t(firstRecord) + i;
-      parent->children[at] = std::move(region[i].second);
-      parent->children[at]->row = int(at);
+    std::vector<std::pair<const FoundObject*, std::int64_t>> order;
+    std::unordered_map<std::int64_t, std::unique_ptr<Node>> nodes;
+    std::vector<std::unique_ptr<Node>> twice;  // a record shown twice under one parent keeps its place at the end
+    for (std::size_t i = std::size_t(firstRecord); i < parent->children.size(); ++i) {
+      const std::int64_t h = parent->children[i]->handle;
+      if (nodes.count(h)) {
+        twice.push_back(std::move(parent->children[i]));
+        continue;
+      }
+      order.emplace_back(view.FromHandle(h), h);
+      nodes.emplace(h, std::move(parent->children[i]));
     }
+    sorter.SortRecords(order);
+    std::size_t at = std::size_t(firstRecord);
+    for (const auto& entry : order) parent->children[at++] = std::move(nodes[entry.second]);
+    for (auto& node : twice) parent->children[at++] = std::move(node);
+    for (std::size_t i = std::size_t(firstRecord); i < parent->children.size(); ++i) parent->children[i]->row = int(i);
     QModelIndexList from, to;
     for (const QModelIndex& p : persistentIndexList()) {
       Node* n = NodeOf(p);
