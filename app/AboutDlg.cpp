@@ -15,6 +15,7 @@
 #include "app/WebLinks.h"
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
+#include "controls/Label.h"
 
 #ifndef VANDREL_FILE_VERSION
 #define VANDREL_FILE_VERSION ""
@@ -25,14 +26,10 @@ constexpr int kHelpContents = 57670;
 constexpr int kWebSiteCommand = 32789;
 constexpr int kSupportCommand = 32795;
 
-QLabel* MakeLink(QWidget* parent, int id, const QString& address) {
-  auto* label = new QLabel(parent);
+controls::CLabel* MakeLink(QWidget* parent, int id, const QString& address) {
+  auto* label = new controls::CLabel(parent);
   controls::SetControlId(label, id);
-  label->setText(QStringLiteral("<a href=\"%1\" style=\"color:#0000c0; text-decoration:underline\">%1</a>")
-                     .arg(address.toHtmlEscaped()));
-  label->setTextFormat(Qt::RichText);
-  label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
-  label->setCursor(Qt::PointingHandCursor);
+  label->SetFontUnderline(true).SetLinkCursor().SetLink(true, true).SetTextColor(QColor(0, 0, 192)).SetText(address);
   return label;
 }
 }  // namespace
@@ -57,8 +54,8 @@ CAboutDlg::CAboutDlg(QWidget* owner) : QDialog(owner) {
 
   auto* web = MakeLink(this, IDC_WEB_LINK, app::MakerWebSite());
   auto* support = MakeLink(this, IDC_SUPPORT_LINK, app::MakerPage(app::kSupportPath));
-  connect(web, &QLabel::linkActivated, this, [this] { OnLinkClicked(kWebSiteCommand); });
-  connect(support, &QLabel::linkActivated, this, [this] { OnLinkClicked(kSupportCommand); });
+  connect(web, &controls::CLabel::clicked, this, [this] { OnLinkClicked(kWebSiteCommand); });
+  connect(support, &controls::CLabel::clicked, this, [this] { OnLinkClicked(kSupportCommand); });
 
   auto* links = new QGridLayout();
   links->addWidget(new QLabel(QStringLiteral("Web:"), this), 0, 0);

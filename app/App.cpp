@@ -17,6 +17,10 @@
 #include "app/PlaceholderWindow.h"
 #include "app/QtText.h"
 #include "app/WebLinks.h"
+#include "controls/Bitmaps.h"
+#include "controls/Label.h"
+#include "controls/ResizablePropertySheet.h"
+#include "controls/Splash.h"
 #include "engine/LocalComputer.h"
 #include "engine/ProgramLog.h"
 #include "engine/Volume.h"
@@ -26,6 +30,10 @@
 CApp* g_App = nullptr;
 
 QString LangString(std::uint32_t id) { return app::ToQString(GetLangString(id)); }
+
+void PostCloseToWindow(QWidget* window) {
+  if (window) QMetaObject::invokeMethod(window, &QWidget::close, Qt::QueuedConnection);
+}
 
 namespace {
 // Help and web commands.
@@ -50,6 +58,8 @@ CApp::CApp(const QString& programDir) {
   SetNotifier(&notifier_);
   SetUserCallbacks(&callbacks_);
   app::SetUpIconTheme();
+  controls::CLabel::SetLinkOpener([this](const QUrl& url) { callbacks_.OpenUrl(url); });
+  controls::CResizablePropertySheet::SetHelpHandler([this](int command, QWidget*) { OnHelpCommand(command); });
   if (auto* gui = qobject_cast<QApplication*>(QCoreApplication::instance())) gui->setQuitOnLastWindowClosed(false);
   exit_ = [](int code) {
     std::fflush(nullptr);
@@ -66,6 +76,8 @@ CApp::CApp(const QString& programDir) {
 
 CApp::~CApp() {
   if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
+  controls::CLabel::SetLinkOpener(nullptr);
+  controls::CResizablePropertySheet::SetHelpHandler(nullptr);
   if (GetNotifier() == &notifier_) SetNotifier(nullptr);
   if (GetUserCallbacks() == &callbacks_) SetUserCallbacks(nullptr);
   SetStringSource(nullptr);
@@ -134,7 +146,12 @@ void CApp::SetTopWindowFactory(WindowKind kind, TopWindowFactory factory) { fact
 void CApp::SetProgramSettingsHandler(SettingsSheetHandler handler) { settingsHandler_ = std::move(handler); }
 
 int CApp::Run(int mode) {
-  // The splash is shown by start-up before this when the settings ask for it.
+  if (settings_.ShowSplash()) {
+    splash_ = std::make_unique<Splash>();
+    splash_->SetBitmap(controls::Bitmap(controls::kBitmapSplash));
+    splash_->SetCloseOnClick(true);
+    splash_->Start();
+  }
   if (g_FileTypes) {
     g_FileTypes->LoadFileTypes();
     InstallSignaturePass(g_FileTypes);
@@ -185,7 +202,9 @@ int CApp::SetUIMode(int mode) {
 void CApp::OnTopSheetClosed() {
   if (switching_ || quitting_) return;
   if (sender() != top_.data()) return;  // an old window, closed by a switch
-  Exit();
+  // The sheet has ended itself (its own close handlers ask Exit first when they
+  // want the question): the program ends with it.
+  Quit();
 }
 
 QWidget* CApp::SetTopWindow(QWidget* window) {
@@ -281,24 +300,32 @@ int CApp::OnHelpCommand(int commandId) {
   return 0;
 }
 
-int CApp::Exit() {
+int CApp::Exit() { return Exit(true); }
+
+bool CApp::AskExit() {
+  if (switching_ || !settings_.ConfirmExit()) return true;
+  return app::ShowMessageBox(QApplication::activeWindow(), LangString(158), LangString(157), Buttons::YesNo,
+                             MessageIcon::Question) == Answer::Yes;
+}
+
+int CApp::Exit(bool ask) {
   if (switching_) {
     settings_.Save();
     return 1;
   }
-  if (settings_.ConfirmExit()) {
-    const Answer answer = app::ShowMessageBox(QApplication::activeWindow(), LangString(158), LangString(157),
-                                              Buttons::YesNo, MessageIcon::Question);
-    if (answer != Answer::Yes) return 0;
-  }
+  if (ask && !AskExit()) return 0;
+  Quit();
+  return 1;
+}
+
+void CApp::Quit() {
   settings_.Save();
   quitting_ = true;
   if (settings_.ExitProcessOnQuit()) {
     EndProcess(0);
-    return 1;
+    return;
   }
   QMetaObject::invokeMethod(QCoreApplication::instance(), "quit", Qt::QueuedConnection);
-  return 1;
 }
 
 void CApp::Shutdown() {

@@ -27,6 +27,9 @@
 // without quitting, so the switch closes the old window and makes the new one.
 // Only Exit() (or a top sheet's sheetClosed()) ends the program; ending stops and
 // joins the workers, closes the log file and leaves without static destruction.
+// A top sheet (a window with the signal sheetClosed()) that ends itself ends the
+// program without a further question: its close handlers call Exit() first where
+// the question belongs. The sheets' Help buttons reach OnHelpCommand.
 //
 // GUI thread only, except the members the engine reaches through its own
 // interfaces (string source, notifier, callbacks).
@@ -49,6 +52,7 @@
 #include "engine/ScanProgress.h"
 
 class QMenuBar;
+class Splash;
 class QWidget;
 
 class CApp : public QObject {
@@ -98,8 +102,9 @@ class CApp : public QObject {
   int LoadSettings();
   // Saves the settings record when it changed; 0.
   int OnIdle();
-  // Loads the file-type database and makes the first mode's window, then runs the
-  // event loop until the program quits; -1.
+  // Shows the splash when the settings ask for it, loads the file-type database
+  // (and installs the signature pass over it), makes the first mode's window, then
+  // runs the event loop until the program quits; -1.
   int Run(int mode);
   // -1: the current mode, nothing changes. 0: the current mode made anew. Else
   // closes the old top window (as a switch: no exit question, no quit), stores the
@@ -129,8 +134,16 @@ class CApp : public QObject {
   // the program; 1 when quitting, 0 when the user declined. Inside a mode switch: 1
   // at once, nothing asked, nothing ended.
   int Exit();
+  // The same with the question left out when `ask` is false: the main window asks
+  // it first in its close (AskExit), before it stops anything.
+  int Exit(bool ask);
+  // The exit question alone: true for Yes, when the setting is off, and inside a
+  // mode switch (nothing is asked then).
+  bool AskExit();
   bool IsSwitching() const { return switching_; }
   bool IsQuitting() const { return quitting_; }
+  // The start-up splash, once Run has made it.
+  Splash* GetSplash() const { return splash_.get(); }
 
   // ---- Registration ---------------------------------------------------------------
   void SetTopWindowFactory(WindowKind kind, TopWindowFactory factory);
@@ -160,6 +173,8 @@ class CApp : public QObject {
 
  private:
   bool MakeModeWindow(int mode);
+  // Saves the settings and ends the program (the end of Exit, without the question).
+  void Quit();
   ModeWindow MakePlaceholder(int mode);
 
   AppSettings settings_;
@@ -173,6 +188,7 @@ class CApp : public QObject {
   QString title_;
   QPointer<QObject> logWindow_;
   QPointer<QMenuBar> mainMenu_;
+  std::unique_ptr<Splash> splash_;
   bool switching_ = false;
   bool quitting_ = false;
   bool shutDown_ = false;
@@ -195,6 +211,10 @@ class CApp : public QObject {
 };
 
 extern CApp* g_App;
+
+// Asks a window to close, as a posted request (it runs its close work when the
+// event loop gets to it).
+void PostCloseToWindow(QWidget* window);
 
 // The text of a string id in the current language, as a QString.
 QString LangString(std::uint32_t id);

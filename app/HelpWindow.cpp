@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHelpContentWidget>
+#include <QHelpContentModel>
 #include <QHelpEngine>
 #include <QHelpLink>
 #include <QHelpSearchEngine>
@@ -64,6 +65,7 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   const QString collection = CollectionFile();
   engine_ = new QHelpEngine(collection, this);
   engine_->setUsesFilterEngine(true);
+  engine_->setReadOnly(false);  // it keeps the registration and the search index
   engine_->setupData();
   const QString help = HelpFile();
   const QString ns = QString::fromLatin1(kNamespace);
@@ -80,6 +82,7 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   QHelpContentWidget* contents = engine_->contentWidget();
   tabs_->addTab(contents, QStringLiteral("Contents"));
   connect(contents, &QHelpContentWidget::linkActivated, browser_, [this](const QUrl& url) { browser_->setSource(url); });
+  connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, this, &CHelpWindow::SelectInContents);
 
   QHelpSearchEngine* search = engine_->searchEngine();
   searchPage_ = new QWidget(this);
@@ -99,16 +102,19 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   splitter->addWidget(browser_);
   splitter->setStretchFactor(0, 0);
   splitter->setStretchFactor(1, 1);
-  splitter->setSizes({230, 570});
+  splitter->setSizes({290, 570});
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(splitter);
-  resize(820, 580);
+  resize(860, 580);
+  // The contents are read in the background: open the tree once they are there.
+  connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, contents, &QTreeView::expandAll);
   contents->expandAll();
 }
 
 void CHelpWindow::Open(const QString& topic) {
   browser_->setSource(TopicUrl(topic));
+  SelectInContents();
   show();
   raise();
   activateWindow();
@@ -118,6 +124,12 @@ QString CHelpWindow::CurrentTopic() const {
   const QString path = browser_->source().path();
   const QString prefix = QStringLiteral("/doc/");
   return path.startsWith(prefix) ? path.mid(prefix.size()) : path;
+}
+
+void CHelpWindow::SelectInContents() {
+  QHelpContentWidget* contents = engine_->contentWidget();
+  const QModelIndex index = contents->indexOf(browser_->source());
+  if (index.isValid()) contents->setCurrentIndex(index);
 }
 
 bool CHelpWindow::SearchShown() const { return tabs_->currentWidget() == searchPage_ && isVisible(); }

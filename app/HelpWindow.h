@@ -56,6 +56,8 @@ class CHelpWindow : public QWidget {
  private:
   explicit CHelpWindow(QWidget* parent = nullptr);
   void Open(const QString& topic);
+  // Marks the page shown in the contents tree.
+  void SelectInContents();
 
   QHelpEngine* engine_ = nullptr;
   QTabWidget* tabs_ = nullptr;

@@ -18,6 +18,7 @@ struct BitmapEntry {
 constexpr BitmapEntry kBitmaps[] = {
     {kBitmapSignatureWizardHeader, ":/images/wizard_header_317.svg"},
     {kBitmapWizardModeHeader, ":/images/wizard_header_325.svg"},
+    {kBitmapSplash, ":/images/splash.svg"},
 };
 
 }  // namespace

@@ -179,32 +179,27 @@ CLabel& CLabel::SetTransparent(bool on) {
 }
 
 CLabel& CLabel::FlashText(bool on) {
-  if (flashTimer_) {
-    killTimer(flashTimer_);
-    flashTimer_ = 0;
-  }
-  if (on) {
-    flashPhase_ = false;
-    flashTimer_ = startTimer(kFlashIntervalMs);
-    flashMode_ = 1;
-  } else {
-    flashMode_ = 0;
-  }
+  RestartFlash(on ? 1 : 0);
   Redraw();
   return *this;
 }
 
 CLabel& CLabel::FlashBackground(bool on) {
+  // Switched off, background flashing keeps its mode; only the timer stops.
+  RestartFlash(on ? 2 : -1);
+  return *this;
+}
+
+void CLabel::RestartFlash(int mode) {
   if (flashTimer_) {
     killTimer(flashTimer_);
     flashTimer_ = 0;
   }
-  if (on) {
+  if (mode > 0) {
     flashPhase_ = false;
     flashTimer_ = startTimer(kFlashIntervalMs);
-    flashMode_ = 2;
   }
-  return *this;
+  if (mode >= 0) flashMode_ = mode;
 }
 
 CLabel& CLabel::SetLinkUrl(const QString& target) {

@@ -126,6 +126,9 @@ class CLabel : public QFrame {
 
  private:
   void UpdateFrameMargins();
+  // Stops the flash timer; a mode above 0 starts it again from phase 0. A mode
+  // of 0 or more becomes the flash mode.
+  void RestartFlash(int mode);
 
   QColor textColour_;
   QColor highlightColour_{Qt::white};

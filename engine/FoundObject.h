@@ -24,6 +24,17 @@ enum : std::uint16_t {
   OBJ_DEVICE = 0x4000,        // device node of a volume: owned by the volume, never freed by a store
 };
 
+// Bits of FoundObject::origin: where a record's size and name came from.
+enum : std::uint8_t {
+  // The size was read from the file's own header (a search fix-up or the
+  // compound-document probe): the offset index never replaces it by the distance
+  // to a neighbour.
+  ORIGIN_SIZE_FROM_FORMAT = 0x01,
+  // The store made the name (type prefix, offset, default extension, or the lost
+  // file name); a name read from a file system never has this bit.
+  ORIGIN_NAME_GENERATED = 0x02,
+};
+
 // Ids of the special nodes.
 enum : std::int32_t {
   kIdMyComputer = -12,
@@ -81,6 +92,7 @@ struct FoundObject {
   ObjectFlags flags;
   std::uint16_t attributes = 0;  // Windows file attributes (FAT: the entry's attribute byte)
   std::int16_t typeId = 0;       // id of the object's file type; 0 = none
+  std::uint8_t origin = 0;       // ORIGIN_* bits
   // FAT: start cluster; NTFS: MFT record number; carved: as the search sets it;
   // negative: a special node (device nodes, lost roots, type folders).
   std::int32_t id = 0;

@@ -386,18 +386,37 @@ struct FoundObjectStore::Impl {
     return pos;
   }
 
+  // Whether the offset index sets a record's size: a raw record whose size its own
+  // format did not give.
+  static bool TakesNeighbourSize(const FoundObject& r) {
+    return r.flags.Any(OBJ_RAW) && !(r.origin & ORIGIN_SIZE_FROM_FORMAT);
+  }
+
   // Inserts a record into the offset index; a raw record's size becomes the distance
-  // to the next record at a greater offset, and so does a raw record's before it.
+  // to the next record at a greater offset, and so does a raw record's before it,
+  // unless the size came from the file's format. The result does not depend on the
+  // order in which the records arrive.
   void InsertByOffset(std::uint32_t pos) {
     FoundObject* r = records[pos];
     byOffset.Insert(r->offset, pos);
     OffsetIndex::Pos next = byOffset.UpperBound(r->offset);
-    if (r->flags.Any(OBJ_RAW) && !byOffset.IsEnd(next)) r->size = byOffset.Key(next) - r->offset;
+    if (TakesNeighbourSize(*r) && !byOffset.IsEnd(next)) r->size = byOffset.Key(next) - r->offset;
     OffsetIndex::Pos prev = byOffset.LowerBound(r->offset);
     if (byOffset.Prev(prev)) {
       FoundObject* p = records[byOffset.Value(prev)];
-      if (p->flags.Any(OBJ_RAW)) p->size = r->offset - p->offset;
+      if (TakesNeighbourSize(*p)) p->size = r->offset - p->offset;
     }
+  }
+
+  // Names a carved record after its type ("%s_%I64d.%s": prefix, offset, default
+  // extension) or, without one, as a lost file.
+  void GenerateName(FoundObject& r, const FileTypeFacts* type) {
+    const std::u16string name = type ? platform::Format(u"%s_%I64d.%s", type->namePrefix, r.offset, type->extension)
+                                     : platform::Format(GetLangString(4865), r.offset);
+    r.name = names.Copy(name);
+    r.nameLength = static_cast<std::uint32_t>(name.size());
+    r.flags.Set(OBJ_NAMED);
+    r.origin |= ORIGIN_NAME_GENERATED;
   }
 
   void RebuildOffsetIndex() {
@@ -508,6 +527,7 @@ FoundObject* FoundObjectStore::AddParsedObject(const FoundObject& templ) {
       const char16_t* name = templ.name ? s.names.Copy(templ.Name()) : nullptr;
       ph->attributes = templ.attributes;
       ph->typeId = templ.typeId;
+      ph->origin = templ.origin & ~ORIGIN_NAME_GENERATED;
       ph->id = templ.id;
       ph->parentId = templ.parentId;
       ph->typeKey = templ.typeKey;
@@ -535,6 +555,7 @@ FoundObject* FoundObjectStore::AddParsedObject(const FoundObject& templ) {
       messages.push_back({s.Handle(placeholder), FOUND_ADDED});
     } else {
       FoundObject* r = s.NewCopy(templ);
+      r->origin &= ~ORIGIN_NAME_GENERATED;  // a parsed name is the file system's
       // A type found by the name's extension is written into the record.
       if (typed && templ.typeKey == 0 && type.id != templ.typeId) {
         r->typeId = type.id;
@@ -564,22 +585,24 @@ FoundObject* FoundObjectStore::AddCarvedObject(const FoundObject& hit) {
       FoundObject* r = s.records[existing];
       r->flags.Set(OBJ_CARVED);
       if (typed) {
+        const bool retyped = r->typeKey != type.key || r->typeId != type.id;
         r->typeId = type.id;
         r->typeKey = type.key;
+        // A name the store made follows the type; one read from a file system stays.
+        if (retyped && (r->origin & ORIGIN_NAME_GENERATED)) s.GenerateName(*r, &type);
+      }
+      // A raw record takes the size that the later hit's own format gives.
+      if (r->flags.Any(OBJ_RAW) && (hit.origin & ORIGIN_SIZE_FROM_FORMAT)) {
+        r->size = hit.size;
+        r->origin |= ORIGIN_SIZE_FROM_FORMAT;
       }
       result = r;
       messages.push_back({s.Handle(existing), FOUND_CARVED_MERGED});
     } else if (!typed || type.searchEnabled) {
       FoundObject* r = s.NewCopy(hit);
+      r->origin &= ~ORIGIN_NAME_GENERATED;
       if (typed) r->parentId = type.categoryId;
-      if (!r->flags.Any(OBJ_NAMED) || !r->name) {
-        const std::u16string name =
-            typed ? platform::Format(u"%s_%I64d.%s", type.namePrefix, r->offset, type.extension)
-                  : platform::Format(GetLangString(4865), r->offset);
-        r->name = s.names.Copy(name);
-        r->nameLength = static_cast<std::uint32_t>(name.size());
-        r->flags.Set(OBJ_NAMED);
-      }
+      if (!r->flags.Any(OBJ_NAMED) || !r->name) s.GenerateName(*r, typed ? &type : nullptr);
       r->flags.Set(OBJ_CARVED);
       const std::uint32_t pos = s.Register(r);
       if (typed) s.EnsureTypeFolder(type);

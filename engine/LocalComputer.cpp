@@ -84,6 +84,8 @@ CLocalComputer::CLocalComputer() {
 }
 
 CLocalComputer::~CLocalComputer() {
+  // A kept start is dropped, and the thread that would carry it out joined.
+  StopStarter();
   // The drive list's watch and refresh threads end first: a refresh asks this
   // object for node ids.
   volumes_.Shutdown();
@@ -133,19 +135,67 @@ bool CLocalComputer::IsScannedLocked(const CVolume* volume) const {
 
 int CLocalComputer::StartAnalysis(const std::shared_ptr<CVolume>& volume) {
   if (!volume || volume->GetState() == CVolume::kAnalysing) return 0;
-  // No scan runs, but the thread of the last one may still be at its end (posting
-  // the message this start may answer): it is joined first, waiting a bounded time.
-  if (Progress().running.load() == 0) CVolume::WaitForAnalysisEnd(CVolume::kStopWait);
   int started = 0;
   std::lock_guard lock(mutex_);
   // The thread start looks at the running flag and sets it in one step: while a
-  // scan (or a thread that was stopped) runs, the volume only waits in the queue.
-  if (volume->StartAnalyseThread()) {
-    selected_ = scanned_ = analysed_ = volume;
-    started = 1;
+  // scan runs the volume only waits in the queue. A kept start goes first.
+  if (!pending_) {
+    if (volume->StartAnalyseThread()) {
+      selected_ = scanned_ = analysed_ = volume;
+      started = 1;
+    } else if (Progress().running.load() == 0 && !starterStop_.load()) {
+      // No scan runs, but the last thread has not ended yet (a stopped one inside a
+      // read, or one posting its end): the start is kept for when it has.
+      pending_ = volume;
+      if (!starterRunning_) {
+        if (starter_.joinable()) starter_.join();  // it cleared the flag as its last step
+        try {
+          starter_ = std::thread([this] { StarterMain(); });
+          starterRunning_ = true;
+        } catch (...) {
+          pending_.reset();
+          Log().Error(u"CLocalComputer::StartAnalysis except");
+        }
+      }
+    }
   }
   if (std::find(queue_.begin(), queue_.end(), volume) == queue_.end()) queue_.push_back(volume);
   return started;
+}
+
+void CLocalComputer::StarterMain() {
+  constexpr std::chrono::milliseconds kPoll{50};
+  while (!starterStop_.load()) {
+    if (!CVolume::WaitForAnalysisEnd(kPoll)) continue;
+    std::shared_ptr<CVolume> volume;
+    {
+      std::lock_guard lock(mutex_);
+      volume = std::move(pending_);
+      pending_.reset();
+      if (!volume || starterStop_.load()) break;
+    }
+    StartAnalysis(volume);  // another scan may have begun meanwhile: then it waits in the queue
+    std::lock_guard lock(mutex_);
+    if (!pending_) break;
+  }
+  std::lock_guard lock(mutex_);
+  starterRunning_ = false;
+}
+
+void CLocalComputer::StopStarter() {
+  std::thread starter;
+  {
+    std::lock_guard lock(mutex_);
+    starterStop_.store(true);
+    pending_.reset();
+    starter = std::move(starter_);
+  }
+  if (starter.joinable()) starter.join();
+}
+
+std::shared_ptr<CVolume> CLocalComputer::StartPending() const {
+  std::lock_guard lock(mutex_);
+  return pending_;
 }
 
 void CLocalComputer::OnAnalyseDone(const std::shared_ptr<CVolume>& volume) {
@@ -163,6 +213,7 @@ int CLocalComputer::FinishAnalysis(const std::shared_ptr<CVolume>& volume, bool 
   {
     std::lock_guard lock(mutex_);
     std::erase(queue_, volume);
+    if (pending_ == volume) pending_.reset();  // a kept start is withdrawn
     if (IsScannedLocked(volume.get())) Progress().running.store(0);
   }
   volume->SetState(CVolume::kReady);
@@ -192,6 +243,17 @@ bool CLocalComputer::IsQueued(const std::shared_ptr<CVolume>& volume) const {
 }
 
 // ---- Volumes ----------------------------------------------------------------------------
+
+bool CLocalComputer::StartDriveWatch() {
+  if (watchStarted_.exchange(true)) return false;
+  return volumes_.StartDeviceWatch();
+}
+
+bool CLocalComputer::StartDriveWatch(std::unique_ptr<platform::IDatagramSource> source,
+                                     std::chrono::milliseconds recheck, int burstMs) {
+  if (watchStarted_.exchange(true)) return false;
+  return volumes_.StartDeviceWatch(std::move(source), recheck, burstMs);
+}
 
 std::shared_ptr<CVolume> CLocalComputer::OpenImageFile(const std::u16string& path) {
   try {
@@ -369,6 +431,11 @@ std::shared_ptr<CVolume> CLocalComputer::SelectedVolume() const {
 void CLocalComputer::SetSelectedVolume(std::shared_ptr<CVolume> volume) {
   std::lock_guard lock(mutex_);
   selected_ = std::move(volume);
+}
+
+bool CLocalComputer::IsVolumeSelected() const {
+  std::lock_guard lock(mutex_);
+  return selected_ && selected_ != myComputer_ && selected_ != recycleBin_ && IsReadable(*selected_);
 }
 
 std::shared_ptr<CVolume> CLocalComputer::ScannedVolume() const {

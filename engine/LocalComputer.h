@@ -11,12 +11,15 @@
 // workers). The queue and the current-volume pointers are guarded by the computer's
 // lock; the drive list has its own.
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/FileFilter.h"
@@ -61,7 +64,15 @@ class CLocalComputer : public IPartitionSink {
   // the volume the selected, scanned and analysed volume and starts its analysis
   // thread. A volume being analysed is left alone. A start while another scan runs
   // only queues. Returns 1 when the analysis started.
+  //
+  // It never waits: when no scan runs but the thread of the last one has not ended
+  // yet (a stopped thread still inside a read), the start is kept and carried out
+  // by the computer's starter thread as soon as that thread has ended (0 is
+  // returned; StartPending tells). Only one start is kept so: a start while one is
+  // pending only queues, as a start while a scan runs does.
   int StartAnalysis(const std::shared_ptr<CVolume>& volume);
+  // The volume whose start waits for the last analysis thread to end, or null.
+  std::shared_ptr<CVolume> StartPending() const;
   // The end of CVolume::Analyse, on the analysis thread: clears the running flag
   // (when it is this volume's) and finishes the volume.
   void OnAnalyseDone(const std::shared_ptr<CVolume>& volume);
@@ -104,6 +115,10 @@ class CLocalComputer : public IPartitionSink {
 
   std::shared_ptr<CVolume> SelectedVolume() const;
   void SetSelectedVolume(std::shared_ptr<CVolume> volume);
+  // Whether the selected volume is a drive, partition or image that volume
+  // commands act on. The pointer starts as the My Computer pseudo-volume (and the
+  // tree may select Recycle Bin's): those count as no volume selected.
+  bool IsVolumeSelected() const;
   // The volume being scanned (the search, the recovery and the destination check
   // use it).
   std::shared_ptr<CVolume> ScannedVolume() const;
@@ -121,6 +136,14 @@ class CLocalComputer : public IPartitionSink {
   // ---- Owned objects ----------------------------------------------------------------
 
   CVolumesList& Volumes() { return volumes_; }
+  // The drive list's device watch, started by the first window that lists drives
+  // (the main window, the wizard): once per run; later calls, and calls after the
+  // list has ended, do nothing. The watch refreshes the list when drives come and
+  // go and posts WM_DEVICE_CHANGED to the top window. True when this call started
+  // it. The second form takes the event source and re-check interval (tests).
+  bool StartDriveWatch();
+  bool StartDriveWatch(std::unique_ptr<platform::IDatagramSource> source, std::chrono::milliseconds recheck,
+                       int burstMs);
   FileFilter& Filter() { return filter_; }
   ProgramLog& GetLog() { return log_; }
   // The file-type database (made and installed by the application; the engine
@@ -137,6 +160,8 @@ class CLocalComputer : public IPartitionSink {
 
  private:
   bool IsScannedLocked(const CVolume* volume) const;
+  void StarterMain();
+  void StopStarter();
   std::vector<std::shared_ptr<CVolume>> AnalysedVolumesForCheck() const;
 
   CVolumesList volumes_;
@@ -154,6 +179,15 @@ class CLocalComputer : public IPartitionSink {
   std::int32_t objectIdCounter_ = kFirstObjectId + 1;
   std::map<std::u16string, std::int32_t> deviceIds_;
   std::optional<platform::BlockDeviceTree> tree_;
+
+  // The start kept until the last analysis thread has ended, and the thread that
+  // carries it out (joined before the next one starts and at the end).
+  std::shared_ptr<CVolume> pending_;
+  std::thread starter_;
+  bool starterRunning_ = false;
+  std::atomic<bool> starterStop_{false};
+
+  std::atomic<bool> watchStarted_{false};
 };
 
 // The program's computer object; null until it is made.

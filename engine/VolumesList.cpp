@@ -377,6 +377,20 @@ int CVolumesList::Refresh(bool background) {
   }
 }
 
+std::uint64_t CVolumesList::StartRefresh() {
+  try {
+    return RequestRefresh(false);
+  } catch (...) {
+    Log().Error(u"CVolumesList::Refresh except");
+    return 0;
+  }
+}
+
+bool CVolumesList::RefreshDone(std::uint64_t ticket) const {
+  std::lock_guard lock(threadMutex_);
+  return ticket == 0 || completed_ >= ticket || stopping_.load();
+}
+
 int CVolumesList::RefreshAndWait() {
   if (const std::uint64_t generation = RequestRefresh(false)) WaitForRefresh(generation, kRefreshWait, false);
   return 0;

@@ -96,6 +96,12 @@ class CVolumesList {
   // the refresh thread do it and returns 1 at once (0 while the list ends). A
   // request while the thread runs makes it rebuild once more afterwards.
   int Refresh(bool background);
+  // A refresh on the refresh thread, as Refresh(true), that the caller follows
+  // without waiting: the ticket it returns (0 while the list ends) is done once
+  // RefreshDone says so, after the rebuild that began after this request (its
+  // queries waited for). The user interface polls it to keep its window alive.
+  std::uint64_t StartRefresh();
+  bool RefreshDone(std::uint64_t ticket) const;
   // A refresh on the refresh thread, waited for up to kRefreshWait (a longer one
   // goes on by itself); returns 0. The user interface shows the wait cursor
   // meanwhile.
@@ -186,7 +192,7 @@ class CVolumesList {
 
   // The refresh thread: requests are counted, and a waiter waits for the rebuild
   // that began after its request.
-  std::mutex threadMutex_;
+  mutable std::mutex threadMutex_;
   std::condition_variable threadCv_;
   std::thread refreshThread_;
   bool threadRunning_ = false;

@@ -157,7 +157,7 @@ std::vector<std::unique_ptr<FileType>> MakeBuiltinFileTypes() {
   Row(t, kMobile, 266, u"Microsoft PocketPC Word", u"PSW", u"mobile_content").Text("{\\pwi", 0);
   Row(t, kMobile, 266, u"Microsoft PocketPC Buckup", u"PBF", u"mobile_content").Text("POCKETPCIMAGE", 0);
   Row(t, kArc, 300, u"PkZIP/WinZIP Archive File", u"ZIP", u"archive").D("50 4B 03 04", 0);
-  Row(t, kArc, 330, u"TAR Archive File", u"TAR", u"archive").Text("ustar", 0);
+  Row(t, kArc, 330, u"TAR Archive File", u"TAR", u"archive").Text("ustar", 257);
   Row(t, kArc, 310, u"RAR Archive File", u"RAR", u"archive").D("52 61 72 21", 0).Or().Hex("1A 07 00", 4);
   Row(t, kArc, 320, u"ARJ Archive File", u"ARJ", u"archive").W("60 EA", 0);
   Row(t, kArc, 331, u"GZIP Archive File", u"GZIP", u"archive").W("1F 8B", 0);

@@ -275,6 +275,25 @@ const FileType* FileTypeDatabase::FindForObject(const FoundObject& record) const
   return FindForObject(record.typeKey, record.typeId, record.Name(), record.IsFolder());
 }
 
+const FileType* FileTypeDatabase::FindForObject(FoundObject& record) const {
+  ReadLock lock(*this);
+  if (record.typeKey != 0) {
+    auto it = byKey_.find(record.typeKey);
+    if (it != byKey_.end()) return it->second;
+  }
+  if (record.typeId != 0) {
+    if (const FileType* t = FindByIdLocked(record.typeId)) return t;
+  }
+  // Neither the key nor the id gave a type: the one the name's extension gives is
+  // kept on the record.
+  const FileType* t = FindForObjectLocked(0, 0, record.Name(), record.IsFolder());
+  if (t && t != defaultType_) {
+    record.typeId = static_cast<std::int16_t>(t->typeId());
+    record.typeKey = t->key();
+  }
+  return t;
+}
+
 const FileType* FileTypeDatabase::FindByExtension(std::u16string_view extension) const {
   ReadLock lock(*this);
   auto it = extensions_.find(Fold(extension));

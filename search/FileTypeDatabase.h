@@ -118,6 +118,10 @@ class FileTypeDatabase final : public IFileTypeLookup {
   const FileType* FindForObject(std::uint32_t typeKey, std::int16_t typeId, std::u16string_view name,
                                 bool isFolder) const;
   const FileType* FindForObject(const FoundObject& record) const;
+  // The same for a record of the caller's own: a type found by the name's extension
+  // is written into it (type id and key), so that a later lookup finds that type
+  // again by its id and key.
+  const FileType* FindForObject(FoundObject& record) const;
   // The type an extension (without the dot, any letter case) belongs to, else null.
   const FileType* FindByExtension(std::u16string_view extension) const;
   const FileTypeGroup* FindGroup(std::int32_t categoryId) const;

@@ -109,6 +109,7 @@ class CSearchManager {
   ISignatureHitSink& Sink() const { return *sink_; }
   const std::shared_ptr<CVolume>& Volume() const { return volume_; }
   std::int64_t ClusterBytes() const { return clusterBytes_; }
+  std::int64_t VolumeBytes() const { return totalSectors_ * 512; }
   std::size_t WorkerTotal() const { return workers_.size(); }
   std::int64_t BusyMilliseconds() const { return busyMs_.load(); }
 

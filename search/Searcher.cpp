@@ -85,11 +85,24 @@ void CSearcher::MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes ca
 
   // Fix-ups, each by the record's type as it stands.
   const platform::LeView bytes(candidate);
-  if (record->typeId == 500 && type.storageFile)
+  bool sizeFromFormat = false;
+  if (record->typeId == 500 && type.storageFile) {
     record->typeId = static_cast<std::int16_t>(
         manager_.ProbeCompoundDocument(*this, *record, std::size_t(unit) * CSearchManager::kUnitSize));
-  if (record->typeId == 525) record->size = bytes.U32(2);
-  if (record->typeId == 524) record->size = std::int64_t(bytes.U32(4)) + 2048;
+    sizeFromFormat = true;
+  }
+  if (record->typeId == 525) {
+    record->size = bytes.U32(2);
+    sizeFromFormat = true;
+  }
+  if (record->typeId == 524) {
+    record->size = std::int64_t(bytes.U32(4)) + 2048;
+    sizeFromFormat = true;
+  }
+  // A size the header gives is kept (the store's offset index leaves it alone) when
+  // it is one a file on this volume can have.
+  if (sizeFromFormat && record->size > 0 && record->size <= manager_.VolumeBytes() - record->offset)
+    record->origin |= ORIGIN_SIZE_FROM_FORMAT;
   if (record->typeId == 526) {
     // The signature stands 32 KB into the file: a hit nearer the volume's start
     // has no file before it.

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPointer>
+#include <QPushButton>
 #include <QTest>
 #include <QWidget>
 
@@ -12,8 +13,13 @@
 #include "app/AboutDlg.h"
 #include "app/App.h"
 #include "app/Formatting.h"
+#include "app/HelpWindow.h"
+#include "app/Icons.h"
 #include "app/PlaceholderWindow.h"
 #include "app/WebLinks.h"
+#include "controls/ControlId.h"
+#include "controls/ResizablePropertyPage.h"
+#include "controls/ResizablePropertySheet.h"
 #include "platform/FileTime.h"
 #include "support/QtTestRegistry.h"
 #include "support/TempDir.h"
@@ -79,6 +85,39 @@ class AppTest : public QObject {
     // 2023-12-31 23:30:00 UTC is already the new year here.
     platform::DateTime winter{2023, 12, 31, 23, 30, 0, 0, 0};
     QCOMPARE(FormatFileTime(platform::FileTimeFromUtc(winter)), QStringLiteral("01/01/24 00:30:00"));
+  }
+
+  void IconsComeFromTheThemeOffscreen_data() {
+    QTest::addColumn<int>("id");
+    for (int id : {128, 247, 248, 249, 250, 251, 252, 253, 254, 255}) QTest::newRow(QByteArray::number(id)) << id;
+  }
+  void IconsComeFromTheThemeOffscreen() {
+    QFETCH(int, id);
+    app::SetUpIconTheme();
+    QCOMPARE(QIcon::themeName(), QStringLiteral("Adwaita"));
+    QVERIFY(!app::IconThemeName(id).isEmpty());
+    QVERIFY(app::IconFromTheme(id));
+    const QIcon icon = app::IconById(id);
+    QVERIFY(!icon.isNull());
+    // It draws something at toolbar size.
+    const QImage image = icon.pixmap(16, 16).toImage();
+    bool drawn = false;
+    for (int y = 0; y < image.height() && !drawn; ++y)
+      for (int x = 0; x < image.width() && !drawn; ++x) drawn = qAlpha(image.pixel(x, y)) != 0;
+    QVERIFY(drawn);
+  }
+
+  void UnknownIconsAreNull() { QVERIFY(app::IconById(4711).isNull()); }
+
+  void SpecialFolders() {
+    SpecialFolderInfo info;
+    QCOMPARE(GetSpecialFolderInfo(CSIDL_DRIVES, info), 0);
+    QCOMPARE(info.displayName, QStringLiteral("Computer"));
+    QVERIFY(!info.icon.isNull());
+    QCOMPARE(GetSpecialFolderInfo(CSIDL_BITBUCKET, info), 0);
+    QCOMPARE(info.displayName, QStringLiteral("Trash"));
+    QVERIFY(!info.icon.isNull());
+    QCOMPARE(GetSpecialFolderInfo(5, info), E_FAIL_RESULT);
   }
 
   void SettingsPagesByCommand_data() {
@@ -249,6 +288,43 @@ class AppTest : public QObject {
     QCOMPARE(top->windowTitle(), QStringLiteral("Vandrel Pro"));
     QVERIFY(top->isVisible());
     delete top;
+  }
+
+  void ATopSheetThatEndsItselfEndsTheProgramUnlessASwitchClosedIt() {
+    test::ScopedConfig config;
+    test::TempDir dir;
+    CApp app(QString::fromStdString(dir.path()));
+    app.LoadSettings();
+    app.Settings().SetConfirmExit(1);
+    app.Settings().SetExitProcessOnQuit(1);
+    int exits = 0;
+    app.SetExitFunction([&](int) { ++exits; });
+    test::ScriptedBoxes boxes(Answer::No);
+    QList<QPointer<controls::CResizablePropertySheet>> made;
+    app.SetTopWindowFactory(CApp::WindowKind::WizardMode, [&](int) {
+      auto* sheet = new controls::CResizablePropertySheet(QStringLiteral("Wizard"), 0, nullptr, false, true);
+      sheet->AddPage(new controls::CResizablePropertyPage(QStringLiteral("Step")));
+      made.append(sheet);
+      return CApp::ModeWindow{sheet, nullptr};
+    });
+    app.SetUIMode(CApp::MODE_WIZARD);
+    app.SetUIMode(CApp::MODE_WIZARD);  // a switch closes the first sheet: nothing ends
+    QCOMPARE(exits, 0);
+    QVERIFY(!app.IsQuitting());
+    QCOMPARE(made.size(), 2);
+    QCOMPARE(app.TopWindow(), made[1].data());
+
+    // The sheet's Help reaches the help command (the contents).
+    controls::FindControlAs<QPushButton>(made[1], 9)->click();
+    QTRY_VERIFY(CHelpWindow::Instance()->isVisible());
+    CHelpWindow::Destroy();
+
+    // Its Cancel ends the program, without a second question.
+    controls::FindControlAs<QPushButton>(made[1], 2)->click();
+    QCOMPARE(exits, 1);
+    QVERIFY(app.IsQuitting());
+    QCOMPARE(boxes.shown.size(), 0);
+    for (auto& w : made) delete w.data();
   }
 
   void AFailedWindowReturnsWithoutALoop() {

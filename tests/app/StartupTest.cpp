@@ -6,7 +6,10 @@
 #include <grp.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -14,6 +17,7 @@
 #include "app/PlaceholderWindow.h"
 #include "app/QtText.h"
 #include "app/Startup.h"
+#include "controls/Splash.h"
 #include "engine/LocalComputer.h"
 #include "engine/Volume.h"
 #include "platform/Privilege.h"
@@ -143,6 +147,10 @@ class StartupTest : public QObject {
     QVERIFY(top);
     QCOMPARE(top->Mode(), 32840);
     QCOMPARE(g_FileTypes->TypeCount(), std::size_t(104));
+    // "Show splash screen" is on by default: the splash is up.
+    QVERIFY(g_App->GetSplash());
+    QVERIFY(g_App->GetSplash()->View());
+    QCOMPARE(g_App->GetSplash()->View()->size(), QSize(320, 390));
 
     platform::RegistryStore stored(config.RegistryFile());
     std::vector<std::uint8_t> settings;
@@ -188,6 +196,7 @@ class StartupTest : public QObject {
       QCOMPARE(startup.Main(JoinArguments({QStringLiteral("/addsig"), QString::fromStdString(first)})), 0);
       QCOMPARE(QString::fromLatin1(startup.LastPath()), QStringLiteral("addsig"));
       QCOMPARE(g_App->TopWindow(), nullptr);
+      QCOMPARE(g_App->GetSplash(), nullptr);  // no splash, no window
     }
     {
       CStartup startup(Seams(true, programDir));
@@ -274,6 +283,44 @@ class StartupTest : public QObject {
       QVERIFY(r->flags.Any(OBJ_CARVED));
       QCOMPARE(r->typeId, f["type_id"].get<std::int16_t>());
     }
+    delete g_App->TopWindow();
+  }
+
+  void QuittingStopsAndJoinsTheWorkersBeforeTheProcessEnds() {
+    test::ScopedConfig config;
+    test::TempDir programDir;
+    test::ScriptedBoxes boxes;
+    CStartup startup(Seams(true, programDir));
+    QCOMPARE(startup.Main(u""), 0);
+    g_App->Settings().SetConfirmExit(0);
+    g_App->Settings().SetExitProcessOnQuit(1);
+    g_App->Settings().SetSignaturePass(1);
+    // A sector pass that runs until it is stopped.
+    std::atomic<bool> passRunning{false};
+    CVolume::SetSectorPass([&](CVolume&, ScanProgress& progress, const AppSettings&) {
+      passRunning = true;
+      while (progress.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      passRunning = false;
+    });
+    std::vector<std::string> order;
+    g_App->AddShutdownHook([&] { order.push_back("hook"); });
+    bool threadAtExit = true;
+    g_App->SetExitFunction([&](int code) {
+      order.push_back("exit " + std::to_string(code));
+      threadAtExit = CVolume::WaitForAnalysisEnd(std::chrono::milliseconds(0)) == false;
+    });
+    auto image = startup.Computer()->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/lost.img"));
+    QVERIFY(image);
+    QCOMPARE(startup.Computer()->StartAnalysis(image), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(passRunning.load(), 60000);
+
+    QCOMPARE(g_App->Exit(), 1);
+    QCOMPARE(order, (std::vector<std::string>{"hook", "exit 0"}));
+    QVERIFY(!threadAtExit);
+    QVERIFY(!passRunning.load());
+    QVERIFY(!image->HasAnalysisThread());
+    QCOMPARE(boxes.shown.size(), 0);
+    CVolume::SetSectorPass(nullptr);
     delete g_App->TopWindow();
   }
 };

@@ -149,6 +149,7 @@ class PaneContainerExTest : public QObject {
     QTest::mouseRelease(close, Qt::LeftButton, {}, QPoint(60, 60));
     QCOMPARE(spy.count(), 2);
     QCOMPARE(receiver.containers, (QList<CPaneContainerEx*>{&pane, &pane}));
+    QCOMPARE(receiver.senders, (QList<QObject*>{&pane, &pane}));
   }
 
   void StyleChangesRebuildTheHeader() {

@@ -415,3 +415,98 @@ TEST_F(Analysis, CarvedHitsCountNewFilesAndNotTheOnesTheyConfirm) {
   EXPECT_EQ(LogCount(u"Found file: kept.jpg"), 2u);  // parsed, then confirmed
   EXPECT_TRUE(Logged(u"Found file: lost_file_8192"));
 }
+
+namespace {
+
+// A parser that does not look at the running flag: it works until the gate opens,
+// as a thread stuck in a slow read does after a stop.
+class StubbornParser : public CFileSystem {
+ public:
+  explicit StubbornParser(ParserGate& gate) : gate_(gate) {}
+  int Analyse() override {
+    gate_.entered.fetch_add(1);
+    while (!gate_.open.load()) std::this_thread::sleep_for(1ms);
+    return 0;
+  }
+
+ private:
+  ParserGate& gate_;
+};
+
+void UseStubbornParser(ParserGate& gate) {
+  SetFileSystemMaker([&gate](std::int32_t code, CVolume&, ScanProgress&) {
+    auto p = std::make_unique<StubbornParser>(gate);
+    p->typeCode = code;
+    return std::unique_ptr<CFileSystem>(std::move(p));
+  });
+}
+
+}  // namespace
+
+TEST_F(AnalysisThreads, AStartWhileAStoppedThreadStillEndsIsKeptAndRunsOnceThatThreadHasEnded) {
+  // Without AutoContinueQueue nothing but the start itself can run the volume.
+  settings.SetAutoContinueQueue(0);
+  UseStubbornParser(gate);
+  for (bool withdraw : {false, true}) {
+    SCOPED_TRACE(withdraw);
+    gate.open.store(false);
+    gate.entered.store(0);
+    const std::size_t before = ui.Count(WM_ANALYSIS_DONE);
+    auto a = MemoryVolume(Blank());
+    auto b = MemoryVolume(Blank());
+    ASSERT_EQ(computer->StartAnalysis(a), 1);
+    ASSERT_TRUE(gate.WaitEntered(1));
+    EXPECT_EQ(computer->FinishAnalysis(a, true), 1);
+    ASSERT_TRUE(a->HasAnalysisThread());  // stopped, but not ended
+    EXPECT_FALSE(progress.IsRunning());
+
+    // The start returns at once and is kept; the stopped thread never sees the
+    // running flag set again.
+    EXPECT_EQ(computer->StartAnalysis(b), 0);
+    EXPECT_EQ(computer->StartPending(), b);
+    EXPECT_EQ(computer->StartAnalysis(b), 0);  // once
+    EXPECT_EQ(computer->Queue(), std::vector<std::shared_ptr<CVolume>>{b});
+    EXPECT_FALSE(progress.IsRunning());
+    if (withdraw) {
+      EXPECT_EQ(computer->FinishAnalysis(b, false), 1);  // Stop on a volume that waits
+      EXPECT_EQ(computer->StartPending(), nullptr);
+    }
+
+    gate.open.store(true);
+    if (!withdraw) {
+      ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(before + 2); }));
+      EXPECT_EQ(gate.entered.load(), 2);
+      EXPECT_EQ(computer->AnalysedVolume(), b);
+      const auto ids = DoneIds(ui);
+      EXPECT_EQ(std::vector<std::int64_t>(ids.end() - 2, ids.end()),
+                (std::vector<std::int64_t>{a->DeviceNodeId(), b->DeviceNodeId()}));
+    } else {
+      ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(before + 1) && !a->HasAnalysisThread(); }));
+      ui.RunUntil(*computer, [] { return false; }, 100ms);
+      EXPECT_EQ(gate.entered.load(), 1);
+      EXPECT_FALSE(b->HasAnalysisThread());
+    }
+    EXPECT_EQ(computer->StartPending(), nullptr);
+    CVolume::JoinAnalysisThreads();
+  }
+}
+
+TEST_F(AnalysisThreads, TheComputersEndDropsAKeptStartAndJoinsEveryThread) {
+  UseStubbornParser(gate);
+  auto a = MemoryVolume(Blank());
+  auto b = MemoryVolume(Blank());
+  ASSERT_EQ(computer->StartAnalysis(a), 1);
+  ASSERT_TRUE(gate.WaitEntered(1));
+  EXPECT_EQ(computer->FinishAnalysis(a, true), 1);
+  EXPECT_EQ(computer->StartAnalysis(b), 0);
+  ASSERT_EQ(computer->StartPending(), b);
+  std::thread release([&] {
+    std::this_thread::sleep_for(50ms);
+    gate.open.store(true);
+  });
+  computer.reset();  // waits for a's thread; b is never started
+  release.join();
+  EXPECT_FALSE(a->HasAnalysisThread());
+  EXPECT_FALSE(b->HasAnalysisThread());
+  EXPECT_EQ(gate.entered.load(), 1);
+}

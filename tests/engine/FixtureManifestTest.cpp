@@ -46,7 +46,7 @@ TEST_P(FixtureManifest, UnpackedImageHasTheManifestSize) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, FixtureManifest,
-                         ::testing::Values("fat12", "fat16", "fat32", "fat16_4k", "ntfs", "lost"),
+                         ::testing::Values("fat12", "fat16", "fat32", "fat16_4k", "ntfs", "lost", "carve"),
                          [](const ::testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
 
 }  // namespace

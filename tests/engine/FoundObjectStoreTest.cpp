@@ -143,6 +143,7 @@ TEST_F(StoreFixture, CarvedHitsAtOneOffsetMakeOneRecord) {
   EXPECT_EQ(second, first);
   EXPECT_EQ(first->typeId, 10);  // typed by the last hit
   EXPECT_EQ(first->typeKey, 1u);
+  EXPECT_EQ(first->Name(), u"jpeg_1048576.jpg");  // and named after it
   EXPECT_EQ(Kinds(), (std::vector<std::int64_t>{FOUND_CARVED_ADDED, FOUND_CARVED_MERGED}));
   // The type folder: once, under the lost files, with the group's name, no message.
   FoundObject* folder = store.FindFolderById(-21);
@@ -245,6 +246,88 @@ TEST_F(StoreFixture, OffsetIndexOrderSizesAndRebuild) {
   EXPECT_EQ(store.Read().OffsetIndexSize(), n);  // rebuilt, not duplicated
   EXPECT_TRUE(store.KeepsOffsetIndex());
   EXPECT_EQ(store.FindNextByOffset(1000), r2000);
+}
+
+namespace {
+
+// A hit whose size its own header gave (a search fix-up or the compound-document probe).
+FoundObject SizedHit(std::int64_t offset, std::int16_t typeId, std::int64_t size) {
+  FoundObject o = Hit(offset, typeId);
+  o.size = size;
+  o.origin = ORIGIN_SIZE_FROM_FORMAT;
+  return o;
+}
+
+}  // namespace
+
+TEST_F(StoreFixture, AFormatGivenSizeSurvivesNeighboursOnEitherSide) {
+  store.EnableOffsetIndex(1);
+  // Added before and after its neighbours, nearer and farther than its own end.
+  FoundObject* after = store.AddCarvedObject(Hit(20480, 10));
+  FoundObject* sized = store.AddCarvedObject(SizedHit(4096, 11, 65536));
+  FoundObject* inside = store.AddCarvedObject(Hit(8192, 10));
+  FoundObject* before = store.AddCarvedObject(Hit(1024, 10));
+  FoundObject* lateSized = store.AddCarvedObject(SizedHit(40960, 11, 100));
+  FoundObject* lateNext = store.AddCarvedObject(Hit(40448, 10));
+  FoundObject* last = store.AddCarvedObject(Hit(81920, 10));
+  EXPECT_EQ(sized->size, 65536);
+  EXPECT_TRUE(sized->origin & ORIGIN_SIZE_FROM_FORMAT);
+  EXPECT_EQ(lateSized->size, 100);
+  // Sizes still unknown take the distance to the next record, a sized one included.
+  EXPECT_EQ(before->size, 4096 - 1024);
+  EXPECT_EQ(inside->size, 20480 - 8192);
+  EXPECT_EQ(after->size, 40448 - 20480);
+  EXPECT_EQ(lateNext->size, 40960 - 40448);
+  EXPECT_EQ(last->size, -1);
+  EXPECT_FALSE(inside->origin & ORIGIN_SIZE_FROM_FORMAT);
+}
+
+TEST_F(StoreFixture, AMergedHitBringsTheSizeItsFormatGives) {
+  store.EnableOffsetIndex(1);
+  FoundObject* r = store.AddCarvedObject(Hit(4096, 10));
+  store.AddCarvedObject(Hit(8192, 10));
+  EXPECT_EQ(r->size, 4096);
+  EXPECT_EQ(store.AddCarvedObject(SizedHit(4096, 11, 30000)), r);
+  EXPECT_EQ(r->size, 30000);
+  store.AddCarvedObject(Hit(6144, 10));
+  EXPECT_EQ(r->size, 30000);  // kept from now on
+  // A file of a file system keeps its own size.
+  FoundObject* parsed = store.AddParsedObject(Parsed(7, 0, u"big.jpg", 0, 102400));
+  EXPECT_EQ(parsed->size, -1);
+  EXPECT_EQ(store.AddCarvedObject(SizedHit(102400, 11, 5)), parsed);
+  EXPECT_EQ(parsed->size, -1);
+}
+
+TEST_F(StoreFixture, ARetypedRecordIsRenamedOnlyWhenTheStoreNamedIt) {
+  store.EnableOffsetIndex(1);
+  struct Case {
+    const char* what;
+    FoundObject* record;
+    std::int16_t laterType;
+    std::u16string_view name;  // after the later hit
+  };
+  FoundObject named = Hit(1536, 11);
+  named.flags.Set(OBJ_NAMED);
+  named.SetName(u"kept.pdf");
+  const Case cases[] = {
+      {"typed name", store.AddCarvedObject(Hit(512, 11)), 10, u"jpeg_512.jpg"},
+      {"lost file name", store.AddCarvedObject(Hit(1024, 0)), 11, u"adobe_1024.pdf"},
+      {"name the hit brought", store.AddCarvedObject(named), 10, u"kept.pdf"},
+      {"file system's name", store.AddParsedObject(Parsed(9, 0, u"IMG_0001.JPG", OBJ_DELETED, 2048)), 11,
+       u"IMG_0001.JPG"},
+      {"same type", store.AddCarvedObject(Hit(2560, 10, 1)), 10, u"jpeg_2560.jpg"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_NE(c.record, nullptr) << c.what;
+    const char16_t* before = c.record->name;
+    EXPECT_EQ(store.AddCarvedObject(Hit(c.record->offset, c.laterType)), c.record) << c.what;
+    EXPECT_EQ(c.record->typeId, c.laterType) << c.what;
+    EXPECT_EQ(c.record->Name(), c.name) << c.what;
+    EXPECT_EQ(c.record->name[c.record->nameLength], u'\0') << c.what;
+    if (c.name == u"kept.pdf" || c.name == u"IMG_0001.JPG" || c.name == u"jpeg_2560.jpg") {
+      EXPECT_EQ(c.record->name, before) << c.what;  // no new name made
+    }
+  }
 }
 
 TEST_F(StoreFixture, AReplacedPlaceholderIsFoundAtItsFoldersOffset) {

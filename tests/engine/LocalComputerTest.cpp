@@ -531,3 +531,18 @@ TEST_F(LocalComputerLoop, ADestinationOnAnAnalysedDiskIsRefused) {
   EXPECT_EQ(computer->CheckDestinationFolder(&elsewhere, false), 1);
   EXPECT_TRUE(std::filesystem::is_directory(dir / "elsewhere/a/b"));
 }
+
+TEST_F(LocalComputer, MyComputerAndRecycleBinCountAsNoVolumeSelected) {
+  EXPECT_EQ(computer->SelectedVolume(), computer->MyComputer());  // where it starts
+  EXPECT_FALSE(computer->IsVolumeSelected());
+  computer->SetSelectedVolume(computer->RecycleBin());
+  EXPECT_FALSE(computer->IsVolumeSelected());
+  computer->SetSelectedVolume(nullptr);
+  EXPECT_FALSE(computer->IsVolumeSelected());
+  for (std::int32_t kind : {CVolume::kPhysicalDrive, CVolume::kLogicalDrive, CVolume::kPartition, CVolume::kImageFile,
+                            CVolume::kFoundPartition}) {
+    SCOPED_TRACE(kind);
+    computer->SetSelectedVolume(std::make_shared<CVolume>(kind));
+    EXPECT_TRUE(computer->IsVolumeSelected());
+  }
+}

@@ -399,3 +399,51 @@ TEST_F(DriveListThreads, TheRecheckFindsWhatNoKernelEventToldOf) {
   list().StopDeviceWatch();
   EXPECT_EQ(ui.Count(WM_DEVICE_CHANGED), 1u);
 }
+
+TEST_F(DriveListThreads, ARefreshTicketIsDoneOnlyAfterTheRebuildThatBeganAfterIt) {
+  TwoDisks();
+  stuck->insert("sdb");
+  const std::uint64_t ticket = list().StartRefresh();
+  ASSERT_NE(ticket, 0u);
+  // The rebuild waits for sdb's query, held by the gate: the ticket is not done.
+  ASSERT_TRUE(WaitFor([&] { return list().RefreshCount() >= 1; }));
+  EXPECT_FALSE(list().RefreshDone(ticket));
+  // A second request made meanwhile is done only after a rebuild of its own.
+  const std::uint64_t second = list().StartRefresh();
+  EXPECT_GT(second, ticket);
+  gate->Release();
+  ASSERT_TRUE(WaitFor([&] { return list().RefreshDone(second); }));
+  EXPECT_TRUE(list().RefreshDone(ticket));
+  EXPECT_GE(list().RefreshCount(), 2u);
+  EXPECT_EQ(list().GetCount(), 4);
+
+  // A list that has ended takes no request; nothing is left to wait for.
+  list().Shutdown();
+  EXPECT_EQ(list().StartRefresh(), 0u);
+  EXPECT_TRUE(list().RefreshDone(0));
+}
+
+TEST_F(DriveListThreads, TheDeviceWatchStartsOncePerRunAndPostsDeviceChanges) {
+  TwoDisks();
+  ASSERT_EQ(list().Refresh(false), 4);
+  int fds[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
+  ASSERT_TRUE(computer->StartDriveWatch(platform::MakePrefixedSocketSource(fds[0]), 0ms, 50));
+  // The second window that lists drives starts nothing, nor does one after a stop.
+  int other[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, other), 0);
+  EXPECT_FALSE(computer->StartDriveWatch(platform::MakePrefixedSocketSource(other[0]), 0ms, 50));
+  EXPECT_FALSE(computer->StartDriveWatch());
+
+  tree.Disk("sdc", "8:32", 1024, true);
+  tree.Write(tree.sys("devices/sdc/diskseq"), "20");
+  Send(fds[1], 0, Event("add", "sdc"));
+  ASSERT_TRUE(WaitFor([&] { return ui.Count(WM_DEVICE_CHANGED) == 1; }));
+  EXPECT_EQ(ui.Messages(WM_DEVICE_CHANGED)[0].wParam, kDeviceArrival);
+  EXPECT_NE(ByPlace("sdc"), nullptr);
+
+  list().StopDeviceWatch();
+  EXPECT_FALSE(computer->StartDriveWatch(nullptr, 50ms, 50));
+  close(fds[1]);
+  close(other[1]);
+}

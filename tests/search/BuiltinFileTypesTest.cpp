@@ -290,7 +290,7 @@ const RowText kRows[] = {
     {266, u"Microsoft PocketPC Word", "\"{\\pwi\" at 0"},
     {266, u"Microsoft PocketPC Buckup", "\"POCKETPCIMAGE\" at 0"},
     {300, u"PkZIP/WinZIP Archive File", "d:50 4B 03 04 at 0"},
-    {330, u"TAR Archive File", "\"ustar\" at 0"},
+    {330, u"TAR Archive File", "\"ustar\" at 257"},
     {310, u"RAR Archive File", "d:52 61 72 21 at 0 / 1A 07 00 at 4"},
     {320, u"ARJ Archive File", "w:60 EA at 0"},
     {331, u"GZIP Archive File", "w:1F 8B at 0"},

@@ -223,6 +223,46 @@ TEST_F(DatabaseFixture, SaveFailureIsReported) {
   EXPECT_TRUE(db->SaveFileTypes());  // the changes stayed pending and are written now
 }
 
+TEST_F(DatabaseFixture, FindForObjectByExtensionStoresTheTypeInTheRecord) {
+  ASSERT_TRUE(db->LoadFileTypes());
+  const FileType* excel = Find(*db, 501, u"Microsoft Excel Document");
+  const FileType* jpeg = Find(*db, 83, u"JPEG Image");
+  struct Case {
+    const char16_t* name;
+    std::int16_t typeId;  // on the record before the lookup
+    const FileType* want;
+  } cases[] = {
+      // 501 is the Access database's id first: only the key keeps the Excel type.
+      {u"budget.XLS", 0, excel},
+      {u"photo.JPEG", 0, jpeg},
+      {u"photo.jpg", 9999, jpeg},  // an id no type has falls back to the name
+  };
+  for (const Case& c : cases) {
+    FoundObject record;
+    record.SetName(c.name);
+    record.typeId = c.typeId;
+    EXPECT_EQ(db->FindForObject(record), c.want);
+    EXPECT_EQ(record.typeId, c.want->typeId());
+    EXPECT_EQ(record.typeKey, c.want->key());
+    // A later lookup by what the record now holds finds the same type, whatever
+    // its name has become.
+    record.SetName(u"renamed");
+    EXPECT_EQ(db->FindForObject(record), c.want);
+    EXPECT_EQ(db->FindForObject(record.typeKey, record.typeId, u"", false), c.want);
+  }
+  // Nothing is written when the id gave the type, or when nothing was found.
+  FoundObject byId;
+  byId.SetName(u"x.xls");
+  byId.typeId = 83;
+  EXPECT_EQ(db->FindForObject(byId), jpeg);
+  EXPECT_EQ(byId.typeKey, 0u);
+  FoundObject unknown;
+  unknown.SetName(u"x.unknown");
+  EXPECT_EQ(db->FindForObject(unknown), nullptr);
+  EXPECT_EQ(unknown.typeId, 0);
+  EXPECT_EQ(unknown.typeKey, 0u);
+}
+
 TEST_F(DatabaseFixture, FindForObjectKeepsTheTypeByReference) {
   ASSERT_TRUE(db->LoadFileTypes());
   const FileType* excel = Find(*db, 501, u"Microsoft Excel Document");

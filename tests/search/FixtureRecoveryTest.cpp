@@ -65,7 +65,8 @@ class EndToEnd : public test::BuiltinTypesComputerFixture {
 
   // Recovers every file the volume's store holds into `destination`; the number
   // recovered whole.
-  std::int32_t RecoverAll(const std::shared_ptr<CVolume>& volume, const std::string& destination) {
+  std::int32_t RecoverAll(const std::shared_ptr<CVolume>& volume, const std::string& destination,
+                          std::int32_t sizeMode = 2, std::int64_t sizeKB = -1) {
     std::vector<FoundObject*> files;
     {
       const auto view = volume->Store().Read();
@@ -74,7 +75,7 @@ class EndToEnd : public test::BuiltinTypesComputerFixture {
     }
     settings.SetDestinationFolder(platform::Utf8ToUtf16(destination));
     CRecovery job;
-    job.SetSizeMode(2);  // carved objects of unknown size: up to the next object
+    job.SetSizeMode(sizeMode, sizeKB);  // carved objects of unknown size (2: up to the next object)
     EXPECT_TRUE(job.SetSelection(volume, files));
     EXPECT_TRUE(job.StartRecovery());
     job.Join();
@@ -167,7 +168,84 @@ namespace {
 class LostFileRecoveryThreads : public EndToEnd {};
 class PartitionRecoveryThreads : public EndToEnd {};
 class DriveImageThreads : public EndToEnd, public ::testing::WithParamInterface<const char*> {};
+class CarvedFileRecoveryThreads : public EndToEnd {};
 }  // namespace
+
+// Files made by everyday tools in random bytes (tests/fixtures/make_carve.sh): each is
+// found at its offset, typed and named by its final type, and comes back in every size
+// mode: at the size its format gives where it gives one, whatever record follows it.
+TEST_F(CarvedFileRecoveryThreads, PlantedFilesComeBackAtTheSizesTheirFormatsGive) {
+  settings.SetSignaturePass(1);
+  const json manifest = test::FixtureManifest("carve");
+  const auto volumes = OpenAndAnalyse(test::FixtureImage("carve.img"));
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_EQ(ui.Count(WM_SECTOR_PASS_DONE), 1u);
+  FoundObjectStore& store = volumes[0]->Store();
+
+  std::map<std::int64_t, std::u16string> names;  // by offset
+  for (const json& p : manifest["planted"]) {
+    const std::string what = p["name"].get<std::string>();
+    SCOPED_TRACE(what);
+    const std::int64_t offset = p["offset"].get<std::int64_t>();
+    const FoundObject* found = store.FindByOffset(offset);
+    ASSERT_NE(found, nullptr);
+    const FoundObject r = store.Snapshot(*found);
+    EXPECT_TRUE(r.flags.Any(OBJ_CARVED | OBJ_RAW));
+    EXPECT_EQ(r.typeId, p["type_id"].get<std::int16_t>());
+    const FileType* type = types->FindByKey(r.typeKey);
+    ASSERT_NE(type, nullptr);
+    EXPECT_EQ(type->typeId(), r.typeId);
+    // Named after the type it was given last (a TIFF first matches the camera raw
+    // types listed before it).
+    const std::u16string name = type->NamePrefix() + u"_" + platform::Widen(std::to_string(offset)) + u"." +
+                                type->DefaultExtension();
+    EXPECT_EQ(r.Name(), name);
+    if (r.typeId == 87) {
+      EXPECT_EQ(r.Name().substr(r.Name().size() - 5), u".TIFF");
+    }
+    if (p.contains("format_size")) {
+      EXPECT_EQ(r.size, p["format_size"].get<std::int64_t>());
+    }
+    names[offset] = name;
+  }
+  for (const json& h : manifest["extra_hits"]) {
+    const FoundObject* r = store.FindByOffset(h["offset"].get<std::int64_t>());
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(store.Snapshot(*r).typeId, h["type_id"].get<std::int16_t>());
+  }
+
+  // Recovered in each size mode (they decide only what no neighbour and no format
+  // settles: the last file); mode 4 with 64 KB.
+  for (std::int32_t mode = 1; mode <= 4; ++mode) {
+    SCOPED_TRACE("size mode " + std::to_string(mode));
+    const std::string out = dir / ("mode" + std::to_string(mode));
+    RecoverAll(volumes[0], out, mode, mode == 4 ? 64 : -1);
+    std::map<std::string, std::string> byName;  // file name -> path
+    for (const std::string& f : FilesBelow(out)) byName[f.substr(f.rfind('/') + 1)] = out + f;
+    for (const json& p : manifest["planted"]) {
+      const std::string what = p["name"].get<std::string>();
+      SCOPED_TRACE(what);
+      const auto it = byName.find(platform::Utf16ToUtf8(names[p["offset"].get<std::int64_t>()]));
+      ASSERT_NE(it, byName.end()) << "not recovered";
+      const std::int64_t recovered = std::int64_t(std::filesystem::file_size(it->second));
+      const std::int64_t size = p["size"].get<std::int64_t>();
+      const std::string check = p["check"].get<std::string>();
+      if (check == "first_512") {
+        EXPECT_GE(recovered, 512);
+        EXPECT_EQ(ShaOfFile(it->second, 512), p["first_512_sha256"].get<std::string>());
+        continue;
+      }
+      if (check == "exact") {
+        EXPECT_EQ(recovered, size);
+      } else if (check == "format_size") {
+        EXPECT_EQ(recovered, p["format_size"].get<std::int64_t>());
+      } else {
+        EXPECT_GE(recovered, size);
+      }
+      EXPECT_EQ(ShaOfFile(it->second, size), p["sha256"].get<std::string>());
+    }
+  }
+}
 
 TEST_F(LostFileRecoveryThreads, TheCarvedFilesOfAReformattedVolumeAreRecoveredWithTheirContent) {
   settings.SetSignaturePass(1);

@@ -11,6 +11,8 @@ VANDREL_PACKAGES=(
   dosfstools mtools ntfs-3g fuse3 python3
   # sfdisk, for the partition-table fixture (tests/fixtures/make_mbr.sh)
   fdisk
+  # the carved-files fixture (tests/fixtures/make_carve.sh): pictures, archives, a PDF
+  imagemagick tar bzip2 groff
   # the user interface: Qt 6 Widgets, its tools (uic, moc, the help generator),
   # SVG icons, the icon theme, a font for offscreen rendering, and Xvfb with
   # xdotool to run the program without a screen

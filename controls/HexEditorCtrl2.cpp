@@ -1,0 +1,3 @@
+#include "controls/HexEditorCtrl2.h"
+
+CHexEditorCtrl2::CHexEditorCtrl2(QWidget* parent) : CHexEditorCtrl(true, parent) {}
