@@ -31,6 +31,20 @@ void CFilesListModel::AddObject(const FoundObjectStore::ReadView& view, const Fo
   pending_.push_back(handle);
 }
 
+void CFilesListModel::OfferObject(const FoundObjectStore::ReadView& view, const FoundObject* record) {
+  if (!record) return;
+  const std::int64_t handle = view.HandleOf(record);
+  if (handle < 0) return;
+  // Records stored before the fill: only a placeholder that has since become a
+  // folder of this one can be missing; look for it.
+  if (std::size_t(handle & 0xFFFFFFFF) < fillMark_) {
+    if (std::find(items_.begin(), items_.end(), handle) != items_.end()) return;
+    std::lock_guard lock(pendingMutex_);
+    if (std::find(pending_.begin(), pending_.end(), handle) != pending_.end()) return;
+  }
+  AddObject(view, record);
+}
+
 void CFilesListModel::Clear() {
   stopFill_.store(1);
   stopFill_.store(0);
@@ -45,6 +59,7 @@ void CFilesListModel::Clear() {
   items_.clear();
   items_.shrink_to_fit();
   lastCount_ = 0;
+  fillMark_ = 0;
   fullSort_ = true;
   endResetModel();
 }

@@ -52,6 +52,13 @@ class CFilesListModel : public QAbstractTableModel {
   // Appends the record unless the filter (null: the computer's) hides it. The
   // caller holds `view` over the record's store. Any thread.
   void AddObject(const FoundObjectStore::ReadView& view, const FoundObject* record, const FileFilter* filter = nullptr);
+  // A record a store message announces, while its folder is shown: appended like
+  // AddObject unless the list has it already (a fill that ran after the record was
+  // stored took it, and its message was still on its way).
+  void OfferObject(const FoundObjectStore::ReadView& view, const FoundObject* record);
+  // The store's record count when the list was filled from it: records below it
+  // were offered by the fill.
+  void SetFillMark(std::size_t storeCount) { fillMark_ = storeCount; }
   // Stops a fill (stopFill set and cleared), sets busy and dirty and empties the
   // list; the view shows no rows until the next SetItemCount.
   void Clear();
@@ -117,6 +124,7 @@ class CFilesListModel : public QAbstractTableModel {
   std::atomic<std::int32_t> stopFill_{0};
   std::atomic<std::int32_t> dirty_{0};
 
+  std::size_t fillMark_ = 0;
   int sortColumn_ = 0;
   bool descending_ = false;
   mutable CObjectTypeNames typeNames_;
