@@ -4,9 +4,18 @@
 // scrolling the list from top to bottom, and the resident memory the views add
 // beyond the store. Runs offscreen.
 //
-//   bench_explorer [files] [folders]     (default 1,000,000 and 100,000)
+//   bench_explorer [files] [folders] [quick|sort]   (default 1,000,000 and 100,000)
+//
+// With "stream": a producer thread adds `files` objects (one in a hundred a folder
+// in the open root, the rest files in the selected folder) through the store with
+// the program's notifier, while the explorer view shows them; measures how late a
+// 10 ms timer fires meanwhile (the event loop's latency), the time until every
+// object is shown, and the memory the views take beyond the store's own.
+//
+//   bench_explorer [objects] 0 stream
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QScrollBar>
@@ -16,15 +25,24 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "app/PostedEvent.h"
+#include "app/UiNotifier.h"
 #include "engine/AppSettings.h"
 #include "engine/LocalComputer.h"
 #include "engine/ScanProgress.h"
 #include "engine/Volume.h"
 #include "mainframe/FilesListView.h"
 #include "mainframe/FilesTreeView.h"
+#include "mainframe/VolumeExploreView.h"
 
 namespace {
 
@@ -66,6 +84,141 @@ void Settle() {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
 }
 
+// Forwards the engine's messages to the explorer view, as the main frame does.
+class Top : public QWidget {
+ public:
+  CVolumeExploreView* explorer = nullptr;
+
+ protected:
+  bool event(QEvent* e) override {
+    if (const PostedMessage* m = CPostedEvent::Of(e)) {
+      if (explorer) explorer->OnPostedMessage(*m);
+      return true;
+    }
+    return QWidget::event(e);
+  }
+};
+
+FoundObject Parsed(std::int32_t id, std::int32_t parent, const std::u16string& name, std::uint16_t flags) {
+  FoundObject o;
+  o.id = id;
+  o.parentId = parent;
+  o.flags = std::uint16_t(flags | OBJ_NAMED);
+  o.SetName(name);
+  o.size = 1000 + id % 100000;
+  o.created = 130000000000000000LL + std::int64_t(id) * 10000000;
+  return o;
+}
+
+// What the producer adds: every hundredth object a folder in the root (0), the
+// others files in the folder 3.
+void Produce(FoundObjectStore& store, long count) {
+  for (long i = 0; i < count; ++i) {
+    std::u16string name = (i % 100 == 0) ? u"Folder " : u"file_";
+    for (char c : std::to_string(i * 7919 % count)) name += char16_t(c);
+    if (i % 100 == 0)
+      store.AddParsedObject(Parsed(std::int32_t(10000000 + i), 0, name, OBJ_FOLDER));
+    else
+      store.AddParsedObject(Parsed(std::int32_t(100 + i), 3, name + u".jpg", (i % 3 == 0) ? OBJ_DELETED : 0));
+  }
+}
+
+std::shared_ptr<CVolume> StreamVolume(CLocalComputer& computer) {
+  auto volume = std::make_shared<CVolume>(CVolume::kImageFile);
+  volume->SetDevicePath(u"/tmp/stream.dsk");
+  volume->SetDeviceNodeId(computer.NewObjectId());
+  computer.Volumes().Add(volume);
+  FoundObject root = Parsed(0, volume->DeviceNodeId(), u".", OBJ_FOLDER);
+  volume->Store().RegisterObject(root);
+  volume->Store().RegisterObject(Parsed(3, 0, u"Stream", OBJ_FOLDER));
+  return volume;
+}
+
+int Stream(QApplication& app, CLocalComputer& computer, long count) {
+  // The store's own memory: the same objects without any window.
+  long before = ResidentKB();
+  auto alone = StreamVolume(computer);
+  std::thread quiet([&] { Produce(alone->Store(), count); });
+  quiet.join();
+  const long storeKB = ResidentKB() - before;
+  std::printf("store of %ld objects alone: %ld MB\n", count, storeKB / 1024);
+
+  auto volume = StreamVolume(computer);
+  computer.SetAnalysedVolume(volume);
+  CUiNotifier notifier;
+  SetNotifier(&notifier);
+  Top top;
+  top.resize(1000, 700);
+  auto* explorer = new CVolumeExploreView(&top);
+  explorer->resize(1000, 700);
+  top.explorer = explorer;
+  notifier.SetTopWindow(&top);
+  top.show();
+  explorer->RefreshTree();
+  CFilesTreeView& tree = *explorer->Tree();
+  tree.rootPending = tree.firstFolderPending = tree.lostFilesPending = false;
+  const QModelIndex node = tree.AnalysedVolumeItem();
+  tree.ExpandItem(node);
+  const QModelIndex root = tree.Model()->index(0, 0, node);
+  tree.ExpandItem(root);
+  tree.SelectItem(tree.Model()->index(0, 0, root));  // "Stream"
+  Settle();
+  before = ResidentKB();
+
+  QTimer frame;
+  frame.setInterval(250);
+  QObject::connect(&frame, &QTimer::timeout, [&] { explorer->OnFrameTimer(250); });
+  frame.start();
+  std::vector<double> lateness;
+  QElapsedTimer since;
+  since.start();
+  QTimer probe;
+  probe.setTimerType(Qt::PreciseTimer);
+  probe.setInterval(10);
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    lateness.push_back(double(since.nsecsElapsed()) / 1e6 - 10.0);
+    since.restart();
+  });
+  probe.start();
+
+  const long files = count - (count + 99) / 100, folders = (count + 99) / 100;
+  std::atomic<bool> produced{false};
+  Timer total;
+  Timer producer;
+  double producerMs = 0;
+  std::thread thread([&] {
+    Produce(volume->Store(), count);
+    producerMs = producer.Wall();
+    produced.store(true);
+  });
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, [&] {
+    if (produced.load() && explorer->List()->Model()->LastCount() >= files &&
+        tree.Model()->rowCount(root) >= folders + 1)
+      loop.quit();
+  });
+  check.start(50);
+  loop.exec();
+  const double shownMs = total.Wall();
+  thread.join();
+  probe.stop();
+  std::sort(lateness.begin(), lateness.end());
+  const double p99 = lateness.empty() ? 0 : lateness[std::size_t(double(lateness.size() - 1) * 0.99)];
+  const double worst = lateness.empty() ? 0 : lateness.back();
+  const long viewsKB = ResidentKB() - before - storeKB;
+  std::printf("streamed %ld objects: producer %.0f ms, all shown after %.0f ms (list %d rows, tree %d folders)\n",
+              count, producerMs, shownMs, explorer->List()->Model()->LastCount(), tree.Model()->rowCount(root));
+  std::printf("event loop: 10 ms timer late by at most %.1f ms, 99th percentile %.1f ms (%zu ticks)\n", worst, p99,
+              lateness.size());
+  std::printf("the user-interface thread's CPU time meanwhile: %.0f ms of %.0f ms\n", total.CpuMs(), shownMs);
+  std::printf("memory beyond the store while streaming: %ld MB\n", viewsKB / 1024);
+  SetNotifier(nullptr);
+  std::fflush(stdout);
+  (void)app;
+  std::quick_exit(0);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,6 +235,7 @@ int main(int argc, char** argv) {
   ScanProgress progress;
   SetScanProgress(&progress);
   auto computer = std::make_unique<CLocalComputer>();
+  if (argc > 3 && std::string(argv[3]) == "stream") return Stream(app, *computer, files);
 
   const long before = ResidentKB();
   auto volume = std::make_shared<CVolume>(CVolume::kImageFile);
@@ -143,6 +297,9 @@ int main(int argc, char** argv) {
   Settle();
   std::printf("list fill and first sort (%d rows): %s; with the first paint %s\n", model.rowCount(), fill.c_str(),
               t.Text().c_str());
+  // How the list of a million looks (for the notes).
+  QDir().mkpath(QStringLiteral(VANDREL_SCREENSHOT_DIR "/mainframe"));
+  list.grab().save(QStringLiteral(VANDREL_SCREENSHOT_DIR "/mainframe/list_million.png"), "PNG");
   const char* columnNames[] = {"name", "size", "type", "date"};
   for (int column : {1, 3, 0, 2}) {
     t.restart();

@@ -1,5 +1,7 @@
 #include "mainframe/FilesListModel.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <unordered_map>
 
@@ -27,6 +29,12 @@ void CFilesListModel::AddObject(const FoundObjectStore::ReadView& view, const Fo
   if (filter && filter->IsHidden(*record)) return;
   const std::int64_t handle = view.HandleOf(record);
   if (handle < 0) return;
+  if (QThread::currentThread() == thread()) {
+    // On the model's own thread the row takes its sort key now, while the record
+    // is at hand.
+    pendingRows_.push_back(CFoundObjectSorter(sortColumn_, descending_).MakeRow(record, handle));
+    return;
+  }
   std::lock_guard lock(pendingMutex_);
   pending_.push_back(handle);
 }
@@ -38,9 +46,11 @@ void CFilesListModel::OfferObject(const FoundObjectStore::ReadView& view, const 
   // Records stored before the fill: only a placeholder that has since become a
   // folder of this one can be missing; look for it.
   if (std::size_t(handle & 0xFFFFFFFF) < fillMark_) {
-    if (std::find(items_.begin(), items_.end(), handle) != items_.end()) return;
+    if (HasRow(handle)) return;
     std::lock_guard lock(pendingMutex_);
     if (std::find(pending_.begin(), pending_.end(), handle) != pending_.end()) return;
+    for (const auto& row : pendingRows_)
+      if (row.handle == handle) return;
   }
   AddObject(view, record);
 }
@@ -55,9 +65,10 @@ void CFilesListModel::Clear() {
     std::lock_guard lock(pendingMutex_);
     pending_.clear();
     pending_.shrink_to_fit();
+    pendingRows_.clear();
+    pendingRows_.shrink_to_fit();
   }
-  items_.clear();
-  items_.shrink_to_fit();
+  CFoundObjectSorter::Rows().swap(items_);
   lastCount_ = 0;
   fillMark_ = 0;
   fullSort_ = true;
@@ -66,15 +77,22 @@ void CFilesListModel::Clear() {
 
 std::size_t CFilesListModel::ItemCount() const {
   std::lock_guard lock(pendingMutex_);
-  return items_.size() + pending_.size();
+  return items_.size() + pending_.size() + pendingRows_.size();
 }
 
 bool CFilesListModel::SetItemCount() {
   if (busy_.load()) return false;
+  // The rows that have their keys first, then those that come without.
+  const std::size_t keyed = pendingRows_.size();
+  items_.insert(items_.end(), pendingRows_.begin(), pendingRows_.end());
+  if (pendingRows_.capacity() > 65536)
+    std::vector<CFoundObjectSorter::Row>().swap(pendingRows_);  // a fill's worth is not kept
+  else
+    pendingRows_.clear();
   {
     std::lock_guard lock(pendingMutex_);
     if (!pending_.empty()) {
-      items_.insert(items_.end(), pending_.begin(), pending_.end());
+      for (std::int64_t h : pending_) items_.push_back(CFoundObjectSorter::Row{0, 0, 0, h});
       pending_.clear();
     }
   }
@@ -85,7 +103,7 @@ bool CFilesListModel::SetItemCount() {
   const int sorted = lastCount_;
   if (sorted == 0) {
     fullSort_ = true;
-    Sort(0);
+    Sort(0, 0);
     if (count > 0) {
       beginInsertRows(QModelIndex(), 0, count - 1);
       lastCount_ = count;
@@ -103,26 +121,29 @@ bool CFilesListModel::SetItemCount() {
   emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
   std::vector<std::int64_t> before;
   const bool remap = !persistentIndexList().isEmpty();
-  if (remap) before = items_;
-  Sort(std::size_t(sorted));
+  if (remap) {
+    before.reserve(items_.size());
+    for (const auto& row : items_) before.push_back(row.handle);
+  }
+  Sort(std::size_t(sorted), keyed);
   if (remap) RemapPersistent(before);
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
   return true;
 }
 
-void CFilesListModel::Sort(std::size_t sorted) {
+void CFilesListModel::Sort(std::size_t sorted, std::size_t keyed) {
   if (items_.empty()) {
     fullSort_ = false;
     return;
   }
-  const std::shared_ptr<CVolume> volume = CStoreAccess::VolumeOf(items_.front());
+  const std::shared_ptr<CVolume> volume = CStoreAccess::VolumeOf(items_.front().handle);
   if (!volume) return;
   const CFoundObjectSorter sorter(sortColumn_, descending_);
   const FoundObjectStore::ReadView view = volume->Store().Read();
   if (fullSort_)
     sorter.SortAll(view, items_);
   else
-    sorter.MergeTail(view, items_, sorted);
+    sorter.MergeTail(view, items_, sorted, keyed);
   fullSort_ = false;
 }
 
@@ -134,7 +155,7 @@ void CFilesListModel::RemapPersistent(const std::vector<std::int64_t>& before) {
     if (i.row() >= 0 && std::size_t(i.row()) < before.size()) wanted.emplace(before[std::size_t(i.row())], -1);
   std::size_t left = wanted.size();
   for (std::size_t row = 0; row < items_.size() && left > 0; ++row) {
-    auto it = wanted.find(items_[row]);
+    auto it = wanted.find(items_[row].handle);
     if (it != wanted.end() && it->second < 0) {
       it->second = static_cast<int>(row);
       --left;
@@ -164,13 +185,17 @@ void CFilesListModel::HeaderClicked(int column) {
 
 std::int64_t CFilesListModel::HandleAt(int row) const {
   if (row < 0 || row >= lastCount_ || std::size_t(row) >= items_.size()) return -1;
-  return items_[std::size_t(row)];
+  return items_[std::size_t(row)].handle;
+}
+
+bool CFilesListModel::HasRow(std::int64_t handle) const {
+  return std::any_of(items_.begin(), items_.end(), [&](const CFoundObjectSorter::Row& r) { return r.handle == handle; });
 }
 
 int CFilesListModel::RowOf(std::int64_t handle) const {
   const std::size_t n = std::min(items_.size(), std::size_t(lastCount_));
   for (std::size_t i = 0; i < n; ++i)
-    if (items_[i] == handle) return static_cast<int>(i);
+    if (items_[i].handle == handle) return static_cast<int>(i);
   return -1;
 }
 
@@ -178,12 +203,12 @@ int CFilesListModel::FindItem(int start, char16_t first) const {
   const int n = static_cast<int>(std::min(items_.size(), std::size_t(lastCount_)));
   if (n == 0) return -1;
   if (start < 0 || start >= n) start = 0;
-  const std::shared_ptr<CVolume> volume = CStoreAccess::VolumeOf(items_.front());
+  const std::shared_ptr<CVolume> volume = CStoreAccess::VolumeOf(items_.front().handle);
   if (!volume) return -1;
   const char16_t key = static_cast<char16_t>(first & ~0x20);
   const FoundObjectStore::ReadView view = volume->Store().Read();
   auto matches = [&](int row) {
-    const FoundObject* r = view.FromHandle(items_[std::size_t(row)]);
+    const FoundObject* r = view.FromHandle(items_[std::size_t(row)].handle);
     if (!r || !r->flags.Any(OBJ_NAMED) || !r->name || r->nameLength == 0) return false;
     return static_cast<char16_t>(r->name[0] & ~0x20) == key;
   };

@@ -107,18 +107,21 @@ class CFilesListModel : public QAbstractTableModel {
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
  private:
-  // Sorts items_: all of it when fullSort_, else the handles from `sorted` on are
-  // merged into those before them.
-  void Sort(std::size_t sorted);
+  // Sorts items_: all of it when fullSort_, else the rows from `sorted` on are
+  // merged into those before them (the first `keyed` of them have their keys).
+  void Sort(std::size_t sorted, std::size_t keyed);
   void RemapPersistent(const std::vector<std::int64_t>& before);
+  bool HasRow(std::int64_t handle) const;
 
   const int columns_;
-  std::vector<std::int64_t> items_;  // GUI thread
+  // The rows: handles with their sort keys (GUI thread).
+  CFoundObjectSorter::Rows items_;
   int lastCount_ = 0;
   bool fullSort_ = true;  // the rows are not in the current order
 
   mutable std::mutex pendingMutex_;
-  std::vector<std::int64_t> pending_;  // appended, not yet taken into items_
+  std::vector<std::int64_t> pending_;  // appended by another thread, not yet taken into items_
+  std::vector<CFoundObjectSorter::Row> pendingRows_;  // appended on the model's thread, with keys
 
   std::atomic<std::int32_t> busy_{0};
   std::atomic<std::int32_t> stopFill_{0};

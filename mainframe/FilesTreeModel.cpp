@@ -28,6 +28,9 @@ struct CFilesTreeModel::Node {
   bool expanded = false;
   bool bold = false;
   int childrenCount = -1;
+  // What the store last said about folders under the item (-1: not asked yet);
+  // asked again when a folder comes under it (ChildrenMayHaveChanged).
+  mutable int storeHasFolders = -1;
   int image = -1;
   QString text;
   int stateImage = 0;
@@ -164,6 +167,7 @@ void CFilesTreeModel::QueueFolder(const QModelIndex& parentIndex, std::int64_t h
 void CFilesTreeModel::ChildrenMayHaveChanged(const QModelIndex& parentIndex) {
   Node* parent = NodeOf(parentIndex);
   if (!parent || parent->fetched) return;
+  parent->storeHasFolders = -1;
   if (std::find(changed_.begin(), changed_.end(), parent) == changed_.end()) changed_.push_back(parent);
   ScheduleFlush();
 }
@@ -181,72 +185,95 @@ void CFilesTreeModel::FlushQueued() {
   auto changed = std::move(changed_);
   changed_.clear();
   for (auto& [parent, handles] : queued) {
-    // The parent may have gone meanwhile: Forget drops its entry, so a parent left
-    // here is alive only if it is still reachable.
+    // A parent that went meanwhile has no entry any more (Forget drops it).
     if (!parent) continue;
     std::shared_ptr<CVolume> volume = CStoreAccess::VolumeOf(handles.front());
     if (!volume) continue;
-    const FoundObjectStore::ReadView view = volume->Store().Read();
-    const FileFilter* filter = Filter();
-    std::vector<std::pair<const FoundObject*, std::int64_t>> fresh;
-    std::unordered_set<std::int64_t> seen;
-    for (std::int64_t h : handles) {
-      const FoundObject* r = view.FromHandle(h);
-      if (!r || !r->IsFolder() || !seen.insert(h).second) continue;
-      auto it = byHandle_.find(h);
-      if (it != byHandle_.end() && it->second->parent == parent) continue;  // already shown here
-      if (filter && filter->IsHidden(*r)) continue;
-      fresh.emplace_back(r, h);
-    }
-    if (fresh.empty()) continue;
-    const CFoundObjectSorter sorter(CFoundObjectSorter::kByName, false);
-    sorter.SortRecords(fresh);
     const int firstRecord = parent->FirstRecordRow();
-    bool inOrder = true;
-    if (int(parent->children.size()) > firstRecord) {
-      const std::int64_t lastHandle = parent->children.back()->handle;
-      const FoundObject* last = view.FromHandle(lastHandle);
-      inOrder = last && sorter.Less(last, lastHandle, fresh.front().first, fresh.front().second);
+    const int shown = int(parent->children.size()) - firstRecord;
+    // What the store says, read in one look and before any signal (a view answering
+    // a signal reads the store itself): the new folders, in name order, and where
+    // each goes among the folders shown (after those equal to it).
+    std::vector<std::unique_ptr<Node>> fresh;
+    std::vector<int> at;
+    {
+      const FoundObjectStore::ReadView view = volume->Store().Read();
+      const FileFilter* filter = Filter();
+      std::vector<std::pair<const FoundObject*, std::int64_t>> records;
+      std::unordered_set<std::int64_t> seen;
+      for (std::int64_t h : handles) {
+        const FoundObject* r = view.FromHandle(h);
+        if (!r || !r->IsFolder() || !seen.insert(h).second) continue;
+        auto it = byHandle_.find(h);
+        if (it != byHandle_.end() && it->second->parent == parent) continue;  // already shown here
+        if (filter && filter->IsHidden(*r)) continue;
+        records.emplace_back(r, h);
+      }
+      if (records.empty()) continue;
+      const CFoundObjectSorter sorter(CFoundObjectSorter::kByName, false);
+      sorter.SortRecords(records);
+      int from = 0;
+      for (const auto& [r, h] : records) {
+        auto node = std::make_unique<Node>();
+        node->handle = h;
+        node->recordId = r->id;
+        node->stateImage = StateImageOfRecord(*r);
+        node->storeHasFolders = view.ChildFolderCount(r->id) > 0 ? 1 : 0;
+        fresh.push_back(std::move(node));
+        // Binary search over the shown folders.
+        int lo = from, hi = shown;
+        while (lo < hi) {
+          const int mid = (lo + hi) / 2;
+          const std::int64_t mh = parent->children[std::size_t(firstRecord + mid)]->handle;
+          if (sorter.Less(r, h, view.FromHandle(mh), mh))
+            hi = mid;
+          else
+            lo = mid + 1;
+        }
+        at.push_back(lo);
+        from = lo;
+      }
     }
-    std::vector<std::unique_ptr<Node>> run;
-    for (const auto& [r, h] : fresh) {
-      auto node = std::make_unique<Node>();
-      node->handle = h;
-      node->recordId = r->id;
-      node->stateImage = StateImageOfRecord(*r);
-      run.push_back(std::move(node));
+    // Few places: one insertion each (the last first, so the earlier places stay).
+    // Many: one insertion at the end and one reordering.
+    int runs = 0;
+    for (std::size_t i = 0; i < at.size(); ++i) runs += (i == 0 || at[i] != at[i - 1]);
+    if (runs <= 8) {
+      std::size_t end = fresh.size();
+      while (end > 0) {
+        std::size_t begin = end - 1;
+        while (begin > 0 && at[begin - 1] == at[end - 1]) --begin;
+        std::vector<std::unique_ptr<Node>> run;
+        for (std::size_t i = begin; i < end; ++i) run.push_back(std::move(fresh[i]));
+        InsertRun(parent, firstRecord + at[end - 1], run);
+        end = begin;
+      }
+      continue;
     }
-    // One insertion at the end, then (unless they already belong there) one
-    // reordering of the folders into name order.
-    InsertRun(parent, int(parent->children.size()), run);
-    if (inOrder) continue;
+    std::vector<Node*> added;
+    for (auto& node : fresh) added.push_back(node.get());
+    InsertRun(parent, int(parent->children.size()), fresh);
     const QModelIndex parentIndex = IndexOf(parent);
     emit layoutAboutToBeChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
-    std::vector<std::pair<const FoundObject*, std::int64_t>> order;
-    std::unordered_map<std::int64_t, std::unique_ptr<Node>> nodes;
-    std::vector<std::unique_ptr<Node>> twice;  // a record shown twice under one parent keeps its place at the end
-    for (std::size_t i = std::size_t(firstRecord); i < parent->children.size(); ++i) {
-      const std::int64_t h = parent->children[i]->handle;
-      if (nodes.count(h)) {
-        twice.push_back(std::move(parent->children[i]));
-        continue;
-      }
-      order.emplace_back(view.FromHandle(h), h);
-      nodes.emplace(h, std::move(parent->children[i]));
+    std::vector<std::unique_ptr<Node>> merged;
+    merged.reserve(parent->children.size());
+    for (int i = 0; i < firstRecord; ++i) merged.push_back(std::move(parent->children[std::size_t(i)]));
+    std::size_t next = 0;
+    for (int i = 0; i <= shown; ++i) {
+      while (next < added.size() && at[next] == i)
+        merged.push_back(std::move(parent->children[std::size_t(firstRecord + shown) + next++]));
+      if (i < shown) merged.push_back(std::move(parent->children[std::size_t(firstRecord + i)]));
     }
-    sorter.SortRecords(order);
-    std::size_t at = std::size_t(firstRecord);
-    for (const auto& entry : order) parent->children[at++] = std::move(nodes[entry.second]);
-    for (auto& node : twice) parent->children[at++] = std::move(node);
+    parent->children = std::move(merged);
     for (std::size_t i = std::size_t(firstRecord); i < parent->children.size(); ++i) parent->children[i]->row = int(i);
-    QModelIndexList from, to;
+    QModelIndexList moved, to;
     for (const QModelIndex& p : persistentIndexList()) {
       Node* n = NodeOf(p);
       if (!n || n->parent != parent || n->row == p.row()) continue;
-      from.append(p);
+      moved.append(p);
       to.append(createIndex(n->row, p.column(), n));
     }
-    changePersistentIndexList(from, to);
+    changePersistentIndexList(moved, to);
     emit layoutChanged({QPersistentModelIndex(parentIndex)}, QAbstractItemModel::VerticalSortHint);
   }
   for (Node* n : changed) {
@@ -292,6 +319,7 @@ void CFilesTreeModel::ResetChildren(const QModelIndex& index) {
     endRemoveRows();
   }
   node->fetched = false;
+  node->storeHasFolders = -1;
 }
 
 int CFilesTreeModel::PruneStale() {
@@ -403,6 +431,7 @@ void CFilesTreeModel::SetChildrenCount(const QModelIndex& index, int children) {
   Node* n = NodeOf(index);
   if (!n) return;
   n->childrenCount = children;
+  n->storeHasFolders = -1;
   emit dataChanged(index, index);
 }
 
@@ -542,12 +571,17 @@ bool CFilesTreeModel::hasChildren(const QModelIndex& parentIndex) const {
   if (n == root_.get() || n->fetched) return false;
   if (n->childrenCount >= 0) return n->childrenCount > 0;
   // A folder has children as soon as the analysed store holds a folder under it.
-  try {
-    std::shared_ptr<CVolume> v = CStoreAccess::AnalysedVolume();
-    return v && v->Store().ChildFolderCount(n->recordId) > 0;
-  } catch (...) {
-    return false;
+  // The view asks for every item it lays out: the answer is kept until a folder
+  // comes under the item, so that the view does not wait on a worker's adds.
+  if (n->storeHasFolders < 0) {
+    try {
+      std::shared_ptr<CVolume> v = CStoreAccess::AnalysedVolume();
+      n->storeHasFolders = v && v->Store().ChildFolderCount(n->recordId) > 0 ? 1 : 0;
+    } catch (...) {
+      return false;
+    }
   }
+  return n->storeHasFolders > 0;
 }
 
 bool CFilesTreeModel::canFetchMore(const QModelIndex& parentIndex) const {

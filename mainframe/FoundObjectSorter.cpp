@@ -17,6 +17,10 @@ constexpr std::uint64_t kSignBit = std::uint64_t(1) << 63;
 // A signed value as an unsigned one of the same order.
 inline std::uint64_t Ordered(std::int64_t v) { return std::uint64_t(v) ^ kSignBit; }
 
+inline bool SameKey(const CFoundObjectSorter::Row& a, const CFoundObjectSorter::Row& b) {
+  return a.k0 == b.k0 && a.k1 == b.k1 && a.k2 == b.k2;
+}
+
 }  // namespace
 
 int CFoundObjectSorter::CompareNames(std::u16string_view a, std::u16string_view b) {
@@ -30,9 +34,10 @@ int CFoundObjectSorter::CompareNames(std::u16string_view a, std::u16string_view 
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-CFoundObjectSorter::Entry CFoundObjectSorter::MakeEntry(const FoundObject* r, std::int64_t handle) const {
-  Entry e{~std::uint64_t(0), ~std::uint64_t(0), ~std::uint64_t(0), r, handle};
-  if (!r) return e;  // unresolved: last
+CFoundObjectSorter::Row CFoundObjectSorter::MakeRow(const FoundObject* r, std::int64_t handle) const {
+  Row row;
+  row.handle = handle;
+  if (!r) return row;  // unresolved: last
   // The top bit of k0: 0 for folders, which come first in either direction.
   const std::uint64_t fileBit = r->IsFolder() ? 0 : kSignBit >> 1;
   switch (key_) {
@@ -40,9 +45,9 @@ CFoundObjectSorter::Entry CFoundObjectSorter::MakeEntry(const FoundObject* r, st
     case kByDate: {
       const std::int64_t v = key_ == kBySize ? r->size : r->created;
       // Direction 0: the larger first.
-      e.k0 = fileBit;
-      e.k1 = descending_ ? Ordered(v) : ~Ordered(v);
-      e.k2 = 0;
+      row.k0 = fileBit;
+      row.k1 = descending_ ? Ordered(v) : ~Ordered(v);
+      row.k2 = 0;
       break;
     }
     default: {
@@ -57,83 +62,102 @@ CFoundObjectSorter::Entry CFoundObjectSorter::MakeEntry(const FoundObject* r, st
         k1 = ~k1;
         k2 = ~k2;
       }
-      e.k0 = fileBit | k0;
-      e.k1 = k1;
-      e.k2 = k2;
+      row.k0 = fileBit | k0;
+      row.k1 = k1;
+      row.k2 = k2;
       break;
     }
   }
-  return e;
+  return row;
 }
 
-bool CFoundObjectSorter::EntryLess(const Entry& a, const Entry& b) const {
+bool CFoundObjectSorter::KeyLess(const Row& a, const FoundObject* ra, const Row& b, const FoundObject* rb) const {
   if (a.k0 != b.k0) return a.k0 < b.k0;
   if (a.k1 != b.k1) return a.k1 < b.k1;
   if (a.k2 != b.k2) return a.k2 < b.k2;
-  if (key_ == kByName && a.record && b.record) {
-    const int c = CompareNames(a.record->Name(), b.record->Name());
+  if (key_ == kByName && ra && rb) {
+    const int c = CompareNames(ra->Name(), rb->Name());
     if (c != 0) return descending_ ? c > 0 : c < 0;
   }
   return a.handle < b.handle;  // equal keys: store order
 }
 
-bool CFoundObjectSorter::Less(const FoundObject* a, std::int64_t ha, const FoundObject* b, std::int64_t hb) const {
-  return EntryLess(MakeEntry(a, ha), MakeEntry(b, hb));
+bool CFoundObjectSorter::RowLess(const FoundObjectStore::ReadView& view, const Row& a, const Row& b) const {
+  if (!SameKey(a, b) || key_ != kByName) return KeyLess(a, nullptr, b, nullptr);
+  return KeyLess(a, view.FromHandle(a.handle), b, view.FromHandle(b.handle));
 }
 
-void CFoundObjectSorter::SortEntries(std::vector<Entry>& entries) const {
-  std::sort(entries.begin(), entries.end(), [this](const Entry& a, const Entry& b) { return EntryLess(a, b); });
+bool CFoundObjectSorter::Less(const FoundObject* a, std::int64_t ha, const FoundObject* b, std::int64_t hb) const {
+  return KeyLess(MakeRow(a, ha), a, MakeRow(b, hb), b);
+}
+
+void CFoundObjectSorter::SortRows(const FoundObjectStore::ReadView& view, std::vector<Row>& rows) const {
+  std::sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) { return RowLess(view, a, b); });
+}
+
+void CFoundObjectSorter::SortAll(const FoundObjectStore::ReadView& view, Rows& rows) const {
+  // The keys are read in store order (the order the records lie in memory), not in
+  // the list's order, which after another sort is scattered over the store: the
+  // result is the same, the reads far fewer cache misses.
+  std::vector<Row> all(rows.begin(), rows.end());
+  std::sort(all.begin(), all.end(), [](const Row& a, const Row& b) { return a.handle < b.handle; });
+  for (Row& row : all) row = MakeRow(view.FromHandle(row.handle), row.handle);
+  SortRows(view, all);
+  std::copy(all.begin(), all.end(), rows.begin());
 }
 
 void CFoundObjectSorter::SortAll(const FoundObjectStore::ReadView& view, std::vector<std::int64_t>& handles) const {
-  // The keys are read in store order (the order the records lie in memory), not
-  // in the list's order, which after another sort is scattered over the store: the
-  // result is the same, the reads far fewer cache misses.
-  std::sort(handles.begin(), handles.end());
-  std::vector<Entry> entries;
-  entries.reserve(handles.size());
-  for (std::int64_t h : handles) entries.push_back(MakeEntry(view.FromHandle(h), h));
-  SortEntries(entries);
-  for (std::size_t i = 0; i < entries.size(); ++i) handles[i] = entries[i].handle;
+  Rows rows(handles.size());
+  for (std::size_t i = 0; i < handles.size(); ++i) rows[i].handle = handles[i];
+  SortAll(view, rows);
+  for (std::size_t i = 0; i < rows.size(); ++i) handles[i] = rows[i].handle;
 }
 
 void CFoundObjectSorter::SortRecords(std::vector<std::pair<const FoundObject*, std::int64_t>>& records) const {
-  std::vector<Entry> entries;
-  entries.reserve(records.size());
-  for (const auto& [r, h] : records) entries.push_back(MakeEntry(r, h));
-  SortEntries(entries);
-  for (std::size_t i = 0; i < entries.size(); ++i) records[i] = {entries[i].record, entries[i].handle};
+  struct Item {
+    Row row;
+    const FoundObject* record;
+  };
+  std::vector<Item> items;
+  items.reserve(records.size());
+  for (const auto& [r, h] : records) items.push_back({MakeRow(r, h), r});
+  std::sort(items.begin(), items.end(),
+            [this](const Item& a, const Item& b) { return KeyLess(a.row, a.record, b.row, b.record); });
+  for (std::size_t i = 0; i < items.size(); ++i) records[i] = {items[i].record, items[i].row.handle};
 }
 
-void CFoundObjectSorter::MergeTail(const FoundObjectStore::ReadView& view, std::vector<std::int64_t>& handles,
-                                   std::size_t sorted, std::vector<std::size_t>* newRows) const {
-  if (newRows) newRows->clear();
-  sorted = std::min(sorted, handles.size());
-  if (sorted == handles.size()) return;
-  std::vector<Entry> tail;
-  tail.reserve(handles.size() - sorted);
-  for (std::size_t i = sorted; i < handles.size(); ++i) tail.push_back(MakeEntry(view.FromHandle(handles[i]), handles[i]));
-  SortEntries(tail);
-  // Where each new handle goes among the sorted ones.
+void CFoundObjectSorter::MergeTail(const FoundObjectStore::ReadView& view, Rows& rows, std::size_t sorted,
+                                   std::size_t keyed) const {
+  sorted = std::min(sorted, rows.size());
+  if (sorted == rows.size()) return;
+  std::vector<Row> tail(rows.begin() + std::ptrdiff_t(sorted), rows.end());
+  for (std::size_t i = keyed; i < tail.size(); ++i) tail[i] = MakeRow(view.FromHandle(tail[i].handle), tail[i].handle);
+  SortRows(view, tail);
+  // Where each new row goes among the sorted ones (after those equal to it): a
+  // binary search over their kept keys, or for a long tail one walk along them.
   std::vector<std::size_t> at(tail.size());
   std::size_t from = 0;
+  const bool walk = tail.size() * 16 > sorted;
   for (std::size_t i = 0; i < tail.size(); ++i) {
-    auto pos = std::upper_bound(handles.begin() + std::ptrdiff_t(from), handles.begin() + std::ptrdiff_t(sorted),
-                                tail[i], [&](const Entry& x, std::int64_t h) {
-                                  return EntryLess(x, MakeEntry(view.FromHandle(h), h));
-                                });
-    at[i] = std::size_t(pos - handles.begin());
-    from = at[i];
+    if (walk) {
+      while (from < sorted && !RowLess(view, tail[i], rows[from])) ++from;
+    } else {
+      from = std::size_t(std::upper_bound(rows.begin() + std::ptrdiff_t(from), rows.begin() + std::ptrdiff_t(sorted),
+                                          tail[i], [&](const Row& x, const Row& y) { return RowLess(view, x, y); }) -
+                         rows.begin());
+    }
+    at[i] = from;
   }
-  std::vector<std::int64_t> merged;
-  merged.reserve(handles.size());
-  std::size_t next = 0;
-  for (std::size_t i = 0; i < tail.size(); ++i) {
-    merged.insert(merged.end(), handles.begin() + std::ptrdiff_t(next), handles.begin() + std::ptrdiff_t(at[i]));
-    next = at[i];
-    if (newRows) newRows->push_back(merged.size());
-    merged.push_back(tail[i].handle);
+  // Merged in place from the back: each run of sorted rows moves right by the
+  // number of new rows still to place before it.
+  std::size_t write = rows.size();
+  std::size_t source = sorted;
+  for (std::size_t i = tail.size(); i-- > 0;) {
+    const std::size_t run = source - at[i];
+    std::move_backward(rows.begin() + std::ptrdiff_t(at[i]), rows.begin() + std::ptrdiff_t(source),
+                       rows.begin() + std::ptrdiff_t(write));
+    write -= run;
+    source = at[i];
+    rows[--write] = tail[i];
   }
-  merged.insert(merged.end(), handles.begin() + std::ptrdiff_t(next), handles.begin() + std::ptrdiff_t(sorted));
-  handles = std::move(merged);
 }

@@ -391,13 +391,14 @@ void CVolumeExploreView::HandleFoundObjects(bool all) {
   QElapsedTimer slice;
   slice.start();
   while (pendingNext_ < pendingFound_.size()) {
-    const PendingFound message = pendingFound_[pendingNext_++];
     try {
-      HandleFoundObject(message);
+      // Plain additions in runs, each under one look at the store; the rest (and
+      // the analysis's first objects) one by one.
+      if (HandleAddedRun(256) == 0) HandleFoundObject(pendingFound_[pendingNext_++]);
     } catch (...) {
     }
     // A long burst is handled in slices: the rest waits for the next turn.
-    if (!all && (pendingNext_ & 63) == 0 && slice.elapsed() >= kFoundObjectSlice.count()) break;
+    if (!all && slice.elapsed() >= kFoundObjectSlice.count()) break;
   }
   if (pendingNext_ >= pendingFound_.size()) {
     pendingFound_.clear();
@@ -406,6 +407,47 @@ void CVolumeExploreView::HandleFoundObjects(bool all) {
   } else {
     ScheduleFoundObjects();
   }
+}
+
+std::size_t CVolumeExploreView::HandleAddedRun(std::size_t most) {
+  if (tree_->rootPending || tree_->firstFolderPending) return 0;
+  std::shared_ptr<CVolume> analysed = CStoreAccess::AnalysedVolume();
+  if (!analysed) return 0;
+  FoundObjectStore& store = analysed->Store();
+  CFilesTreeModel& model = *tree_->Model();
+  CFilesListModel& list = *list_->Model();
+  const QModelIndex current = tree_->currentIndex();
+  std::vector<FoundObject*> deleted;
+  std::size_t done = 0;
+  const std::uint32_t serial = store.Serial();
+  {
+    const FoundObjectStore::ReadView view = store.Read();
+    while (done < most && pendingNext_ < pendingFound_.size()) {
+      const PendingFound& message = pendingFound_[pendingNext_];
+      if (message.kind != FOUND_ADDED || FoundObjectStore::SerialOfHandle(message.handle) != serial) break;
+      ++pendingNext_;
+      ++done;
+      FoundObject* r = view.FromHandle(message.handle);
+      if (!r) continue;
+      // Under its parent's item, when the parent is shown: a folder into the
+      // expanded parent, any object into the list while the parent is selected.
+      const FoundObject* parent = view.FindFolderById(r->parentId);
+      const QModelIndex parentItem = parent ? model.IndexOfHandle(view.HandleOf(parent)) : QModelIndex();
+      if (parentItem.isValid()) {
+        if (r->IsFolder()) {
+          if (model.IsExpanded(parentItem))
+            model.QueueFolder(parentItem, message.handle);
+          else
+            model.ChildrenMayHaveChanged(parentItem);
+        }
+        if (parentItem == current) list.OfferObject(view, r);
+      }
+      if (r->flags.Any(OBJ_DELETED)) deleted.push_back(r);
+    }
+  }
+  // A deleted object marks the folders on its way as leading to it.
+  store.MarkFolderChains(deleted);
+  return done;
 }
 
 void CVolumeExploreView::HandleFoundObject(const PendingFound& message) {

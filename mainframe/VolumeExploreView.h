@@ -230,6 +230,9 @@ class CVolumeExploreView : public QSplitter {
   void ScheduleFoundObjects();
   void HandleFoundObjects(bool all);
   void HandleFoundObject(const PendingFound& message);
+  // Handles up to `most` plain additions of the analysed store from the queue's
+  // head under one read of the store; 0 when the head is anything else.
+  std::size_t HandleAddedRun(std::size_t most);
   void CollectFolderContents(std::int32_t folderId, const void* view, std::vector<FoundObject*>& out);
   void SendToTop(std::uint32_t message, std::int64_t wParam, std::int64_t lParam);
   void MarkAnalysedVolumeBold();
