@@ -25,6 +25,7 @@
 #include "engine/ProgramLog.h"
 #include "engine/Volume.h"
 #include "search/FileTypeDatabase.h"
+#include "search/Recovery.h"
 #include "search/SignaturePass.h"
 
 CApp* g_App = nullptr;
@@ -334,6 +335,12 @@ void CApp::Shutdown() {
   idleTimer_.stop();
   for (auto it = shutdownHooks_.rbegin(); it != shutdownHooks_.rend(); ++it) (*it)();
   if (g_Computer) {
+    // The recovery jobs: a stop answers an open question; each thread is joined.
+    for (const std::shared_ptr<CRecovery>& job : {g_Computer->RecoveryJob(), g_Computer->TryOpenJob()}) {
+      if (!job) continue;
+      job->StopRecovery();
+      job->Join();
+    }
     std::shared_ptr<CVolume> scanned = g_Computer->ScannedVolume();
     if (scanned && scanned->HasAnalysisThread()) g_Computer->FinishAnalysis(scanned, true);
     progress_.running.store(0);

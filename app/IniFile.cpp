@@ -79,13 +79,18 @@ void IniFile::Parse(platform::Bytes data) {
   while (start < text.size()) {
     std::size_t end = text.find(u'\n', start);
     if (end == std::u16string::npos) {
-      lines_.emplace_back(text.substr(start));
+      // Carriage returns that end the file end its last line, as they would before
+      // a line feed: a line keeps none at its end, so what is read is what a write
+      // and a read again give.
+      std::size_t lineEnd = text.size();
+      while (lineEnd > start && text[lineEnd - 1] == u'\r') --lineEnd;
+      lines_.emplace_back(text.substr(start, lineEnd - start));
       finalEol_ = false;
       break;
     }
     std::size_t lineEnd = end;
     const bool crlf = lineEnd > start && text[lineEnd - 1] == u'\r';
-    if (crlf) --lineEnd;
+    while (lineEnd > start && text[lineEnd - 1] == u'\r') --lineEnd;
     if (!eolSeen) {
       eol_ = crlf ? u"\r\n" : u"\n";
       eolSeen = true;

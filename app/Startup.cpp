@@ -8,6 +8,7 @@
 #include "engine/ProgramLog.h"
 #include "platform/Privilege.h"
 #include "search/FileTypeDatabase.h"
+#include "search/RecoveryJobs.h"
 
 namespace {
 constexpr std::u16string_view kAddSig = u"/addsig";
@@ -60,6 +61,7 @@ void CStartup::BuildProgramObjects() {
   types_ = std::make_shared<FileTypeDatabase>();
   types_->InstallAsProgramDatabase();
   computer_->SetFileTypeDatabase(types_);
+  EnsureRecoveryJobs(*computer_);
   app_->SetRunEventLoop(seams_.runEventLoop);
   if (seams_.registerLibraries) seams_.registerLibraries(*app_);
 }

@@ -31,6 +31,8 @@ void CUiCallbacks::SetQuestionHandler(QuestionKind kind, QuestionHandler handler
 void CUiCallbacks::SetOpenHandler(OpenHandler handler) { open_ = std::move(handler); }
 
 Reply CUiCallbacks::AnswerNow(const Question& question) {
+  // The asker gave up before the question got its turn (a stop): nothing is shown.
+  if (question.Withdrawn()) return Reply{};
   QWidget* owner = QApplication::activeWindow();
   auto it = handlers_.find(question.kind);
   if (it != handlers_.end()) return it->second(question, owner);

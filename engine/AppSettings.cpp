@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -14,6 +15,7 @@
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
+#include "platform/WholeFile.h"
 
 extern char** environ;
 
@@ -282,6 +284,13 @@ void SetSettings(AppSettings* settings) { g_settings = settings; }
 
 namespace {
 
+// Whether the file at `path` holds exactly `text`.
+bool HoldsText(const std::string& path, const std::string& text) {
+  std::vector<std::uint8_t> held;
+  if (platform::ReadWholeFile(path, text.size() + 1, held) != platform::ReadFileStatus::Ok) return false;
+  return held.size() == text.size() && std::equal(held.begin(), held.end(), text.begin());
+}
+
 bool WriteTextFile(const std::string& path, const std::string& text) {
   std::string tmp = path + ".tmp";
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
@@ -356,10 +365,8 @@ int RegisterSignatureFileType() {
   const std::string mimeDir = platform::JoinPath(data, "mime");
   const std::string packages = platform::JoinPath(mimeDir, "packages");
   const std::string apps = platform::JoinPath(data, "applications");
-  if (!platform::MakeDirectories(packages) || !platform::MakeDirectories(apps)) {
-    platform::ReportDiagnostic(platform::Format(u"RegisterSignatureFileType: can't create %s", data));
-    return 0;
-  }
+  const std::string mimePath = platform::JoinPath(packages, "Quenmar.FileSignature.xml");
+  const std::string desktopPath = platform::JoinPath(apps, "Quenmar.FileSignature.desktop");
   const std::string mime =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
@@ -377,18 +384,32 @@ int RegisterSignatureFileType() {
       "MimeType=application/x-quenmar-filesignature;\n"
       "NoDisplay=true\n"
       "Terminal=false\n";
+  // Only what is missing or differs is written, and only then are the desktop's
+  // databases rebuilt: every fall-back to the defaults registers, and that must not
+  // touch the user's data folder again and again.
+  const bool mimeCurrent = HoldsText(mimePath, mime);
+  const bool desktopCurrent = HoldsText(desktopPath, desktop);
+  if (mimeCurrent && desktopCurrent) return 1;
+  if (!platform::MakeDirectories(packages) || !platform::MakeDirectories(apps)) {
+    platform::ReportDiagnostic(platform::Format(u"RegisterSignatureFileType: can't create %s", data));
+    return 0;
+  }
   int ok = 1;
-  if (!WriteTextFile(platform::JoinPath(packages, "Quenmar.FileSignature.xml"), mime)) {
-    platform::ReportDiagnostic(u"RegisterSignatureFileType: can't write the mime package");
-    ok = 0;
+  if (!mimeCurrent) {
+    if (WriteTextFile(mimePath, mime)) {
+      RunHelper("update-mime-database", mimeDir);
+    } else {
+      platform::ReportDiagnostic(u"RegisterSignatureFileType: can't write the mime package");
+      ok = 0;
+    }
   }
-  if (!WriteTextFile(platform::JoinPath(apps, "Quenmar.FileSignature.desktop"), desktop)) {
-    platform::ReportDiagnostic(u"RegisterSignatureFileType: can't write the desktop entry");
-    ok = 0;
-  }
-  if (ok) {
-    RunHelper("update-mime-database", mimeDir);
-    RunHelper("update-desktop-database", apps);
+  if (!desktopCurrent) {
+    if (WriteTextFile(desktopPath, desktop)) {
+      RunHelper("update-desktop-database", apps);
+    } else {
+      platform::ReportDiagnostic(u"RegisterSignatureFileType: can't write the desktop entry");
+      ok = 0;
+    }
   }
   return ok;
 }

@@ -45,7 +45,7 @@ inline constexpr std::u16string_view kProgramKey = u"Software\\Quenmar\\Digital 
   X(MaxLogSizeKB, 124, 10240)                   \
   X(UpdateCheckDays, 128, 30)                   \
   X(AutoRecover, 140, DEFAULT_KEEP)             \
-  X(KeepFolderStructure, 144, DEFAULT_KEEP)     \
+  X(KeepFolderStructure, 144, 1)                \
   X(ExitProcessOnQuit, 148, 0)                  \
   X(LogFoundNames, 152, 0)                      \
   X(SignaturePass, 156, 0)                      \
@@ -154,6 +154,8 @@ void SetSettings(AppSettings* settings);
 
 // Registers the ".filesig" signature files with the desktop: a shared-mime-info
 // package and a .desktop entry below $XDG_DATA_HOME whose Exec runs this program
-// with "/addsig %f". A failure is logged, never fatal. Returns 1 when both files
-// were written.
+// with "/addsig %f". Only a file that is missing or differs is written, and only
+// then is the desktop's database for it rebuilt (update-mime-database,
+// update-desktop-database). A failure is logged, never fatal. Returns 1 when both
+// files hold the association afterwards.
 int RegisterSignatureFileType();

@@ -419,10 +419,16 @@ struct FoundObjectStore::Impl {
     byOffset.Insert(r->offset, pos);
     OffsetIndex::Pos next = byOffset.UpperBound(r->offset);
     if (TakesNeighbourSize(*r) && !byOffset.IsEnd(next)) r->size = byOffset.Key(next) - r->offset;
+    // Every record at the offset before: records that share an offset (a device
+    // node, the type folders, which all lie at 0) stand in the index in the order
+    // they came, and that order must not decide which of them is sized.
     OffsetIndex::Pos prev = byOffset.LowerBound(r->offset);
     if (byOffset.Prev(prev)) {
-      FoundObject* p = records[byOffset.Value(prev)];
-      if (TakesNeighbourSize(*p)) p->size = r->offset - p->offset;
+      const std::int64_t prevOffset = byOffset.Key(prev);
+      do {
+        FoundObject* p = records[byOffset.Value(prev)];
+        if (TakesNeighbourSize(*p)) p->size = r->offset - p->offset;
+      } while (byOffset.Prev(prev) && byOffset.Key(prev) == prevOffset);
     }
   }
 

@@ -84,6 +84,16 @@ CLocalComputer::CLocalComputer() {
 }
 
 CLocalComputer::~CLocalComputer() {
+  // The recovery jobs stop and join their threads while the log is still ours (the
+  // last reference runs the job's destructor).
+  {
+    std::shared_ptr<CRecovery> recovery, tryOpen;
+    {
+      std::lock_guard lock(mutex_);
+      recovery.swap(recoveryJob_);
+      tryOpen.swap(tryOpenJob_);
+    }
+  }
   // A kept start is dropped, and the thread that would carry it out joined.
   StopStarter();
   // The drive list's watch and refresh threads end first: a refresh asks this
@@ -420,6 +430,26 @@ int CLocalComputer::CheckDestinationFolder(const std::u16string* path, bool quie
 }
 
 bool CLocalComputer::StartCreateImage(ImageJob& job) { return job.Start(); }
+
+// ---- Recovery jobs ----------------------------------------------------------------------
+
+bool CLocalComputer::InstallRecoveryJobs(std::shared_ptr<CRecovery> recovery, std::shared_ptr<CRecovery> tryOpen) {
+  std::lock_guard lock(mutex_);
+  if (recoveryJob_ || !recovery || !tryOpen) return false;
+  recoveryJob_ = std::move(recovery);
+  tryOpenJob_ = std::move(tryOpen);
+  return true;
+}
+
+std::shared_ptr<CRecovery> CLocalComputer::RecoveryJob() const {
+  std::lock_guard lock(mutex_);
+  return recoveryJob_;
+}
+
+std::shared_ptr<CRecovery> CLocalComputer::TryOpenJob() const {
+  std::lock_guard lock(mutex_);
+  return tryOpenJob_;
+}
 
 // ---- Current volumes --------------------------------------------------------------------
 

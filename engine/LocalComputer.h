@@ -28,6 +28,7 @@
 #include "engine/VolumesList.h"
 #include "platform/BlockDevices.h"
 
+class CRecovery;
 class CVolume;
 class IFileTypeLookup;
 class ScanProgress;
@@ -158,6 +159,17 @@ class CLocalComputer : public IPartitionSink {
   // The block devices the destination check compares (tests give a fake tree).
   void SetBlockDeviceTree(platform::BlockDeviceTree tree);
 
+  // ---- Recovery jobs ------------------------------------------------------------------
+
+  // The recovery job and the "try to open" job, one of each for the computer's life,
+  // shared by the explorer views of both modes and the wizard. Their class lies in
+  // the search library above this one: search/RecoveryJobs.h makes them on first
+  // use and installs them here; the engine only keeps them (null until then).
+  // InstallRecoveryJobs takes the pair only when none is installed yet; true then.
+  bool InstallRecoveryJobs(std::shared_ptr<CRecovery> recovery, std::shared_ptr<CRecovery> tryOpen);
+  std::shared_ptr<CRecovery> RecoveryJob() const;
+  std::shared_ptr<CRecovery> TryOpenJob() const;
+
  private:
   bool IsScannedLocked(const CVolume* volume) const;
   void StarterMain();
@@ -179,6 +191,8 @@ class CLocalComputer : public IPartitionSink {
   std::int32_t objectIdCounter_ = kFirstObjectId + 1;
   std::map<std::u16string, std::int32_t> deviceIds_;
   std::optional<platform::BlockDeviceTree> tree_;
+  std::shared_ptr<CRecovery> recoveryJob_;
+  std::shared_ptr<CRecovery> tryOpenJob_;
 
   // The start kept until the last analysis thread has ended, and the thread that
   // carries it out (joined before the next one starts and at the end).

@@ -14,9 +14,14 @@ Reply AskUser(const Question& question, const std::function<bool()>& keepWaiting
   if (!cb) return Reply{};
   std::promise<Reply> promise;
   std::future<Reply> future = promise.get_future();
-  cb->Ask(question, std::move(promise));
+  Question asked = question;
+  if (keepWaiting && !asked.withdrawn) asked.withdrawn = std::make_shared<std::atomic<bool>>(false);
+  cb->Ask(asked, std::move(promise));
   while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-    if (keepWaiting && !keepWaiting()) return Reply{};
+    if (keepWaiting && !keepWaiting()) {
+      asked.withdrawn->store(true);
+      return Reply{};
+    }
   }
   try {
     return future.get();

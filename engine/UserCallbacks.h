@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -40,6 +41,11 @@ struct Question {
   MessageIcon icon = MessageIcon::Question;
   std::vector<std::int64_t> values;  // the question's own data (sizes, modes, ...)
   std::u16string detail;             // a name or path the dialog shows
+  // Set by AskUser once the asker stops waiting (a stop answered it Cancel): a
+  // dialog still open for the question closes as Cancel, one not shown yet is not
+  // shown. Null for a question nobody withdraws.
+  std::shared_ptr<std::atomic<bool>> withdrawn;
+  bool Withdrawn() const { return withdrawn && withdrawn->load(); }
 };
 
 struct Reply {
@@ -64,8 +70,8 @@ void SetUserCallbacks(IUserCallbacks* callbacks);
 IUserCallbacks* GetUserCallbacks();
 
 // Asks and waits for the answer. `keepWaiting`, when given, is polled while waiting:
-// once it returns false the wait ends with Cancel. Without callbacks the answer is
-// Cancel.
+// once it returns false the wait ends with Cancel and the question is marked
+// withdrawn. Without callbacks the answer is Cancel.
 Reply AskUser(const Question& question, const std::function<bool()>& keepWaiting = {});
 void ShowUserMessage(const std::u16string& text, const std::u16string& caption, MessageIcon icon);
 bool OpenWithDesktop(const std::string& path);

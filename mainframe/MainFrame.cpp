@@ -236,9 +236,11 @@ void CMainFrame::OnCommand(int id) {
       break;
     case FrameRoute::PaneClose:
       break;  // the panes' own signal carries the pane (OnPaneClose)
-    case FrameRoute::Explorer:
-      explorer_->OnCommand(id);
+    case FrameRoute::Explorer: {
+      const bool handled = explorer_->OnCommand(id);
+      emit explorerCommand(id, handled);
       break;
+    }
   }
 }
 
@@ -297,15 +299,13 @@ void CMainFrame::ShowLegend(int state) {
 }
 
 void CMainFrame::OnLayoutPanes() {
+  // The splitter's position is the upper pane's height; the bar between the two
+  // panes comes out of the lower one.
   const int h = splitter_->height();
-  QList<int> sizes{0, 0, 0};
-  if (ShowsDataViewer()) {
-    sizes[0] = h / 3;
-    sizes[2] = h - h / 3;
-  } else {
-    sizes[0] = h - h / 3;
-    sizes[1] = h / 3;
-  }
+  const int position = ShowsDataViewer() ? h / 3 : h - h / 3;
+  const int lower = std::max(0, h - position - splitter_->handleWidth());
+  QList<int> sizes{position, 0, 0};
+  sizes[ShowsDataViewer() ? 2 : 1] = lower;
   splitter_->setSizes(sizes);
 }
 

@@ -84,6 +84,10 @@ class CMainFrame : public QMainWindow {
   void UpdateProgress();
   const mainframe::CommandStates& States() const { return states_; }
 
+ signals:
+  // A command went on to the explorer view's chain (`handled`: the view took it).
+  void explorerCommand(int id, bool handled);
+
  protected:
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -271,26 +271,29 @@ std::vector<BlockDeviceId> BlockDeviceTree::WholeDisksOf(BlockDeviceId id) const
   return out;
 }
 
+std::optional<MountEntry> ParseMountInfoLine(std::string_view line) {
+  std::istringstream ss{std::string(line)};
+  std::vector<std::string> f;
+  std::string w;
+  while (ss >> w) f.push_back(w);
+  auto sep = std::find(f.begin(), f.end(), "-");
+  if (f.size() < 7 || sep == f.end() || std::distance(sep, f.end()) < 3) return std::nullopt;
+  MountEntry m;
+  auto id = ParseDeviceNumbers(f[2]);
+  if (!id) return std::nullopt;
+  m.id = *id;
+  m.mountPoint = DecodeMountField(f[4]);
+  m.fsType = DecodeMountField(*(sep + 1));
+  m.source = DecodeMountField(*(sep + 2));
+  return m;
+}
+
 std::vector<MountEntry> BlockDeviceTree::AllMounts() const {
   std::vector<MountEntry> out;
   std::ifstream in(JoinPath(proc_, "self/mountinfo"));
   std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream ss(line);
-    std::vector<std::string> f;
-    std::string w;
-    while (ss >> w) f.push_back(w);
-    auto sep = std::find(f.begin(), f.end(), "-");
-    if (f.size() < 7 || sep == f.end() || std::distance(sep, f.end()) < 3) continue;
-    MountEntry m;
-    auto id = ParseDeviceNumbers(f[2]);
-    if (!id) continue;
-    m.id = *id;
-    m.mountPoint = DecodeMountField(f[4]);
-    m.fsType = DecodeMountField(*(sep + 1));
-    m.source = DecodeMountField(*(sep + 2));
-    out.push_back(std::move(m));
-  }
+  while (std::getline(in, line))
+    if (auto m = ParseMountInfoLine(line)) out.push_back(std::move(*m));
   return out;
 }
 

@@ -114,6 +114,10 @@ std::string DecodeMountField(std::string_view field);
 // The order of whole-disk names: by family prefix, then the rest as the kernel
 // counts it (letters by length first, so sdz comes before sdaa; numbers by value).
 bool DiskNameLess(const std::string& a, const std::string& b);
+// One line of mountinfo: the mount's device numbers (field 3), its mount point
+// (field 5) and, after the "-" separator, its file-system type and source, each
+// decoded. Nothing for a line that lacks any of them.
+std::optional<MountEntry> ParseMountInfoLine(std::string_view line);
 // Parses "8:1" (with or without a line end).
 std::optional<BlockDeviceId> ParseDeviceNumbers(std::string_view text);
 

@@ -148,8 +148,9 @@ std::string Quote(std::u16string_view s) {
   std::string out = "\"";
   for (char ch : Utf16ToUtf8(s)) {
     if (ch == '\\' || ch == '"') out.push_back('\\');
-    // Line breaks inside a name would break the layout; they cannot be kept there.
-    out.push_back((ch == '\n' || ch == '\r') ? '?' : ch);
+    // A line feed inside a name would end its line; it cannot be kept there. A
+    // carriage return can: a closing quote always follows it on the line.
+    out.push_back(ch == '\n' ? '?' : ch);
   }
   out.push_back('"');
   return out;

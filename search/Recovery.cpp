@@ -148,6 +148,11 @@ bool CRecovery::Start(Kind kind) {
   if (!g_activeJob.compare_exchange_strong(none, this)) return false;
 
   settings_ = Settings().Snapshot();
+  SwitchOnOffsetIndex(*volume_);
+  // The numbered names seen taken are a run's own: a folder removed since may have
+  // left its inode number to a new one.
+  folderHints_ = {};
+  fileHints_ = {};
   total_.store(SumSelection(selection_, volume_.get()));
   index_.store(0);
   percent_.store(0);
@@ -419,6 +424,9 @@ std::int64_t CRecovery::FileRecovery(FoundObject* object, const std::u16string* 
   for (const std::u16string& p : rawParts) parts.push_back(recovery::CleanPathPart(p));
   const std::string fileName = recovery::CleanPathPart(name);
   if (snapshot.IsFolder()) parts.push_back(fileName);
+  // Without "Keep folder structure" every file goes straight into the destination
+  // (a name met twice is numbered) and a selected folder makes nothing.
+  if (kind_ == Kind::Recovery && settings_.KeepFolderStructure() == 0) parts.clear();
   for (const std::string& p : parts) {
     // Cleaned parts are single components: the path cannot leave the destination.
     if (!recovery::IsCleanPart(p)) {
@@ -477,11 +485,9 @@ bool CRecovery::SettleSize(FoundObject* object, FoundObject& snapshot) {
   // the remembered mode (atomic) and, under the edit lock, the typical size.
   FileType* editable = const_cast<FileType*>(type);
   std::int32_t typicalKB = 0;
-  std::u16string typeName;
   if (type) {
     auto lock = db->LockForEdit();
     typicalKB = type->typicalSizeKB();
-    typeName = type->DisplayName();
   }
   const std::u16string name(snapshot.Name());
 
@@ -492,21 +498,7 @@ bool CRecovery::SettleSize(FoundObject* object, FoundObject& snapshot) {
     customBytes = std::int64_t(typicalKB) * 1024;
   }
   if (mode == 0) {
-    std::int64_t nextAny = -1, nextSame = -1;
-    {
-      const FoundObjectStore::ReadView view = volume_->Store().Read();
-      if (const FoundObject* n = view.FindNextByOffset(snapshot.offset)) nextAny = n->offset - snapshot.offset;
-      if (const FoundObject* n = view.FindNextOfSameType(snapshot)) nextSame = n->offset - snapshot.offset;
-    }
-    Question q;
-    q.kind = QuestionKind::ProbableFileSize;
-    q.text = typeName;
-    q.caption = u"Enter probable file size";
-    q.buttons = Buttons::Custom;
-    q.icon = MessageIcon::Question;
-    q.detail = name;
-    q.values = {snapshot.offset, snapshot.size, snapshot.flags.Any(OBJ_DELETED) ? 1 : 0, typicalKB,
-                nextAny,         nextSame,      snapshot.typeId};
+    const Question q = ProbableSizeQuestion(*volume_, snapshot, db);
     const Reply reply = AskUser(q, [this] { return Running(); });
     if (!Running()) interrupted_ = true;
     if (reply.answer == Answer::Ignore) {
@@ -541,6 +533,39 @@ bool CRecovery::SettleSize(FoundObject* object, FoundObject& snapshot) {
     volume_->Store().SetSize(object, size);
   }
   return true;
+}
+
+Question CRecovery::ProbableSizeQuestion(const CVolume& volume, const FoundObject& snapshot,
+                                         FileTypeDatabase* database) {
+  FileTypeDatabase* db = database ? database : g_FileTypes;
+  const FileType* type = db ? db->FindForObject(snapshot) : nullptr;
+  std::int32_t typicalKB = 0;
+  std::u16string typeName;
+  if (type) {
+    auto lock = db->LockForEdit();
+    typicalKB = type->typicalSizeKB();
+    typeName = type->DisplayName();
+  }
+  std::int64_t nextAny = -1, nextSame = -1;
+  {
+    const FoundObjectStore::ReadView view = volume.Store().Read();
+    if (const FoundObject* n = view.FindNextByOffset(snapshot.offset)) nextAny = n->offset - snapshot.offset;
+    if (const FoundObject* n = view.FindNextOfSameType(snapshot)) nextSame = n->offset - snapshot.offset;
+  }
+  Question q;
+  q.kind = QuestionKind::ProbableFileSize;
+  q.text = typeName;
+  q.caption = u"Enter probable file size";
+  q.buttons = Buttons::Custom;
+  q.icon = MessageIcon::Question;
+  q.detail = std::u16string(snapshot.Name());
+  q.values = {snapshot.offset, snapshot.size, snapshot.flags.Any(OBJ_DELETED) ? 1 : 0, typicalKB,
+              nextAny,         nextSame,      snapshot.typeId};
+  return q;
+}
+
+void CRecovery::SwitchOnOffsetIndex(CVolume& volume) {
+  if (!volume.Store().KeepsOffsetIndex()) volume.Store().EnableOffsetIndex(1);
 }
 
 std::int64_t CRecovery::SizeByMode(const CVolume& volume, const FoundObject& snapshot, std::int32_t mode,

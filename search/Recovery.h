@@ -6,7 +6,9 @@
 // cleared (after its current chunk, or at once while a question is open).
 //
 // The road of one object (FileRecovery): its folder path is recreated under the
-// destination (no drive part; every part cleaned, see RecoveryNames.h), a carved
+// destination (no drive part; every part cleaned, see RecoveryNames.h) when the
+// settings' KeepFolderStructure is on (the default; "try to open" always keeps it),
+// else the file goes straight into the destination; a carved
 // object whose size is unknown (-1) gets one by the size modes, its data is read
 // through CVolume::ReadObjectData in chunks of 2 MB and written whole at its
 // offset (a short read is zero-filled), and its modification and access times are
@@ -19,7 +21,9 @@
 //   3 the distance to the next object of the same type (else mode 1)
 //   4 a size the user gave
 // A mode comes from the job (scope "all remaining"), else from the type's
-// remembered mode (scope "this type"), else from the size question.
+// remembered mode (scope "this type"), else from the size question. Modes 2 and 3
+// and the question's distances read the store's offset index, which a file-system
+// pass alone leaves off: a start switches it on for the selection's store first.
 //
 // Questions, through AskUser (engine/UserCallbacks.h). The worker waits for the
 // answer; a stop answers Cancel. What each question carries:
@@ -73,6 +77,7 @@
 #include "engine/DeviceMatch.h"
 #include "engine/FoundObject.h"
 #include "engine/SectorBuffer.h"
+#include "engine/UserCallbacks.h"
 #include "search/RecoveryNames.h"
 
 class CVolume;
@@ -135,7 +140,8 @@ class CRecovery {
 
   // ---- Running ------------------------------------------------------------------
 
-  // Total bytes = SumSelection, success count 0, run flag 1, then the thread. The
+  // The store's offset index switched on, total bytes = SumSelection, success
+  // count 0, run flag 1, then the thread. The
   // recovery logs string 184 "Recovery started." (183 and no start for an empty
   // selection); callers do not log them again. The destination is the settings'
   // DestinationFolder (recovery) or TempFolder (try to open), from the snapshot the
@@ -196,6 +202,16 @@ class CRecovery {
   // store's read lock.
   static std::int64_t SizeByMode(const CVolume& volume, const FoundObject& snapshot, std::int32_t mode,
                                  std::int64_t customBytes, FileTypeDatabase* database = nullptr);
+
+  // The size question (QuestionKind::ProbableFileSize, above) for an object of
+  // `volume`'s store, as the recovery asks it: the type's name and typical size
+  // from `database` (null: g_FileTypes), the distances from the object's own store.
+  // Any thread; takes the store's read lock.
+  static Question ProbableSizeQuestion(const CVolume& volume, const FoundObject& snapshot,
+                                       FileTypeDatabase* database = nullptr);
+  // Switches the store's offset index on, once per store (a rebuild on a store
+  // that keeps it already would change nothing but cost a pass). Any thread.
+  static void SwitchOnOffsetIndex(CVolume& volume);
 
   // The sum of the sizes of the files in a selection (unknown sizes and folders
   // count 0).

@@ -85,11 +85,20 @@ int CSearchManager::RunSearch() {
 
     const std::int32_t count = WorkerCount(threadsSetting_);
     blockBytes_ = BlockBytes(bufferSetting_, clusterBytes_, count);
+    blockClusters_ = std::int64_t(blockBytes_) / clusterBytes_;
     spare_.buffer = SectorBuffer(blockBytes_);
     if (spare_.buffer.size() < blockBytes_) {
       Log().Error(u"CSearchManager.RunSearch: Can't allocate memory");
       return -1;
     }
+    {
+      std::lock_guard lock(handoff_);
+      nextPosition_ = std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_);
+      endPosition_ = totalClusters_;
+      spareReady_ = false;
+      workersRead_ = count >= 2;
+    }
+    progress_.current.store(std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_));
     for (std::int32_t i = 0; i < count; ++i) AddWorker();
     if (workers_.empty()) {
       Log().Error(u"CSearchManager.RunSearch: no search thread could be started");
@@ -97,33 +106,18 @@ int CSearchManager::RunSearch() {
     }
     if (!OnMainThread()) LowerThreadPriority();
 
-    nextPosition_ = std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_);
-    const std::int64_t blockClusters = std::int64_t(blockBytes_) / clusterBytes_;
-    while (nextPosition_ < totalClusters_ && Running()) {
-      // Read the next block into the spare one while the workers parse theirs.
-      const auto began = std::chrono::steady_clock::now();
-      spare_.position = nextPosition_;
-      nextPosition_ += blockClusters;
-      const std::int64_t bytes = ReadBlock(spare_);
-      if (!Running()) break;
-      if (bytes == 0) {
-        if (spare_.position * sectorsPerCluster_ >= totalSectors_) break;
-        // No sector of the block could be read (logged): the rest of the volume is
-        // still searched.
-        progress_.current.store(std::min(totalClusters_, nextPosition_));
-        PostToUi(WM_SEARCH_PROGRESS, 0, 0);
-        continue;
+    // Read the next block into the spare one while the workers parse theirs (and,
+    // with several workers, read blocks of their own).
+    while (Running()) {
+      std::int64_t position;
+      {
+        std::lock_guard lock(handoff_);
+        position = ClaimLocked();
       }
-      busyMs_.fetch_add(
-          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count());
-      CSearcher* worker = nullptr;
-      while (!worker && Running()) worker = WaitForIdleWorker();
-      if (!worker) break;
-      const std::int64_t reached = spare_.position + spare_.runs.back().end / sectorsPerCluster_;
-      std::swap(worker->CurrentBlock(), spare_);
-      progress_.current.store(std::min(totalClusters_, reached));
-      PostToUi(WM_SEARCH_PROGRESS, 0, 0);
-      Dispatch(*worker);
+      if (position < 0) break;
+      spare_.position = position;
+      if (!ReadAndReport(spare_)) continue;
+      if (!HandOverSpare()) break;
     }
     PostToUi(WM_SEARCH_PROGRESS, 0, 0);
     DestroyWorkers();
@@ -133,6 +127,52 @@ int CSearchManager::RunSearch() {
     DestroyWorkers();
     return -1;
   }
+}
+
+std::int64_t CSearchManager::ClaimLocked() {
+  if (nextPosition_ >= endPosition_) return -1;
+  const std::int64_t position = nextPosition_;
+  nextPosition_ += blockClusters_;
+  return position;
+}
+
+bool CSearchManager::ReadAndReport(CSearcher::Block& block) {
+  const auto began = std::chrono::steady_clock::now();
+  const std::int64_t bytes = ReadBlock(block);
+  busyMs_.fetch_add(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count());
+  if (!Running()) return false;
+  std::int64_t reached;
+  if (bytes == 0) {
+    if (block.position * sectorsPerCluster_ >= totalSectors_) {
+      // Past the sectors the volume has: nothing more to read.
+      std::lock_guard lock(handoff_);
+      endPosition_ = std::min(endPosition_, block.position);
+      return false;
+    }
+    // No sector of the block could be read (logged): the rest of the volume is
+    // still searched.
+    reached = block.position + blockClusters_;
+  } else {
+    reached = block.position + block.runs.back().end / sectorsPerCluster_;
+  }
+  // Blocks may end out of order: the position only moves forward.
+  reached = std::min(totalClusters_, reached);
+  std::int64_t current = progress_.current.load();
+  while (current < reached && !progress_.current.compare_exchange_weak(current, reached)) {
+  }
+  PostToUi(WM_SEARCH_PROGRESS, 0, 0);
+  return bytes != 0;
+}
+
+bool CSearchManager::HandOverSpare() {
+  std::unique_lock lock(handoff_);
+  spareReady_ = true;
+  work_.notify_one();
+  while (spareReady_ && Running()) taken_.wait_for(lock, kIdleWait);
+  if (!spareReady_) return true;
+  spareReady_ = false;  // stopped: the block is left unparsed
+  return false;
 }
 
 int CSearchManager::AddWorker() {
@@ -156,36 +196,12 @@ int CSearchManager::AddWorker() {
   }
 }
 
-CSearcher* CSearchManager::WaitForIdleWorker() {
-  std::unique_lock lock(handoff_);
-  CSearcher* found = nullptr;
-  idle_.wait_for(lock, kIdleWait, [&] {
-    for (const auto& w : workers_) {
-      if (w->idle_) {
-        found = w.get();
-        return true;
-      }
-    }
-    return !Running();
-  });
-  if (found) found->idle_ = false;
-  return found;
-}
-
-void CSearchManager::Dispatch(CSearcher& worker) {
-  {
-    std::lock_guard lock(handoff_);
-    worker.hasWork_ = true;
-  }
-  worker.workReady_.notify_one();
-}
-
 void CSearchManager::DestroyWorkers() {
   {
     std::lock_guard lock(handoff_);
     for (const auto& w : workers_) w->stop_ = true;
   }
-  for (const auto& w : workers_) w->workReady_.notify_all();
+  work_.notify_all();
   workers_.clear();  // each joins its thread after the block in hand
 }
 

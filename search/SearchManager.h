@@ -7,8 +7,13 @@
 // 512-byte unit against every searched file type and hands each hit to the hit
 // sink. The next block is read into a spare buffer while the workers parse, and
 // swapped with the buffer of the worker it goes to, so reading overlaps parsing
-// even with one worker. WM_SEARCH_PROGRESS is posted after each block and once at
-// the end; ScanProgress's total and current carry the position in clusters.
+// even with one worker. With two workers or more, a worker that finds no block
+// read for it takes the next block position and reads that block itself: one
+// thread's reads could not keep several workers busy. Every block is read and
+// parsed once, whoever reads it; the hits are the same. WM_SEARCH_PROGRESS is
+// posted after each block read and once at the end; ScanProgress's total and
+// current carry the position in clusters (current: the end of the farthest block
+// read).
 //
 // The search works from the settings snapshot it is given and never writes
 // AppSettings. It never sets the running flag (the pass that runs it does) and
@@ -78,6 +83,9 @@ class CSearchManager {
   // Fills a block's buffer from its position and notes the sector runs read: the
   // bytes read, 0 when no sector could be read.
   std::int64_t ReadBlock(CSearcher::Block& block);
+  // Reads a block claimed for `block.position` and reports the progress: true
+  // when it holds sectors to parse. Any thread.
+  bool ReadAndReport(CSearcher::Block& block);
   // Stops every worker, lets it finish the block in hand and joins it.
   void DestroyWorkers();
 
@@ -115,19 +123,26 @@ class CSearchManager {
 
  private:
   friend class CSearcher;
-  CSearcher* WaitForIdleWorker();
-  void Dispatch(CSearcher& worker);
   void TakeGeometry();
+  // The next block position to read, or -1 when none is left. Under handoff_.
+  std::int64_t ClaimLocked();
+  // Hands the spare block to a worker; false when the search stops first.
+  bool HandOverSpare();
 
-  // Hand-off between the manager and its workers.
+  // Hand-off between the manager and its workers, guarded by handoff_.
   std::mutex handoff_;
-  std::condition_variable idle_;
-  std::int64_t nextPosition_ = 0;  // clusters
+  std::condition_variable work_;   // a worker may go on: a spare block, or stop
+  std::condition_variable taken_;  // the manager may go on: the spare was taken
+  std::int64_t nextPosition_ = 0;  // clusters: the next block to claim
+  std::int64_t endPosition_ = 0;   // clusters: no block is claimed from here on
+  bool spareReady_ = false;        // spare_ holds a block read for a worker
+  bool workersRead_ = false;       // workers read blocks themselves (two or more)
   std::atomic<std::int64_t> busyMs_{0};
   std::vector<std::unique_ptr<CSearcher>> workers_;
-  // The block being read, handed to the next idle worker in exchange for its own.
+  // The block the manager reads, handed to the next idle worker in exchange for its own.
   CSearcher::Block spare_;
   std::size_t blockBytes_ = 0;
+  std::int64_t blockClusters_ = 1;
   std::shared_ptr<CVolume> volume_;
 
   ScanProgress& progress_;

@@ -1,5 +1,6 @@
 #include "search/Searcher.h"
 
+#include <algorithm>
 #include <new>
 
 #include "engine/FoundObject.h"
@@ -17,7 +18,7 @@ CSearcher::~CSearcher() {
     std::lock_guard lock(manager_.handoff_);
     stop_ = true;
   }
-  workReady_.notify_all();
+  manager_.work_.notify_all();
   if (thread_.joinable()) thread_.join();
 }
 
@@ -32,20 +33,37 @@ bool CSearcher::Start() {
 
 void CSearcher::ThreadLoop() {
   CSearchManager::LowerThreadPriority();
-  std::unique_lock lock(manager_.handoff_);
+  CSearchManager& m = manager_;
+  std::unique_lock lock(m.handoff_);
   for (;;) {
-    workReady_.wait(lock, [this] { return hasWork_ || stop_; });
-    if (!hasWork_) break;  // stopped with nothing in hand
-    lock.unlock();
-    try {
-      ParseBlock();
-    } catch (...) {
-      Log().Error(u"CSearcher.ParseBlock.except");
+    // A block the manager has read comes first; without one a worker of several
+    // reads the next block itself.
+    std::int64_t claimed = -1;
+    m.work_.wait(lock, [&] {
+      if (stop_ || m.spareReady_) return true;
+      if (m.workersRead_ && m.Running()) claimed = m.ClaimLocked();
+      return claimed >= 0;
+    });
+    if (stop_ && claimed < 0) break;
+    bool parse = true;
+    if (claimed < 0) {
+      std::swap(block_, m.spare_);
+      m.spareReady_ = false;
+      m.taken_.notify_one();
+      lock.unlock();
+    } else {
+      lock.unlock();
+      block_.position = claimed;
+      parse = m.ReadAndReport(block_);
+    }
+    if (parse) {
+      try {
+        ParseBlock();
+      } catch (...) {
+        Log().Error(u"CSearcher.ParseBlock.except");
+      }
     }
     lock.lock();
-    hasWork_ = false;
-    idle_ = true;
-    manager_.idle_.notify_all();
   }
 }
 
@@ -109,6 +127,10 @@ void CSearcher::MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes ca
     record->offset -= 0x8000;
     if (record->offset < 0) return;
   }
+  // A size the header gives that runs past the volume's end is cut there: the bytes
+  // beyond are not on this volume, and nothing should try to read them as the file's.
+  const std::int64_t volumeBytes = manager_.VolumeBytes();
+  if (record->size > volumeBytes - record->offset) record->size = std::max<std::int64_t>(0, volumeBytes - record->offset);
   if (record->typeId == 25) {
     record->id = -1;
     record->flags = 0x200;

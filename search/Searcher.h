@@ -1,10 +1,12 @@
 #pragma once
 // One worker of the signature search, on a thread of its own at the lowest
-// priority. It waits for the manager to hand it a block read, tests every 512-byte
-// unit that was read against the searched types, makes a record for each hit with
-// the type's fix-ups and hands it to the manager's hit sink, then reports itself
-// idle again. It parses only the block it was given and touches the manager only
-// through the hand-off (work, idle, stop) and the hit sink.
+// priority. It takes a block the manager has read (or, with two workers or more
+// and none read for it, claims the next block position and reads that block
+// itself), tests every 512-byte unit that was read against the searched types,
+// makes a record for each hit with the type's fix-ups and hands it to the
+// manager's hit sink, then goes on with the next block. It parses only its own
+// block and touches the manager only through the hand-off (spare block, claim,
+// stop), the block read and the hit sink.
 
 #include <condition_variable>
 #include <cstddef>
@@ -68,9 +70,6 @@ class CSearcher {
   std::int16_t lastTypeId_ = 0;
   std::thread thread_;
 
-  // The hand-off, guarded by the manager's hand-off mutex.
-  bool hasWork_ = false;  // the work event: a block is ready
-  bool idle_ = true;      // the idle event: the last block is done
+  // Guarded by the manager's hand-off mutex.
   bool stop_ = false;
-  std::condition_variable workReady_;
 };

@@ -113,6 +113,31 @@ class LanguagesTest : public QObject {
     QCOMPARE(out, "[A]\r\n; keep me\r\nk=" + longValue + "\r\nother=changed\r\nnew=added\r\n\r\n[B]\r\nz=2\r\n\r\n[C]\r\nc=3\r\n");
   }
 
+  // Carriage returns at a line's end belong to its line break: a value reads the
+  // same before and after the file is written, and the written text is stable.
+  void IniLineEndsReadTheSameAfterAWrite_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("two carriage returns in a file of line feeds") << QByteArray("[A]\nk=v\r\r\nz=1\n") << "v";
+    QTest::newRow("two carriage returns in a file of CRLF") << QByteArray("[A]\r\nk=v\r\r\nz=1\r\n") << "v";
+    QTest::newRow("carriage return ends the file") << QByteArray("[A]\nz=1\nk=v\r") << "v";
+    QTest::newRow("carriage return inside a value") << QByteArray("[A]\nk=v\rw\nz=1\n") << "v\rw";
+  }
+  void IniLineEndsReadTheSameAfterAWrite() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, value);
+    IniFile ini;
+    ini.Parse(platform::Bytes(reinterpret_cast<const std::uint8_t*>(text.constData()), std::size_t(text.size())));
+    QCOMPARE(app::ToQString(ini.Read(u"A", u"k", u"")), value);
+    ini.Set(u"A", u"added", u"1");  // a line after the last one
+    const std::vector<std::uint8_t> written = ini.Serialize();
+    IniFile again;
+    again.Parse(written);
+    QCOMPARE(app::ToQString(again.Read(u"A", u"k", u"")), value);
+    QCOMPARE(app::ToQString(again.Read(u"A", u"z", u"")), QStringLiteral("1"));
+    QVERIFY(again.Serialize() == written);
+  }
+
   void IniWritesBackInItsOwnEncoding() {
     test::TempDir dir;
     const std::string path = dir / "u16.lng";

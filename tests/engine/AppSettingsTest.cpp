@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <sstream>
 
 #include "engine/AppSettings.h"
 #include "platform/ByteOrder.h"
@@ -49,7 +52,7 @@ TEST_F(SettingsFixture, GoldenDefaults) {
     std::int32_t value;
   } ints[] = {{36, 1},   {40, 1},     {44, 1},  {48, 0},  {52, 0},  {56, 1},      {60, 1},  {64, 1},   {68, 1},
               {72, 1},   {76, 1},     {80, 1},  {84, 1},  {88, 1},  {92, 1},      {96, 1},  {100, 0},  {104, 5400},
-              {108, 0},  {112, 0},    {116, 1}, {120, 1}, {124, 10240}, {128, 30}, {140, 0}, {144, 0}, {148, 0},
+              {108, 0},  {112, 0},    {116, 1}, {120, 1}, {124, 10240}, {128, 30}, {140, 0}, {144, 1}, {148, 0},
               {152, 0},  {156, 0},    {160, 1}, {164, 1}, {168, 0}, {172, 1},     {176, 10}, {180, 0}, {184, 0},
               {188, 1},  {17604, 0}};
   for (auto& f : ints) EXPECT_EQ(v.I32(f.off), f.value) << "offset " << f.off;
@@ -188,6 +191,86 @@ TEST_F(SettingsFixture, OutOfRangeFieldsAndUnterminatedTextsAreMended) {
   EXPECT_EQ(settings.DestinationFolder().size(), 4095u);
   EXPECT_EQ(settings.LogFileName().size(), 1023u);
   EXPECT_EQ(settings.NameMask().size(), 35839u);
+}
+
+namespace {
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_) setenv(name_, old_->c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+}  // namespace
+
+// A record that fails its load falls back to the defaults, which register the file
+// association; a second failed load finds it registered and touches nothing in the
+// data folder: no file is rewritten and the desktop's databases are not rebuilt.
+// A file that differs is written again, and only its own database rebuilt.
+TEST_F(SettingsFixture, AFailedLoadTwiceRegistersTheAssociationOnce) {
+  test::TempDir scratch;
+  const std::string bin = scratch / "bin", log = scratch / "helpers.log", data = scratch / "data";
+  std::filesystem::create_directories(bin);
+  for (const char* helper : {"update-mime-database", "update-desktop-database"}) {
+    std::ofstream(bin + "/" + helper) << "#!/bin/sh\necho \"$(basename \"$0\") $1\" >> '" << log << "'\n";
+    std::filesystem::permissions(bin + "/" + helper, std::filesystem::perms::owner_all);
+  }
+  ScopedEnv path("PATH", bin + ":/usr/bin:/bin");
+  ScopedEnv dataHome("XDG_DATA_HOME", data);
+  const std::string mime = data + "/mime/packages/Quenmar.FileSignature.xml";
+  const std::string desktop = data + "/applications/Quenmar.FileSignature.desktop";
+
+  std::vector<std::uint8_t> broken(112004, 7);  // its checksum word does not match
+  auto failedLoad = [&] {
+    reg->SetBinary(kProgramKey, u"Settings", broken);
+    AppSettings s;
+    s.SetRegistry(reg.get());
+    EXPECT_EQ(s.Load(), 0);
+    EXPECT_EQ(s.ReadRetries(), 10);  // the defaults
+  };
+  auto inode = [](const std::string& p) {
+    struct stat st{};
+    return stat(p.c_str(), &st) == 0 ? st.st_ino : ino_t(0);
+  };
+
+  failedLoad();
+  ASSERT_NE(inode(mime), 0u);
+  ASSERT_NE(inode(desktop), 0u);
+  const ino_t mimeInode = inode(mime), desktopInode = inode(desktop);
+  EXPECT_EQ(ReadAll(log), "update-mime-database " + data + "/mime\n" + "update-desktop-database " + data +
+                              "/applications\n");
+
+  failedLoad();
+  EXPECT_EQ(inode(mime), mimeInode);  // not replaced
+  EXPECT_EQ(inode(desktop), desktopInode);
+  EXPECT_EQ(ReadAll(log), "update-mime-database " + data + "/mime\n" + "update-desktop-database " + data +
+                              "/applications\n");
+
+  std::ofstream(desktop, std::ios::app) << "Hidden=true\n";  // edited by hand
+  failedLoad();
+  EXPECT_EQ(inode(mime), mimeInode);
+  EXPECT_NE(ReadAll(desktop).find(" /addsig %f\n"), std::string::npos);
+  EXPECT_EQ(ReadAll(desktop).find("Hidden"), std::string::npos);
+  EXPECT_EQ(ReadAll(log), "update-mime-database " + data + "/mime\n" + "update-desktop-database " + data +
+                              "/applications\n" + "update-desktop-database " + data + "/applications\n");
 }
 
 TEST(AppSettingsFallback, HoldsTheDefaultsUntilTheApplicationSetsItsRecord) {

@@ -330,6 +330,27 @@ TEST_F(StoreFixture, ARetypedRecordIsRenamedOnlyWhenTheStoreNamedIt) {
   }
 }
 
+// A carved file at offset 0 shares its offset with the device node and its type's
+// folder; it reaches to the next record whichever of the two hits came first (with
+// several search workers, either may).
+TEST_F(StoreFixture, ACarvedFileAtOffsetZeroIsSizedWhicheverHitComesFirst) {
+  for (bool zeroFirst : {true, false}) {
+    FoundObjectStore s;
+    FoundObject device;
+    device.id = -31;
+    device.flags = OBJ_DEVICE;
+    s.RegisterObject(device);
+    s.EnableOffsetIndex(1);
+    FoundObject* first = nullptr;
+    if (zeroFirst) first = s.AddCarvedObject(Hit(0, 11));
+    s.AddCarvedObject(Hit(8192, 10));
+    if (!zeroFirst) first = s.AddCarvedObject(Hit(0, 11));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(s.FindFolderById(-21) != nullptr, true) << "the type's folder is made";
+    EXPECT_EQ(first->size, 8192) << (zeroFirst ? "hit at 0 first" : "hit at 8192 first");
+  }
+}
+
 TEST_F(StoreFixture, AReplacedPlaceholderIsFoundAtItsFoldersOffset) {
   store.EnableOffsetIndex(1);
   store.AddParsedObject(Parsed(300, 77, u"photo.jpg", OBJ_DELETED, 4096));

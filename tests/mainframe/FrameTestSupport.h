@@ -1,19 +1,28 @@
 #pragma once
 // What the main window's tests share: the program's objects as start-up makes
 // them (the application object with a private configuration folder, the computer
-// object listing a fake device tree, the main window's factory registered), and
-// helpers to wait in the event loop.
+// object listing a fake device tree, the main window's factory registered), a
+// host that records what the frame hands on, and helpers that drive the menus,
+// the toolbar and the event loop.
 
 #include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPointer>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
 #include "app/App.h"
 #include "engine/LocalComputer.h"
+#include "mainframe/FrameActions.h"
+#include "mainframe/FrameHost.h"
 #include "mainframe/MainFrame.h"
 #include "mainframe/MainframeRegistration.h"
 #include "support/FakeBlockTree.h"
@@ -29,10 +38,19 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 20000) 
 
 class FrameWorld {
  public:
-  // `watch`: the device watch's event source (null: none runs).
-  explicit FrameWorld(std::unique_ptr<platform::IDatagramSource> watch = nullptr) {
+  // `watch`: the device watch's event source (null: none runs). Unless
+  // `firstIdle`, the first idle of the run (a drive-list refresh) is left out.
+  // `languageFile`: the text of a language file "Deutsch.lng" put beside the
+  // program first.
+  explicit FrameWorld(std::unique_ptr<platform::IDatagramSource> watch = nullptr, bool firstIdle = false,
+                      const std::string& languageFile = {}) {
+    if (!languageFile.empty()) {
+      std::filesystem::create_directories(programDir / "Languages");
+      std::ofstream(programDir / "Languages/Deutsch.lng") << languageFile;
+    }
     app = std::make_unique<CApp>(QString::fromStdString(programDir.path()));
     app->LoadSettings();
+    if (!firstIdle) app->Settings().SetLoaded(0);
     app->SetRunEventLoop(false);
     app->SetExitFunction([this](int code) { exitCodes.push_back(code); });
     computer = std::make_unique<CLocalComputer>();
@@ -66,16 +84,12 @@ class FrameWorld {
     app->RunIdleHandlers();
     QApplication::processEvents();
   }
-  bool Logged(const std::u16string& text) const {
-    for (const auto& l : computer->GetLog().Lines())
-      if (l.find(text) != std::u16string::npos) return true;
-    return false;
-  }
   int LogCount(const std::u16string& text) const {
     int n = 0;
     for (const auto& l : computer->GetLog().Lines()) n += l.find(text) != std::u16string::npos;
     return n;
   }
+  bool Logged(const std::u16string& text) const { return LogCount(text) > 0; }
 
   ScopedConfig config;
   TempDir programDir;
@@ -84,5 +98,54 @@ class FrameWorld {
   std::unique_ptr<CLocalComputer> computer;
   std::vector<int> exitCodes;
 };
+
+// Records what the frame hands on instead of opening windows.
+class RecordingHost : public mainframe::IFrameHost {
+ public:
+  RecordingHost() { mainframe::SetFrameHost(this); }
+  ~RecordingHost() override { mainframe::SetFrameHost(nullptr); }
+  void ShowProgramSettings(int id) override {
+    calls << QStringLiteral("settings %1 page %2").arg(id).arg(CApp::SettingsPageForCommand(id));
+  }
+  void SetUIMode(int mode) override { calls << QStringLiteral("mode %1").arg(mode); }
+  void OnHelpCommand(int id) override { calls << QStringLiteral("help %1").arg(id); }
+  void ShowAbout() override { calls << QStringLiteral("about"); }
+  void ShowLogFile() override { calls << QStringLiteral("log file"); }
+  void ShowFilters(QWidget*) override { calls << QStringLiteral("filters"); }
+  bool ShowVirtualVolume(QWidget*) override {
+    calls << QStringLiteral("virtual volume");
+    return false;
+  }
+  QStringList calls;
+};
+
+// Opens the menu that holds command `id` with a click on the menu bar and clicks
+// the item; false when the item is missing, disabled or the menu did not open.
+inline bool ClickMenuItem(CMainFrame* frame, int id) {
+  QAction* action = frame->Actions()->MenuAction(id);
+  if (!action || !action->isEnabled()) return false;
+  auto* menu = qobject_cast<QMenu*>(action->parent());
+  QMenuBar* bar = frame->Actions()->MenuBar();
+  if (!menu) return false;
+  QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(menu->menuAction()).center());
+  if (!QTest::qWaitFor([&] { return menu->isVisible(); }, 3000)) return false;
+  QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+  (void)QTest::qWaitFor([&] { return !menu->isVisible(); }, 3000);
+  QApplication::processEvents();
+  return true;
+}
+
+inline QToolButton* ToolButton(CMainFrame* frame, int id) {
+  QAction* action = frame->Actions()->ToolbarAction(id);
+  return action ? qobject_cast<QToolButton*>(frame->Actions()->ToolBar()->widgetForAction(action)) : nullptr;
+}
+
+inline bool ClickToolButton(CMainFrame* frame, int id) {
+  QToolButton* button = ToolButton(frame, id);
+  if (!button || !button->isEnabled() || !button->isVisible()) return false;
+  QTest::mouseClick(button, Qt::LeftButton);
+  QApplication::processEvents();
+  return true;
+}
 
 }  // namespace test

@@ -260,3 +260,31 @@ TEST(Registry, TwoInstancesSavingInTurnLoseNothing) {
   // The first instance sees what the second wrote once it has saved.
   EXPECT_EQ(first.QueryDword(kKey + u"\\File Types", u"fromSecond", v), RegStatus::Ok);
 }
+
+// Names and texts that look like parts of the file's layout are written so that
+// they read back as they were, and every entry after them too.
+TEST(Registry, NamesAndTextsLikeTheLayoutReadBackAsTheyWere) {
+  struct Case {
+    const char* what;
+    std::u16string key, name;
+    RegValue value;
+  } cases[] = {
+      {"a carriage return inside a value name", kKey, u"a\rb", RegValue::Dword(1)},
+      {"a carriage return at the end of a key name", kKey + u"\\k\r", u"v", RegValue::Dword(2)},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    {
+      RegistryStore reg(dir / "registry.reg");
+      reg.Set(c.key, c.name, c.value);
+      reg.SetDword(c.key, u"after", 7);
+      ASSERT_TRUE(reg.Save()) << c.what;
+    }
+    RegistryStore reg(dir / "registry.reg");
+    const auto values = reg.EnumValues(c.key);
+    ASSERT_EQ(values.size(), 2u) << c.what;
+    EXPECT_EQ(values[0].first, c.name) << c.what;
+    EXPECT_EQ(values[0].second, c.value) << c.what;
+    EXPECT_EQ(values[1].second, RegValue::Dword(7)) << c.what;
+  }
+}

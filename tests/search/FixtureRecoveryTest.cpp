@@ -74,6 +74,7 @@ class EndToEnd : public test::BuiltinTypesComputerFixture {
         if (!view.At(i)->IsDevice() && !view.At(i)->IsFolder()) files.push_back(view.At(i));
     }
     settings.SetDestinationFolder(platform::Utf8ToUtf16(destination));
+    settings.SetKeepFolderStructure(1);  // the folder paths recreated (the defaults' choice)
     CRecovery job;
     job.SetSizeMode(sizeMode, sizeKB);  // carved objects of unknown size (2: up to the next object)
     EXPECT_TRUE(job.SetSelection(volume, files));

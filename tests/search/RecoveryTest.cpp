@@ -430,6 +430,57 @@ TEST_F(RecoveryThreads, ModeTwoMeasuresToTheNextGreaterOffset) {
   EXPECT_EQ(ReadFile(out + "/" + Utf16ToUtf8(a->Name())).size(), 512u * 1024);
 }
 
+TEST_F(RecoveryThreads, AStartSwitchesTheOffsetIndexOnForModesTwoAndThree) {
+  // A store as a file-system pass leaves it: no offset index, so without the
+  // switch mode 2 would fall back to the typical size (1 MB) in silence.
+  const FileType* jpeg = Types().FindById(83);
+  const FileType* pdf = Types().FindByExtension(u"PDF");
+  FoundObject* a = Carved(kMB, jpeg);
+  Carved(kMB + 300 * 1024, pdf);
+  ASSERT_FALSE(volume->Store().KeepsOffsetIndex());
+  job.SetSizeMode(2);
+  Run({a});
+  EXPECT_TRUE(volume->Store().KeepsOffsetIndex());
+  EXPECT_EQ(a->size, 300 * 1024);
+  EXPECT_EQ(ReadFile(out + "/" + Utf16ToUtf8(a->Name())), Bytes(kMB, 300 * 1024));
+
+  // The question for an object is built from the object's own store.
+  auto second = MakeVolume(Utf8ToUtf16(dir / "second.dsk"));
+  FoundObject* there = Add(40, 0, u"x.jpg", 6 * kMB, -1, OBJ_RAW | OBJ_DELETED, second.get());
+  there->typeId = 83;
+  Add(41, 0, u"y.bin", 6 * kMB + 4096, 10, 0, second.get());
+  CRecovery::SwitchOnOffsetIndex(*second);
+  const Question q = CRecovery::ProbableSizeQuestion(*second, second->Store().Snapshot(*there), &Types());
+  EXPECT_EQ(q.kind, QuestionKind::ProbableFileSize);
+  EXPECT_EQ(q.detail, u"x.jpg");
+  EXPECT_EQ(q.text, jpeg->DisplayName());
+  EXPECT_EQ(q.values, (std::vector<std::int64_t>{6 * kMB, -1, 1, 1024, 4096, -1, 83}));
+}
+
+TEST_F(RecoveryThreads, WithoutKeepFolderStructureEveryFileGoesIntoTheDestination) {
+  FoundObject* docs = Folder(6, 0, u"Docs");
+  FoundObject* old = Folder(9, 6, u"Old");
+  FoundObject* a = Add(7, 6, u"letter.txt", 0, 100, OBJ_DELETED);
+  FoundObject* b = Add(8, 9, u"letter.txt", 1000, 200, OBJ_DELETED);
+  FoundObject* c = Add(10, 0, u"top.txt", 5000, 50);
+  settings.SetKeepFolderStructure(0);
+  Run({a, b, old, docs, c});
+  EXPECT_EQ(Tree(out), (std::set<std::string>{"letter.txt", "letter (2).txt", "top.txt"}));
+  EXPECT_EQ(ReadFile(out + "/letter.txt"), Bytes(0, 100));
+  EXPECT_EQ(ReadFile(out + "/letter (2).txt"), Bytes(1000, 200));
+  EXPECT_TRUE(Logged(u"FileRecovery: Recovering file: letter.txt [from 'Docs/Old/' to '" + Utf8ToUtf16(out) +
+                     u"/']"));
+  EXPECT_EQ(job.SuccessCount(), 3);
+
+  // On (the default): the folder paths are recreated.
+  std::filesystem::remove_all(out);
+  settings.SetKeepFolderStructure(1);
+  Run({a, b, old, docs, c});
+  EXPECT_EQ(Tree(out), (std::set<std::string>{"Docs", "Docs/letter.txt", "Docs/Old", "Docs/Old/letter.txt",
+                                              "top.txt"}));
+  EXPECT_EQ(ReadFile(out + "/Docs/Old/letter.txt"), Bytes(1000, 200));
+}
+
 TEST_F(RecoveryThreads, TheSizeRuleIsCallableWithoutAJobAndGivesWhatTheRecoverySettles) {
   const FileType* jpeg = Types().FindById(83);
   const FileType* pdf = Types().FindByExtension(u"PDF");
@@ -626,8 +677,11 @@ TEST_F(RecoveryThreads, AStopWhileTheSizeQuestionIsOpenAnswersCancel) {
   EXPECT_FALSE(other.StartTryOpen());
   EXPECT_FALSE(job.StartRecovery());
 
+  // The open question is marked withdrawn once the job stops waiting for it.
+  EXPECT_FALSE(answers.Asked()[0].Withdrawn());
   job.StopRecovery();
   EXPECT_TRUE(job.KillThread(std::chrono::seconds(5)));
+  EXPECT_TRUE(answers.Asked()[0].Withdrawn());
   answers.Release();
   EXPECT_TRUE(Logged(u"recovery cancelled"));
   EXPECT_TRUE(Logged(u"Recovery aborted."));

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <map>
 #include <stdexcept>
 #include <thread>
 
@@ -104,6 +105,19 @@ TEST_F(SearchPassThreads, CutsTheVolumeIntoBlocksOfWholeClusters) {
     }
     // One progress message per block and one at the end.
     EXPECT_EQ(notifier.Count(WM_SEARCH_PROGRESS), c.reads.size() + 1);
+
+    // Several workers read blocks of their own as well: the same blocks, each once.
+    notifier.Clear();
+    auto shared = std::make_shared<RecordingDevice>(Filled(std::size_t(c.totalSectors) * 512));
+    progress.current.store(-1);
+    EXPECT_TRUE(Run(MemoryVolume(shared, c.totalSectors, c.clusterBytes), SearchSettings(4, c.bufferSetting)).empty());
+    auto reads = shared->SectorReads();
+    std::sort(reads.begin(), reads.end());
+    EXPECT_EQ(reads, c.reads);
+    if (!c.reads.empty()) {
+      EXPECT_EQ(progress.current.load(), clusters);
+    }
+    EXPECT_EQ(notifier.Count(WM_SEARCH_PROGRESS), c.reads.size() + 1);
   }
   progress.searchStart.store(0);
 }
@@ -120,7 +134,7 @@ TEST_F(SearchPassThreads, MakesOneRecordPerHitWithItsFixUps) {
   FileType* plain = types.AddBytes(300, u"Archive", Ascii("PK\x03\x04"), 0);
 
   std::vector<std::uint8_t> image = Filled(400 * 512);
-  Plant(image, 3 * 512, {'B', 'M', 0x36, 0x10, 0x0E, 0x00, 0, 0, 0, 0});  // size 0x000E1036
+  Plant(image, 3 * 512, {'B', 'M', 0x36, 0x10, 0x01, 0x00, 0, 0, 0, 0});  // size 0x00011036
   Plant(image, 5 * 512, Ascii("RIFF\x10\x20\x00\x00" "AVI LIST"sv));        // 0x2010 + 2048
   Plant(image, 80 * 512, Ascii("\x01" "CD001"));                          // 40,960: offset 8,192
   Plant(image, 32 * 512, Ascii("\x01" "CD001"));                          // 16,384: would lie before the volume
@@ -132,13 +146,38 @@ TEST_F(SearchPassThreads, MakesOneRecordPerHitWithItsFixUps) {
 
   const std::uint16_t raw = OBJ_DELETED | OBJ_RAW;
   const std::vector<RecordingSink::Hit> expected = {
-      {3 * 512, 525, bmp->key(), 0x000E1036, raw, 0, 1},
+      {3 * 512, 525, bmp->key(), 0x00011036, raw, 0, 1},
       {5 * 512, 524, avi->key(), 0x2010 + 2048, raw, 0, 2},
       {7 * 512, 25, entry->key(), -1, 0x200, -1, 3},
       {9 * 512, 300, plain->key(), -1, raw, 0, 4},
       {8192, 526, iso->key(), -1, raw, 0, 40},  // first cluster of the signature's unit
   };
   EXPECT_EQ(hits, expected);
+}
+
+// A size a header gives reaches the volume's end at most; one that fits is kept.
+TEST_F(SearchPassThreads, ASizeFromTheFormatEndsAtTheVolumesEnd) {
+  FileType* bmp = types.Add(525, u"Bitmap");
+  bmp->AddBytesSignature(PATTERN_BYTES, Ascii("BM"), 0, 2);
+  FileType* avi = types.AddBytes(524, u"AVI", Ascii("RIFF"), 0);
+  avi->GetSignature(0).AddPattern(PATTERN_BYTES, Ascii("AVI LIST"), 8, 8);
+  types.Add(500, u"Microsoft Storage File")
+      ->AddBytesSignature(PATTERN_BYTES, std::vector<std::uint8_t>{0xD0, 0xCF, 0x11, 0xE0}, 0, 4);
+
+  std::vector<std::uint8_t> image = Filled(64 * 512);
+  Plant(image, 2 * 512, {'B', 'M', 0xFF, 0xFF, 0xFF, 0xFF});              // 4 GiB - 1
+  Plant(image, 4 * 512, {'B', 'M', 0x00, 0x10, 0x00, 0x00});              // 4,096: fits
+  Plant(image, 10 * 512, Ascii("RIFF\xF0\xFF\xFF\x7F" "AVI LIST"sv));     // about 2 GiB + 2,048
+  Plant(image, 20 * 512, test::CompoundDocument({u"Root Entry"}, 12, 600));  // 600 x 1,024 x 4,096 bytes
+  auto volume = MemoryVolume(std::make_shared<MemoryBlockDevice>(image), 64);
+  const auto hits = Run(volume, SearchSettings());
+
+  std::map<std::int64_t, std::int64_t> sizes;
+  for (const auto& h : hits) sizes[h.offset] = h.size;
+  EXPECT_EQ(sizes.at(2 * 512), 62 * 512);
+  EXPECT_EQ(sizes.at(4 * 512), 4096);
+  EXPECT_EQ(sizes.at(10 * 512), 54 * 512);
+  EXPECT_EQ(sizes.at(20 * 512), 44 * 512);
 }
 
 TEST_F(SearchPassThreads, AUnitMatchingTwoTypesGivesTwoHitsAndOneRecordTypedByTheLater) {
