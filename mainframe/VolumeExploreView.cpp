@@ -73,16 +73,18 @@ CVolumeExploreView::~CVolumeExploreView() {
 }
 
 void CVolumeExploreView::MakeViews() {
-  // The views not in a pane wait, hidden, in the stash (a child of the splitter
-  // would become a pane of its own).
-  stash_ = std::make_unique<QWidget>();
-  tree_ = new CFilesTreeView(stash_.get());
-  list_ = new CFilesListView(stash_.get());
-  findResults_ = new CFilesListView(stash_.get(), 5);
-  searchBar_ = MakeStandIn(stash_.get(), QStringLiteral("SearchBar"));
-  volumeInfo_ = MakeStandIn(stash_.get(), QStringLiteral("VolumeInfoView"));
-  recycleBin_ = MakeStandIn(stash_.get(), QStringLiteral("RecycleBinView"));
-  myComputer_ = MakeStandIn(stash_.get(), QStringLiteral("MyComputerView"));
+  // The views not in a pane wait, hidden, in the stash: a window of this view's
+  // that is never shown (a plain child of the splitter would become a pane of its
+  // own), deleted with it.
+  stash_ = new QWidget(this, Qt::Window);
+  stash_->setObjectName(QStringLiteral("ExploreViewStash"));
+  tree_ = new CFilesTreeView(stash_);
+  list_ = new CFilesListView(stash_);
+  findResults_ = new CFilesListView(stash_, 5);
+  searchBar_ = MakeStandIn(stash_, QStringLiteral("SearchBar"));
+  volumeInfo_ = MakeStandIn(stash_, QStringLiteral("VolumeInfoView"));
+  recycleBin_ = MakeStandIn(stash_, QStringLiteral("RecycleBinView"));
+  myComputer_ = MakeStandIn(stash_, QStringLiteral("MyComputerView"));
 
   // The children's messages to this view: keys and focus as posted messages
   // (queued), the tree's focus at once (sent), selections as they happen.
@@ -234,7 +236,7 @@ void CVolumeExploreView::SetView(int view, bool force) {
   right_->hide();
   auto place = [&](int index, QWidget* from, QWidget* to) {
     if (from == to) return;
-    if (QWidget* old = replaceWidget(index, to)) old->setParent(stash_.get());
+    if (QWidget* old = replaceWidget(index, to)) old->setParent(stash_);
   };
   place(0, left_, left);
   place(1, right_, right);

@@ -237,7 +237,7 @@ class CVolumeExploreView : public QSplitter {
   void SendToTop(std::uint32_t message, std::int64_t wParam, std::int64_t lParam);
   void MarkAnalysedVolumeBold();
 
-  std::unique_ptr<QWidget> stash_;
+  QWidget* stash_ = nullptr;
   QWidget* left_ = nullptr;
   QWidget* right_ = nullptr;
   CFilesTreeView* tree_ = nullptr;
