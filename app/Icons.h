@@ -26,6 +26,17 @@ enum IconId : int {
   IDI_WEB = 253,
   IDI_HELP = 254,
   IDI_RESCAN = 255,
+  // The file-type trees, the file-format properties and the settings pages.
+  IDI_FORMAT_PROPERTIES = 129,
+  IDI_FILE_TYPE_GROUP = 203,
+  IDI_FILE_TYPE = 204,
+  IDI_SETTINGS_LANGUAGE = 302,
+  IDI_SETTINGS_COMMON = 352,
+  IDI_SETTINGS_CONFIRMS = 353,
+  IDI_SETTINGS_DRIVE_ACCESS = 354,
+  IDI_SETTINGS_FILE_TYPES = 355,
+  IDI_SETTINGS_LOGGING = 357,
+  IDI_SETTINGS_TEMPORARY = 358,
 };
 
 // Sets the theme name and its search path.

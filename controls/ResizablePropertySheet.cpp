@@ -319,6 +319,9 @@ void CResizablePropertySheet::LayOutControls(QSize pageArea) {
     // OK, Cancel, Apply and Help from left to right, at the right edge.
     int x = width - marginX - button.width();
     for (int id : {kSheetHelpId, kSheetApplyId, kSheetCancelId, kSheetOkId}) {
+      const bool left = (id == kSheetApplyId && noApplyNow_) || (id == kSheetHelpId && !hasHelp_);
+      SheetControl(id)->setHidden(left);
+      if (left) continue;
       SheetControl(id)->setGeometry(QRect(QPoint(x, buttonTop), button));
       x -= gap + button.width();
     }

@@ -75,6 +75,12 @@ class CResizablePropertySheet : public QDialog {
   int ResizeMapStart() const { return resizeMapStart_; }
   void SelectResizeMapSegment(int n);
 
+  // Tabbed sheets: whether the Apply and Help buttons are there (both are by
+  // default). Set before the sheet is first shown; the buttons that remain keep
+  // to the right edge.
+  void SetNoApplyNow(bool on = true) { noApplyNow_ = on; }
+  void SetHasHelp(bool on) { hasHelp_ = on; }
+
   // Pages, in order; the sheet takes each over.
   void AddPage(CResizablePropertyPage* page);
   int PageCount() const { return static_cast<int>(pages_.size()); }
@@ -171,6 +177,8 @@ class CResizablePropertySheet : public QDialog {
   bool minimumSet_ = false;
   bool centred_ = false;
   bool closedSignalled_ = false;
+  bool noApplyNow_ = false;
+  bool hasHelp_ = true;
 };
 
 }  // namespace controls

@@ -158,6 +158,16 @@ void AppSettings::SetText(std::size_t offset, std::size_t units, std::u16string_
   platform::WriteUtf16Field(platform::MutableBytes(data_), offset, units, value);
 }
 
+bool AppSettings::FieldRange(std::size_t offset, std::int32_t& low, std::int32_t& high) {
+  for (const Range& r : kRanges) {
+    if (r.offset != offset) continue;
+    low = r.low;
+    high = r.high;
+    return true;
+  }
+  return false;
+}
+
 std::int32_t AppSettings::EffectiveSearchBufferSize() const {
   std::int32_t v = SearchBufferSize();
   return v == 0 ? kDefaultSearchBufferSize : v;

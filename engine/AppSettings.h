@@ -123,6 +123,11 @@ class AppSettings {
   VANDREL_SETTINGS_TEXT_FIELDS(VANDREL_TEXT_ACCESSORS)
 #undef VANDREL_TEXT_ACCESSORS
 
+  // The range the record keeps a field in (a loaded value outside it falls back to
+  // the field's default); false for a field without one. Editors use the same
+  // ranges, so what they accept survives the next start.
+  static bool FieldRange(std::size_t offset, std::int32_t& low, std::int32_t& high);
+
   // The search buffer size in bytes the search uses: 0 means 2,097,152.
   std::int32_t EffectiveSearchBufferSize() const;
 

@@ -65,6 +65,11 @@ void ProgramLog::WriteLine(std::u16string_view text, int level) {
       std::lock_guard g(mutex_);
       lines_.push_back(line);
       if (writeThrough_) AppendToFileLocked(line);
+      if (debuggerEcho_) {
+        std::string bytes = platform::Utf16ToUtf8(line);
+        bytes.push_back('\n');
+        platform::WriteAll(STDERR_FILENO, bytes.data(), bytes.size());
+      }
     }
     // The message carries its own copy of the line.
     PostToUi(WM_LOG_LINE, 0, 0, std::move(line));
@@ -187,6 +192,15 @@ void ProgramLog::SetMaxFileBytes(std::uint64_t bytes) {
   maxFileBytes_ = bytes;
 }
 
+void ProgramLog::SetDebuggerEcho(bool on) {
+  std::lock_guard g(mutex_);
+  debuggerEcho_ = on;
+}
+bool ProgramLog::DebuggerEcho() const {
+  std::lock_guard g(mutex_);
+  return debuggerEcho_;
+}
+
 void ProgramLog::CloseFile() {
   std::lock_guard g(mutex_);
   if (fd_ >= 0) close(fd_);
@@ -198,7 +212,9 @@ void ProgramLog::ApplySettings(const AppSettings& settings) {
   std::int32_t maxKB = settings.MaxLogSizeKB();
   bool toFile = settings.LogToFile() != 0;
   bool clear = settings.ClearLogAtStart() != 0;
+  bool echo = settings.LogToDebugger() != 0;
   std::lock_guard g(mutex_);
+  debuggerEcho_ = echo;
   if (path != path_ && fd_ >= 0) {
     close(fd_);
     fd_ = -1;

@@ -1,8 +1,9 @@
 #pragma once
 // The program log: every line the program reports, kept in memory for the whole
-// run, optionally written through to a log file (UTF-8, LF), and posted to the
-// log window as WM_LOG_LINE. Any thread may write; lines and the file are guarded
-// by one mutex.
+// run, optionally written through to a log file (UTF-8, LF), optionally echoed to
+// standard error (the stand-in for the system debug window), and posted to the log
+// window as WM_LOG_LINE. Any thread may write; lines, the file and the echo are
+// guarded by one mutex, so lines never interleave.
 
 #include <cstdint>
 #include <mutex>
@@ -88,7 +89,11 @@ class ProgramLog {
   // The size above which the log file is started anew (the old one is kept as
   // "<name>.old"); 0 is no limit.
   void SetMaxFileBytes(std::uint64_t bytes);
-  // Takes the Logging settings: log to file, clear at start, file name, size limit.
+  // Each line also goes to standard error, as UTF-8 with LF, while this is on.
+  void SetDebuggerEcho(bool on);
+  bool DebuggerEcho() const;
+  // Takes the Logging settings: log to file, clear at start, file name, size limit,
+  // and the echo to standard error ("Write log in system debug window").
   void ApplySettings(const AppSettings& settings);
   // Closes the log file (it opens again on the next line written through).
   void CloseFile();
@@ -108,6 +113,7 @@ class ProgramLog {
   bool createNew_ = false;
   bool openedOnce_ = false;
   bool timeStamps_ = true;
+  bool debuggerEcho_ = false;
   std::u16string path_;
   std::uint64_t maxFileBytes_ = 0;
   std::uint64_t fileBytes_ = 0;

@@ -1,6 +1,7 @@
 #include "mainframe/FrameHost.h"
 
 #include "app/App.h"
+#include "dialogs/FiltersView.h"
 #include "engine/ProgramLog.h"
 
 namespace mainframe {
@@ -23,9 +24,11 @@ void CAppFrameHost::ShowAbout() {
 
 void CAppFrameHost::ShowLogFile() { Log().ShowLogFile(); }
 
-// The filters sheet and the virtual drive dialog belong to the dialogs library,
-// which registers them here once it exists.
-void CAppFrameHost::ShowFilters(QWidget* /*owner*/) {}
+// The filters sheet; the views hear of the change from it (CFiltersView::Changes).
+void CAppFrameHost::ShowFilters(QWidget* owner) { CFiltersView::Show(owner); }
+
+// The virtual drive dialog belongs to the dialogs library, which registers it here
+// once it exists.
 
 bool CAppFrameHost::ShowVirtualVolume(QWidget* /*owner*/) { return false; }
 

@@ -15,6 +15,7 @@
 #include "app/App.h"
 #include "app/PostedEvent.h"
 #include "app/QtText.h"
+#include "dialogs/FiltersView.h"
 #include "engine/AppSettings.h"
 #include "engine/LocalComputer.h"
 #include "engine/Messages.h"
@@ -66,6 +67,8 @@ CVolumeExploreView::CVolumeExploreView(QWidget* parent) : QSplitter(Qt::Horizont
   setSizes({kSplitterPosition, 600});
   rescanTimer_.setInterval(mainframe::CDriveRescan::kPollInterval);
   connect(&rescanTimer_, &QTimer::timeout, this, &CVolumeExploreView::OnRescanTimer);
+  // The filters sheet closed: the tree is rebuilt through the filter.
+  connect(&CFiltersView::Changes(), &CFilterChangeNotifier::filterChanged, this, &CVolumeExploreView::RefreshTree);
 }
 
 CVolumeExploreView::~CVolumeExploreView() {

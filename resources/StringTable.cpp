@@ -103,6 +103,11 @@ constexpr StringTableEntry kStrings[] = {
     {57311, u"Analyzing drive sectors."},
     {57313, u"Starting drive sector analysis, searching for lost files."},
     {57345, u"Ready"},
+    {61712, u"Please enter an integer."},
+    {61713, u"Please enter an integer between %d and %d."},
+    {61715, u"Please enter no more than %d characters."},
+    {61730, u"Please enter the full path of a folder that exists or can be created."},
+    {61731, u"The file type \"%s\" is already stored under the same name. Change the title, the extensions or the group."},
 };
 
 }  // namespace

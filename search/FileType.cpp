@@ -125,6 +125,13 @@ Signature& FileType::AppendSignature(std::unique_ptr<Signature> signature) {
   return *signatures_.back();
 }
 
+bool FileType::RemoveSignature(std::size_t index) {
+  if (index >= signatures_.size()) return false;
+  signatures_.erase(signatures_.begin() + static_cast<std::ptrdiff_t>(index));
+  SetI32(kSignatureCountOffset, static_cast<std::int32_t>(signatures_.size()));
+  return true;
+}
+
 Signature& FileType::AddBytesSignature(std::int32_t kind, Bytes data, std::int32_t offset, std::uint16_t length,
                                        std::uint16_t repeat) {
   auto s = std::make_unique<Signature>();
@@ -145,8 +152,10 @@ Signature& FileType::AddQwordSignature(std::uint64_t value, std::int32_t offset,
   return AddValueSignature(*this, PATTERN_QWORD, value, offset, repeat);
 }
 
-std::u16string FileType::DefaultExtension() const {
-  std::u16string ext = Extensions();
+std::u16string FileType::DefaultExtension() const { return DefaultExtensionOf(Extensions()); }
+
+std::u16string FileType::DefaultExtensionOf(std::u16string_view extensions) {
+  std::u16string ext(extensions);
   std::size_t cut = ext.find_first_of(u",;");
   if (cut != std::u16string::npos) ext.resize(cut);
   return ext;
@@ -163,7 +172,12 @@ std::int32_t FileType::Selected(std::int32_t value) {
 }
 
 std::u16string FileType::RegistryValueName() const {
-  return platform::Format(u"%d.%d.%s.%s", categoryId(), typeId(), Title(), DefaultExtension());
+  return RegistryValueName(categoryId(), typeId(), Title(), Extensions());
+}
+
+std::u16string FileType::RegistryValueName(std::int32_t categoryId, std::int32_t typeId, std::u16string_view title,
+                                           std::u16string_view extensions) {
+  return platform::Format(u"%d.%d.%s.%s", categoryId, typeId, title, DefaultExtensionOf(extensions));
 }
 
 std::int32_t FileType::I32(std::size_t offset) const { return platform::LeView(header_, kHeaderSize).I32(offset); }

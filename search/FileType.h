@@ -82,6 +82,8 @@ class FileType {
   Signature& AddWordSignature(std::uint16_t value, std::int32_t offset, std::uint16_t repeat = 0);
   Signature& AddDwordSignature(std::uint32_t value, std::int32_t offset, std::uint16_t repeat = 0);
   Signature& AddQwordSignature(std::uint64_t value, std::int32_t offset, std::uint16_t repeat = 0);
+  // Removes signature `index` and sets the count; false when there is none.
+  bool RemoveSignature(std::size_t index);
   std::size_t GetSignatureCount() const { return signatures_.size(); }
   Signature& GetSignature(std::size_t index) { return *signatures_[index]; }
   const Signature& GetSignature(std::size_t index) const { return *signatures_[index]; }
@@ -107,6 +109,11 @@ class FileType {
   // The name of its registry value: "%d.%d.%s.%s" with the category id, the type id,
   // the title and the default extension.
   std::u16string RegistryValueName() const;
+  // The same for a type with these fields (an editor asks before it changes them).
+  static std::u16string RegistryValueName(std::int32_t categoryId, std::int32_t typeId, std::u16string_view title,
+                                          std::u16string_view extensions);
+  // The default extension of an extension list.
+  static std::u16string DefaultExtensionOf(std::u16string_view extensions);
 
   // Header fields.
   std::int32_t typeId() const { return I32(kTypeIdOffset); }

@@ -306,6 +306,22 @@ const FileTypeGroup* FileTypeDatabase::FindGroup(std::int32_t categoryId) const 
   return it == groups_.end() ? nullptr : it->second.get();
 }
 
+const FileType* FileTypeDatabase::ValueNameOwner(std::u16string_view name, const FileType* self) const {
+  ReadLock lock(*this);
+  const std::u16string folded = Fold(name);
+  bool isGroup = false;
+  for (auto& [category, g] : groups_)
+    if (g.get() == self) isGroup = true;
+  if (isGroup) {
+    for (auto& [category, g] : groups_)
+      if (g.get() != self && Fold(g->RegistryValueName()) == folded) return g.get();
+    return nullptr;
+  }
+  for (auto& t : types_)
+    if (t.get() != self && Fold(t->RegistryValueName()) == folded) return t.get();
+  return nullptr;
+}
+
 void FileTypeDatabase::FillFacts(const FileType& type, FileTypeFacts& out) {
   out.key = type.key();
   out.id = static_cast<std::int16_t>(type.typeId());

@@ -126,6 +126,13 @@ class FileTypeDatabase final : public IFileTypeLookup {
   const FileType* FindByExtension(std::u16string_view extension) const;
   const FileTypeGroup* FindGroup(std::int32_t categoryId) const;
 
+  // Who else is saved under a registry value name: the record other than `self`
+  // whose value name equals `name` (without letter case, as the registry compares
+  // names), looked for among the groups when `self` is one of them, else among the
+  // types. Null when the name is free. Two records under one name would be saved
+  // as one, so an editor refuses a change that makes a name taken.
+  const FileType* ValueNameOwner(std::u16string_view name, const FileType* self) const;
+
   // IFileTypeLookup.
   bool FindForObject(std::uint32_t typeKey, std::int16_t typeId, std::u16string_view name, bool isFolder,
                      FileTypeFacts& out) const override;

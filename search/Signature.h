@@ -54,6 +54,9 @@ class Signature {
   std::size_t PatternCount() const { return patterns_.size(); }
   const SignaturePattern& GetPattern(std::size_t index) const { return patterns_[index]; }
   const std::vector<SignaturePattern>& Patterns() const { return patterns_; }
+  // A pattern to edit in place. Pattern edits keep each blob's size, so the
+  // signature's total size stays right.
+  SignaturePattern& MutablePattern(std::size_t index) { return patterns_[index]; }
 
  private:
   void RefreshHeader();

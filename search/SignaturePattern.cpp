@@ -115,6 +115,18 @@ void SignaturePattern::CacheFields() {
   length_ = v.U16(14);
 }
 
+bool SignaturePattern::SetLength(std::uint16_t length) {
+  if (length > blob_.size() - kHeaderSize) return false;
+  platform::LeWriter(blob_).U16(14, length);
+  length_ = length;
+  return true;
+}
+
+void SignaturePattern::SetKind(std::int32_t kind) {
+  platform::LeWriter(blob_).I32(0, kind);
+  kind_ = kind;
+}
+
 bool SignaturePattern::TestsBytes(std::int32_t kind) {
   switch (kind) {
     case PATTERN_BYTE:

@@ -70,6 +70,19 @@ class SignaturePattern {
     return platform::Bytes(blob_).subspan(start);
   }
 
+  // Editing. The blob's size never changes: the data area (size - 32 bytes) is
+  // edited in place, and the length may be set to anything that fits it.
+  // The whole data area: for the masked kinds the values, then the mask.
+  platform::Bytes Body() const { return platform::Bytes(blob_).subspan(kHeaderSize); }
+  platform::MutableBytes MutableBody() { return platform::MutableBytes(blob_).subspan(kHeaderSize); }
+  // The halves of the data area that the masked kinds compare: the values (the
+  // first (size - 32) / 2 bytes) and the mask (the rest, as Mask() gives it).
+  platform::MutableBytes MutableValues() { return MutableBody().first((blob_.size() - kHeaderSize) / 2); }
+  platform::MutableBytes MutableMask() { return MutableBody().subspan((blob_.size() - kHeaderSize) / 2); }
+  // False (nothing changed) when `length` is longer than the data area.
+  bool SetLength(std::uint16_t length);
+  void SetKind(std::int32_t kind);
+
   // True when the pattern holds on `candidate` (the bytes from the candidate's
   // start to the end of what may be read). A pattern that would read before the
   // candidate (negative offset) or past its end, or whose data is shorter than its

@@ -284,3 +284,19 @@ TEST(AppSettingsFallback, HoldsTheDefaultsUntilTheApplicationSetsItsRecord) {
   EXPECT_EQ(Settings().ReadRetries(), 3);
   SetSettings(nullptr);
 }
+
+TEST(AppSettingsRanges, EditorsGetTheRangesTheRecordKeeps) {
+  struct Case {
+    std::size_t offset;
+    std::int32_t low, high;
+  };
+  for (const Case& c : {Case{AppSettings::kReadRetriesOffset, 0, 100}, Case{AppSettings::kRetryPauseMsOffset, 0, 60000},
+                        Case{AppSettings::kMaxLogSizeKBOffset, 1, 102400}}) {
+    std::int32_t low = -7, high = -7;
+    ASSERT_TRUE(AppSettings::FieldRange(c.offset, low, high)) << c.offset;
+    EXPECT_EQ(low, c.low);
+    EXPECT_EQ(high, c.high);
+  }
+  std::int32_t low = 0, high = 0;
+  EXPECT_FALSE(AppSettings::FieldRange(AppSettings::kShowSplashOffset, low, high));
+}

@@ -168,3 +168,46 @@ TEST(ProgramLogThreads, EightThreadsLoseNoLine) {
   std::sort(lines.begin(), lines.end());
   EXPECT_EQ(std::unique(lines.begin(), lines.end()), lines.end());
 }
+
+TEST_F(LogFixture, DebuggerEchoWritesEachLineToStandardErrorWhileOn) {
+  log.SetTimeStamps(false);
+  AppSettings s;
+  s.FillDefaults();
+  s.SetLogToFile(0);
+  s.SetLogToDebugger(1);
+  log.ApplySettings(s);
+  EXPECT_TRUE(log.DebuggerEcho());
+  testing::internal::CaptureStderr();
+  log.Info(u"to the debug window");
+  log.Error(u"\u00e9crit");
+  std::string echoed = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(echoed, "to the debug window\nERR: \xc3\xa9" "crit\n");
+
+  s.SetLogToDebugger(0);
+  log.ApplySettings(s);
+  EXPECT_FALSE(log.DebuggerEcho());
+  testing::internal::CaptureStderr();
+  log.Info(u"kept quiet");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(log.LineCount(), 3u);
+}
+
+TEST_F(LogFixture, AppliedSettingsSendLinesToTheChosenFile) {
+  test::TempDir dir;
+  const std::string first = dir / "first.log";
+  const std::string second = dir / "second.log";
+  AppSettings s;
+  s.FillDefaults();
+  s.SetLogToDebugger(0);
+  s.SetLogToFile(1);
+  s.SetLogFileName(platform::Utf8ToUtf16(first));
+  log.SetTimeStamps(false);
+  log.ApplySettings(s);
+  log.Info(u"one");
+  // A later apply (the settings sheet closing) moves the log to another file.
+  s.SetLogFileName(platform::Utf8ToUtf16(second));
+  log.ApplySettings(s);
+  log.Info(u"two");
+  EXPECT_EQ(ReadFile(first), "one\n");
+  EXPECT_EQ(ReadFile(second), "two\n");
+}

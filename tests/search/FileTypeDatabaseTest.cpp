@@ -514,3 +514,37 @@ TEST_F(DatabaseFixture, ProgramDatabaseIsTheEngineLookup) {
   EXPECT_EQ(g_FileTypes, nullptr);
   EXPECT_EQ(GetFileTypeLookup(), nullptr);
 }
+
+TEST_F(DatabaseFixture, ValueNameOwnerTellsWhoIsSavedUnderAName) {
+  ASSERT_TRUE(db->LoadFileTypes());
+  FileType* pdf = db->FindById(47);
+  ASSERT_NE(pdf, nullptr);
+  const std::u16string pdfName = pdf->RegistryValueName();
+  EXPECT_EQ(db->ValueNameOwner(pdfName, pdf), nullptr);  // its own name is not taken
+
+  // A user type whose title and extension would give the PDF's name, in another
+  // letter case: taken by the PDF.
+  auto mine = std::make_unique<FileType>();
+  mine->Init(-144, 1000, u"Mine", u"My format", u"mine", u"MIN");
+  FileType* user = db->AppendFileType(std::move(mine));
+  EXPECT_EQ(db->ValueNameOwner(user->RegistryValueName(), user), nullptr);
+  EXPECT_EQ(db->ValueNameOwner(u"-144.47..pdf", user), pdf);
+  EXPECT_EQ(db->ValueNameOwner(u"-144.1000.Other.MIN", pdf), nullptr);
+  EXPECT_EQ(db->ValueNameOwner(user->RegistryValueName(), pdf), user);
+
+  // Groups are looked for among the groups only.
+  FileTypeGroup* documents = db->Groups()[0];
+  ASSERT_EQ(documents->categoryId(), CATEGORY_DOCUMENTS);
+  FileTypeGroup* email = db->Groups()[1];
+  EXPECT_EQ(db->ValueNameOwner(documents->RegistryValueName(), email), documents);
+  EXPECT_EQ(db->ValueNameOwner(pdfName, email), nullptr);
+
+  // Were the clash let through, only one of the two would be stored.
+  {
+    auto edit = db->LockForEdit();
+    user->SetTypeId(47);
+    user->SetTitle(u"");
+    user->SetExtensions(u"PDF");
+  }
+  EXPECT_EQ(db->ValueNameOwner(user->RegistryValueName(), user), pdf);
+}

@@ -255,3 +255,27 @@ TEST(FileType, SaveToFileWritesTheBlob) {
   EXPECT_EQ(got, t.Serialize());
   EXPECT_FALSE(t.SaveToFile(dir / "no-such-folder/mine.filesig"));
 }
+
+TEST(FileType, RemoveSignatureKeepsCountAndSizes) {
+  FileType t;
+  t.Init(-144, 1000, u"Mine", u"My format", u"mine", u"MIN");
+  t.AddBytesSignature(PATTERN_BYTES, Ascii("ONE"), 0, 3);
+  t.AddBytesSignature(PATTERN_BYTES, Ascii("TWO!"), 0, 4);
+  t.AddBytesSignature(PATTERN_BYTES, Ascii("THREE"), 0, 5);
+  ASSERT_EQ(t.SerializedSize(), 1956u + (20 + 32 + 3) + (20 + 32 + 4) + (20 + 32 + 5));
+
+  EXPECT_FALSE(t.RemoveSignature(3));
+  ASSERT_TRUE(t.RemoveSignature(1));  // the second
+  ASSERT_EQ(t.GetSignatureCount(), 2u);
+  EXPECT_EQ(t.HeaderI32(FileType::kSignatureCountOffset), 2);
+  EXPECT_EQ(t.SerializedSize(), 1956u + (20 + 32 + 3) + (20 + 32 + 5));
+  EXPECT_TRUE(t.Match(Ascii("THREE and more")));
+  EXPECT_FALSE(t.Match(Ascii("TWO! and more")));
+
+  ASSERT_TRUE(t.RemoveSignature(0));  // the first
+  EXPECT_EQ(t.GetSignatureCount(), 1u);
+  auto back = FileType::FromBlob(t.Serialize());
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(back->GetSignatureCount(), 1u);
+  EXPECT_EQ(back->Serialize(), t.Serialize());
+}

@@ -315,3 +315,57 @@ TEST(Signature, PatternLengthBelowItsSizeKeepsTheBlob) {
     EXPECT_FALSE(empty.Holds(std::vector<std::uint8_t>(64, 0))) << kind;
   }
 }
+
+TEST(SignaturePattern, EditingKeepsTheBlobSize) {
+  // A masked pattern as the signature editor makes it: 512 values, 512 mask bytes.
+  std::vector<std::uint8_t> buffer(1024, 0);
+  std::fill(buffer.begin() + 512, buffer.end(), 0xFF);
+  Signature s;
+  s.AddPattern(PATTERN_MASKED, buffer, 0);
+  ASSERT_EQ(s.SerializedSize(), 20u + 32u + 1024u);
+  SignaturePattern& p = s.MutablePattern(0);
+  EXPECT_EQ(p.MutableValues().size(), 512u);
+  EXPECT_EQ(p.MutableMask().size(), 512u);
+  EXPECT_EQ(p.Body().size(), 1024u);
+  EXPECT_EQ(p.MutableMask().data(), p.Mask().data());
+
+  // The values are edited in place; the length is how many bytes of the data the
+  // masked test reaches: twice the compared byte count.
+  const std::string head = "HEADER-OF-FORMAT";  // 16 bytes
+  std::memcpy(p.MutableValues().data(), head.data(), head.size());
+  ASSERT_TRUE(p.SetLength(2 * 16));
+  EXPECT_EQ(p.length(), 32u);
+  EXPECT_EQ(platform::LeView(p.blob()).U16(14), 32u);
+  EXPECT_EQ(p.size(), 32u + 1024u);
+  EXPECT_EQ(s.SerializedSize(), 20u + 32u + 1024u);
+  EXPECT_EQ(s.Serialize().size(), s.SerializedSize());
+
+  // Exactly the 16 bytes are compared.
+  std::vector<std::uint8_t> c = Candidate(512, 0, Ascii(head));
+  EXPECT_TRUE(s.Match(c));
+  c[15] ^= 1;
+  EXPECT_FALSE(s.Match(c));
+  c[15] ^= 1;
+  c[16] ^= 1;
+  EXPECT_TRUE(s.Match(c));
+  // A cleared mask byte stops that byte from being compared.
+  p.MutableMask()[3] = 0;
+  c[3] ^= 1;
+  EXPECT_TRUE(s.Match(c));
+
+  // The kind changes the test and nothing else.
+  p.SetKind(PATTERN_MASKED_ALT);
+  EXPECT_EQ(p.kind(), PATTERN_MASKED_ALT);
+  EXPECT_EQ(platform::LeView(p.blob()).I32(0), PATTERN_MASKED_ALT);
+  EXPECT_TRUE(s.Match(std::vector<std::uint8_t>(512, 0)));
+
+  // A length past the data area is refused and changes nothing.
+  EXPECT_FALSE(p.SetLength(1025));
+  EXPECT_EQ(p.length(), 32u);
+  EXPECT_TRUE(p.SetLength(1024));
+
+  // The edited blob loads back as it was written.
+  Signature back;
+  ASSERT_TRUE(back.LoadFromBlob(s.Serialize()));
+  EXPECT_EQ(back.Serialize(), s.Serialize());
+}
