@@ -15,6 +15,8 @@ struct IconRow {
 };
 
 const IconRow kIcons[] = {
+    // The volume information's picture.
+    {352, {"drive-harddisk", "drive-harddisk-symbolic"}, QStyle::SP_DriveHDIcon},
     {IDI_PROGRAM, {"drive-harddisk", "drive-harddisk-symbolic"}, QStyle::SP_DriveHDIcon},
     {IDI_ANALYZE, {"system-search", "system-search-symbolic"}, QStyle::SP_MediaPlay},
     {IDI_RECOVER, {"document-save", "document-save-symbolic"}, QStyle::SP_DialogSaveButton},

@@ -19,6 +19,7 @@ constexpr BitmapEntry kBitmaps[] = {
     {kBitmapSignatureWizardHeader, ":/images/wizard_header_317.svg"},
     {kBitmapWizardModeHeader, ":/images/wizard_header_325.svg"},
     {kBitmapSplash, ":/images/splash.svg"},
+    {kBitmapRecoverHeader, ":/images/recover_header_276.svg"},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <limits>
@@ -29,6 +30,7 @@ void CHexDataSource::Swap(CHexDataSource& other) noexcept {
   std::swap(m_memory, other.m_memory);
   std::swap(m_writable, other.m_writable);
   std::swap(m_path, other.m_path);
+  std::swap(m_pages, other.m_pages);
 }
 
 void CHexDataSource::SetMemory(std::uint8_t* data, std::uint64_t size) {
@@ -36,6 +38,30 @@ void CHexDataSource::SetMemory(std::uint8_t* data, std::uint64_t size) {
   m_memory = true;
   m_data = data;
   m_size = data ? size : 0;
+}
+
+void CHexDataSource::SetPages(std::shared_ptr<IHexPageProvider> pages, std::uint64_t size) {
+  Close();
+  m_pages = std::move(pages);
+  m_size = m_pages ? size : 0;
+}
+
+std::uint8_t CHexDataSource::PagedByte(std::uint64_t offset) const {
+  if (!m_pages) return 0;
+  const std::uint8_t* page = m_pages->Page(offset / IHexPageProvider::kPageSize);
+  return page ? page[offset % IHexPageProvider::kPageSize] : 0;
+}
+
+bool CHexDataSource::IsAvailable(std::uint64_t offset) const {
+  if (!m_pages) return IsOpen() && offset < m_size;
+  return offset < m_size && m_pages->Page(offset / IHexPageProvider::kPageSize) != nullptr;
+}
+
+void CHexDataSource::Want(std::uint64_t first, std::uint64_t last) const {
+  if (!m_pages || m_size == 0) return;
+  last = std::min(last, m_size - 1);
+  if (first > last) return;
+  m_pages->Want(first / IHexPageProvider::kPageSize, last / IHexPageProvider::kPageSize);
 }
 
 namespace {
@@ -77,6 +103,7 @@ bool CHexDataSource::Open(const std::string& path, bool writable) {
 
 bool CHexDataSource::SetWritable(bool writable) {
   if (m_memory) return true;
+  if (m_pages) return !writable;
   if (!IsOpen()) return false;
   if (m_writable == writable) return true;
   // Reopened through the open descriptor, so that it is the same file even when
@@ -104,4 +131,5 @@ void CHexDataSource::Close() {
   m_memory = false;
   m_writable = false;
   m_path.clear();
+  m_pages.reset();
 }

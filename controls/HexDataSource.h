@@ -1,14 +1,18 @@
 #pragma once
 // The bytes a hex editor shows and edits in place: either a caller's buffer
-// (never freed here; the caller keeps it alive and unchanged while it is shown) or
-// a regular file mapped into memory, shared and writable while the editor may
+// (never freed here; the caller keeps it alive and unchanged while it is shown), a
+// regular file mapped into memory, shared and writable while the editor may
 // edit it, read-only otherwise, so that nothing a read-only editor shows can be
-// written through it. Offsets and sizes are 64-bit.
+// written through it, or pages that a provider fetches (IHexPageProvider), always
+// read-only. Offsets and sizes are 64-bit.
 //
 // Owner: the hex editor. GUI thread only. Qt-free.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "controls/HexPageProvider.h"
 
 class CHexDataSource {
  public:
@@ -33,13 +37,28 @@ class CHexDataSource {
   // is always writable.
   bool SetWritable(bool writable);
 
-  // Unmaps a file and closes it; forgets a buffer (which stays the caller's).
+  // Shows `size` bytes that `pages` provides, read-only. Closes what was open.
+  void SetPages(std::shared_ptr<IHexPageProvider> pages, std::uint64_t size);
+
+  // Unmaps a file and closes it; forgets a buffer (which stays the caller's) and a
+  // provider.
   void Close();
 
-  bool IsOpen() const { return m_memory || m_data != nullptr; }
+  bool IsOpen() const { return m_memory || m_data != nullptr || m_pages != nullptr; }
   bool IsMemory() const { return m_memory; }
+  bool IsPaged() const { return m_pages != nullptr; }
   bool IsWritable() const { return m_memory || m_writable; }
+  // Null for paged data: read it through ByteAt.
   std::uint8_t* GetData() const { return m_data; }
+  // The byte at `offset` (< size); 0 for a page that has not arrived.
+  std::uint8_t ByteAt(std::uint64_t offset) const {
+    if (m_data) return m_data[offset];
+    return PagedByte(offset);
+  }
+  // Whether the byte at `offset` is there to show (a page that has not arrived is not).
+  bool IsAvailable(std::uint64_t offset) const;
+  // Tells a provider which bytes are shown; nothing for other sources.
+  void Want(std::uint64_t first, std::uint64_t last) const;
   std::uint64_t GetSize() const { return m_size; }
   // The mapped file's descriptor, or -1.
   int GetFileHandle() const { return m_fd; }
@@ -47,6 +66,7 @@ class CHexDataSource {
 
  private:
   void Swap(CHexDataSource& other) noexcept;
+  std::uint8_t PagedByte(std::uint64_t offset) const;
 
   int m_fd = -1;
   std::uint64_t m_size = 0;
@@ -54,4 +74,5 @@ class CHexDataSource {
   bool m_memory = false;
   bool m_writable = false;  // the file's mapping allows writing
   std::string m_path;
+  std::shared_ptr<IHexPageProvider> m_pages;
 };

@@ -90,6 +90,12 @@ bool CHexEditorCtrl::OpenFile(const QString& path) {
   return true;
 }
 
+void CHexEditorCtrl::SetPages(std::shared_ptr<IHexPageProvider> pages, std::uint64_t size) {
+  m_pressed = false;
+  m_model.SetPages(std::move(pages), size);
+  SyncView();
+}
+
 bool CHexEditorCtrl::SetSelection(std::uint64_t anchor, std::uint64_t end) {
   const bool set = m_model.SetSelection(anchor, end);
   SyncView();
@@ -143,6 +149,11 @@ bool CHexEditorCtrl::OnCommand(int id) {
 void CHexEditorCtrl::OnEditCopy() {
   const std::uint64_t length = m_model.SelectionLength();
   if (length == 0) return;
+  // Paged data: only bytes that are there can be copied.
+  if (!m_model.SelectionAvailable()) {
+    QApplication::beep();
+    return;
+  }
   if (length > CHexEditorModel::kCopyAskLimit &&
       !AskQuestion(BuiltinText(kIdsLargeCopyText), BuiltinText(kIdsLargeCopyCaption))) {
     return;
@@ -229,6 +240,7 @@ void CHexEditorCtrl::paintEvent(QPaintEvent*) {
   const QColor background = pal.color(QPalette::Base);
   painter.fillRect(viewport()->rect(), background);
   if (!m_model.HasData()) return;  // nothing but the background
+  m_model.WantVisibleRows();
 
   painter.setFont(font());
   const int w = m_model.CharWidth();
@@ -261,6 +273,8 @@ void CHexEditorCtrl::paintEvent(QPaintEvent*) {
     if (m_model.ShowsOffsets()) {
       cell(layout.offsetLeft, y, ToQString(m_model.FormatOffset(rowOffset)), offsetText, background);
     }
+    // A row of paged data whose page has not arrived yet: its offset only.
+    if (!m_model.IsAvailable(rowOffset)) continue;
     if (m_model.ShowsHex()) {
       for (int j = 0; j < 16 && rowOffset + static_cast<std::uint64_t>(j) < size; j += unit) {
         const std::uint64_t offset = rowOffset + static_cast<std::uint64_t>(j);

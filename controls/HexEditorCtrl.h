@@ -48,6 +48,9 @@ class CHexEditorCtrl : public QAbstractScrollArea {
   // Shows a regular file through a mapping. False, with the view unchanged, when
   // the file can't be opened or mapped, or is not a regular non-empty file.
   bool OpenFile(const QString& path);
+  // Shows `size` bytes that `pages` fetches, read-only: rows whose page has not
+  // arrived show their offset only; the provider repaints the view when pages come.
+  void SetPages(std::shared_ptr<IHexPageProvider> pages, std::uint64_t size);
 
   bool SetSelection(std::uint64_t anchor, std::uint64_t end);
   void GetSelection(std::uint64_t& first, std::uint64_t& last) const;

@@ -36,6 +36,29 @@ bool CHexEditorModel::OpenFile(const std::string& path) {
   return true;
 }
 
+void CHexEditorModel::SetPages(std::shared_ptr<IHexPageProvider> pages, std::uint64_t size) {
+  m_source.SetPages(std::move(pages), size);
+  ResetView();
+}
+
+bool CHexEditorModel::SelectionAvailable() const {
+  if (!m_source.IsPaged()) return true;
+  if (!HasData() || m_anchor == kUnset) return true;
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  GetSelection(first, last);
+  // One byte per page tells.
+  for (std::uint64_t at = first; at < last; at = (at / IHexPageProvider::kPageSize + 1) * IHexPageProvider::kPageSize)
+    if (!IsAvailable(at)) return false;
+  return true;
+}
+
+void CHexEditorModel::WantVisibleRows() const {
+  if (!HasData()) return;
+  const std::uint64_t rows = static_cast<std::uint64_t>(std::max(1, GetVisibleRows() + 1));
+  m_source.Want(FirstOffset(), FirstOffset() + rows * 16 - 1);
+}
+
 void CHexEditorModel::ResetView() {
   m_undo.clear();
   m_firstRow = 0;

@@ -69,11 +69,19 @@ class CHexEditorModel {
   // Maps a regular file (read-only while the editor is read-only) and resets the
   // view. On failure returns false and changes nothing.
   bool OpenFile(const std::string& path);
+  // Shows `size` bytes a provider fetches page by page (read-only) and resets the view.
+  void SetPages(std::shared_ptr<IHexPageProvider> pages, std::uint64_t size);
   const CHexDataSource& Source() const { return m_source; }
   std::uint64_t Size() const { return m_source.GetSize(); }
   // The source is open and holds at least one byte: only then is there a caret.
-  bool HasData() const { return m_source.IsOpen() && m_source.GetSize() > 0 && m_source.GetData(); }
-  std::uint8_t ByteAt(std::uint64_t offset) const { return m_source.GetData()[offset]; }
+  bool HasData() const { return m_source.IsOpen() && m_source.GetSize() > 0; }
+  std::uint8_t ByteAt(std::uint64_t offset) const { return m_source.ByteAt(offset); }
+  // Whether the byte is there to show (paged data: its page has arrived).
+  bool IsAvailable(std::uint64_t offset) const { return m_source.IsAvailable(offset); }
+  // Whether every selected byte is there (a copy needs them all).
+  bool SelectionAvailable() const;
+  // Asks a page provider for the rows the view shows now.
+  void WantVisibleRows() const;
 
   // --- options ------------------------------------------------------------
   bool IsReadOnly() const { return m_readOnly; }

@@ -17,6 +17,11 @@ void CFileSystem::ScanAt(const FoundObject&) {}
 
 std::int64_t CFileSystem::FileRead(const FoundObject&, void*, std::int64_t, std::uint32_t) { return 0; }
 
+ObjectRunList CFileSystem::ContiguousRuns(const FoundObject& record) {
+  if (record.IsFolder() || record.IsDevice()) return {};
+  return ObjectRunList::Contiguous(record.offset, record.size);
+}
+
 CFileSystem::ParserKind CFileSystem::ParserFor(std::int32_t code) {
   switch (code) {
     case 1: case 4: case 6: case 11: case 12: case 14: case 17: case 20: case 22: case 27: case 28: case 30:

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "engine/FoundObject.h"
+#include "engine/ObjectRunList.h"
 #include "platform/ByteOrder.h"
 
 class CFileSystem {
@@ -34,6 +35,12 @@ class CFileSystem {
   // compressed or encrypted NTFS file), so that no copy of zeros or ciphertext is
   // taken for the file. The base can.
   virtual bool CanReadData(const FoundObject&) { return true; }
+  // Where an object's data lies on the volume (see ObjectRunList). The base gives
+  // a file one run from its offset, `size` bytes long, and a folder none. May read
+  // the disk (a parser's table or record): never on the user-interface thread.
+  virtual ObjectRunList DataRuns(const FoundObject& record) { return ContiguousRuns(record); }
+  // The base's rule, also for volumes without a parser of their own.
+  static ObjectRunList ContiguousRuns(const FoundObject& record);
 
   // ---- Type codes ---------------------------------------------------------------------
   // Codes are MBR partition-type byte values: FAT12 1, 17; FAT16 4, 6, 14, 20, 22,

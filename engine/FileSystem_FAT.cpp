@@ -598,6 +598,44 @@ std::int64_t CFileSystem_FAT::ReadBytes(std::int64_t volumeOffset, std::uint8_t*
   return useful;
 }
 
+ObjectRunList CFileSystem_FAT::DataRuns(const FoundObject& record) {
+  try {
+    if (record.IsDevice()) return {};
+    if (record.flags.Any(OBJ_RAW)) return ObjectRunList::Contiguous(record.offset, record.size);
+    if (FatBitsFor(typeCode) == 0 || !LoadParameters()) return {};
+    const FatParameters p = Parameters();
+    const std::int64_t cb = p.clusterBytes;
+    const bool folder = record.IsFolder();
+    std::uint32_t first = 0;
+    if (folder && record.id == root.id && record.parentId == root.parentId && record.Name() == root.Name()) {
+      // The root folder: a fixed area on FAT12/16, a chain on FAT32.
+      if (p.fatBits != 32) return ObjectRunList::Contiguous(p.rootDirSector * 512, p.rootDirBytes);
+      first = p.rootCluster;
+    } else {
+      if (record.firstCluster < 2 || record.firstCluster > std::int64_t(p.clusterCount) + 1) return {};
+      first = std::uint32_t(record.firstCluster);
+      if (record.flags.Any(OBJ_DELETED))
+        return ObjectRunList::Contiguous(p.ClusterOffset(first), folder ? cb : record.size);
+    }
+    if (!folder && record.size <= 0) return {};
+    if (!LoadTable()) return {};
+    const std::uint64_t limit = !folder ? (std::uint64_t(record.size) + cb - 1) / std::uint64_t(cb)
+                                        : std::max<std::uint64_t>(1, kMaxFolderBytes / cb);
+    const std::shared_ptr<const CachedChain> chain = ChainFor(first, limit);
+    // A file's last run ends with its size; a folder's runs are whole clusters.
+    const std::int64_t size = folder ? -1 : record.size;
+    return ObjectRunList(chain->chain.runs.size(), [chain, p, cb, size](std::size_t i) {
+      const FatRun& r = chain->chain.runs[i];
+      std::int64_t length = std::int64_t(r.count) * cb;
+      if (size >= 0) length = std::clamp<std::int64_t>(size - std::int64_t(chain->runStart[i]) * cb, 0, length);
+      return ObjectRun{p.ClusterOffset(r.first), length, false};
+    });
+  } catch (...) {
+    Log().Error(u"CFileSystem_FAT.DataRuns except");
+    return {};
+  }
+}
+
 std::int64_t CFileSystem_FAT::FileRead(const FoundObject& record, void* buffer, std::int64_t position,
                                        std::uint32_t length) {
   if (length == 0 || !buffer) return 0;

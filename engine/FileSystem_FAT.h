@@ -122,6 +122,12 @@ class CFileSystem_FAT : public CFileSystem {
   std::int64_t FileRead(const FoundObject& record, void* buffer, std::int64_t position,
                         std::uint32_t length) override;
   bool ReadsObjectData() const override { return true; }
+  // The runs FileRead reads: a live file's cluster chain (the cached chain, shared
+  // and not copied; the last run ends with the file's size), a live folder's chain,
+  // the FAT12/16 root folder's area; one run from the first cluster for a deleted
+  // file (its size) or folder (one cluster); one run from the offset for a raw
+  // record.
+  ObjectRunList DataRuns(const FoundObject& record) override;
 
   // The parameters in use (zero before they were read).
   FatParameters Parameters() const;

@@ -482,7 +482,8 @@ void CFileSystem_NTFS::ScanAt(const FoundObject& record) {
 // Loads the record of a found object into `parser`: from where the walk or the
 // search saw it, else by its number. False (logged) when it can't be read.
 bool CFileSystem_NTFS::LoadObjectRecord(const FoundObject& record, const Layout& layout,
-                                        MftRecordParser& parser) const {
+                                        MftRecordParser& parser, std::int64_t* position) const {
+  if (position) *position = -1;
   std::int64_t at = -1;
   {
     std::lock_guard lock(mutex_);
@@ -495,6 +496,7 @@ bool CFileSystem_NTFS::LoadObjectRecord(const FoundObject& record, const Layout&
       Log().Error(u"CFileSystem_NTFS.FileRead: Can't read record at");
       return false;
     }
+    if (position) *position = at;
     return true;
   }
   std::vector<std::uint8_t> bytes;
@@ -511,7 +513,54 @@ bool CFileSystem_NTFS::LoadObjectRecord(const FoundObject& record, const Layout&
     Log().Error(u"CFileSystem_NTFS.FileRead: Can't read record");
     return false;
   }
+  if (position) *position = MftRecordPosition(layout, record.id);
   return true;
+}
+
+std::int64_t CFileSystem_NTFS::MftRecordPosition(const Layout& layout, std::int64_t n) {
+  if (n < 0 || layout.clusterBytes <= 0 || n >= layout.recordCount) return -1;
+  const std::int64_t byte = n * layout.recordSize;
+  const std::int64_t vcn = byte / layout.clusterBytes;
+  const DataRun* run = FindRun(layout.mftRuns, vcn);
+  if (!run || run->sparse) return -1;
+  return (run->lcn + (vcn - run->firstVcn)) * layout.clusterBytes + byte % layout.clusterBytes;
+}
+
+ObjectRunList CFileSystem_NTFS::DataRuns(const FoundObject& record) {
+  try {
+    if (record.IsDevice()) return {};
+    if (record.flags.Any(OBJ_RAW)) return ObjectRunList::Contiguous(record.offset, record.size);
+    if (record.IsFolder()) return {};
+    const auto layout = CurrentLayout();
+    if (!layout || layout->recordCount == 0 || layout->clusterBytes <= 0) return {};
+    MftRecordParser parser(*this, layout);
+    std::int64_t at = -1;
+    if (!LoadObjectRecord(record, *layout, parser, &at) || !parser.HasData()) return {};
+    const std::int64_t size = parser.DataSize();
+    if (size <= 0) return {};
+    if (!parser.NonResident()) {
+      // Resident data lies in the record itself, when the record that holds it is
+      // the base record (an attribute list may have moved it to an extension).
+      if (at < 0 || !parser.Extents().empty()) return {};
+      return ObjectRunList::Contiguous(at + parser.ResidentOffset(), size);
+    }
+    const std::int64_t cb = layout->clusterBytes;
+    std::vector<ObjectRun> runs;
+    runs.reserve(parser.Runs().size());
+    for (const DataRun& r : parser.Runs()) {
+      // Runs past the data size (allocated, not used) are not listed; a run whose
+      // byte position would overflow ends the list.
+      std::int64_t start = 0, offset = 0, bytes = 0;
+      if (__builtin_mul_overflow(r.firstVcn, cb, &start) || start >= size) break;
+      if (!r.sparse && __builtin_mul_overflow(r.lcn, cb, &offset)) break;
+      if (__builtin_mul_overflow(r.clusterCount, cb, &bytes)) bytes = std::numeric_limits<std::int64_t>::max();
+      runs.push_back({r.sparse ? 0 : offset, std::min(bytes, size - start), r.sparse != 0});
+    }
+    return ObjectRunList(std::move(runs));
+  } catch (...) {
+    Log().Error(u"CFileSystem_NTFS.DataRuns except");
+    return {};
+  }
 }
 
 bool CFileSystem_NTFS::CanReadData(const FoundObject& record) {

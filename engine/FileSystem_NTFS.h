@@ -76,6 +76,10 @@ class CFileSystem_NTFS : public CFileSystem {
   bool ReadsObjectData() const override { return true; }
   // False for a compressed or an encrypted file: its clusters are not its bytes.
   bool CanReadData(const FoundObject& record) override;
+  // The runs of a file's unnamed data stream: its cluster runs in VCN order (sparse
+  // runs marked), cut at the data size; resident data as one run inside its file
+  // record. One run from the offset for a raw record; none for a folder.
+  ObjectRunList DataRuns(const FoundObject& record) override;
   // Parses one FILE record found by the signature search and hands its object to the
   // volume. `position` is the record's byte position on the volume (-1 unknown): a
   // record is taken once per position, and FileRead later reads the object's record
@@ -126,7 +130,12 @@ class CFileSystem_NTFS : public CFileSystem {
   // Reads a record that lies at a volume position (found by the signature search)
   // and the extension records it names, which lie beside it in the same table.
   bool LoadRecordAt(MftRecordParser& parser, std::int64_t position, const Layout& layout) const;
-  bool LoadObjectRecord(const FoundObject& record, const Layout& layout, MftRecordParser& parser) const;
+  // `position` (when given) receives the record's byte position on the volume, -1
+  // when it is not known.
+  bool LoadObjectRecord(const FoundObject& record, const Layout& layout, MftRecordParser& parser,
+                        std::int64_t* position = nullptr) const;
+  // Where record `n` of the table lies on the volume; -1 when no run holds it.
+  static std::int64_t MftRecordPosition(const Layout& layout, std::int64_t n);
 
   CVolume& volume_;
   ScanProgress& progress_;

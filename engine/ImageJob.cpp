@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "engine/DeviceMatch.h"
 #include "engine/FileHandle.h"
@@ -38,7 +39,13 @@ bool ImageJob::Start() {
   unreadSectors.store(0);
   currentSector.store(0);
   running.store(1);  // before the thread runs, so that a cancel right away is not lost
-  thread_ = std::thread([this] { Run(); });
+  try {
+    thread_ = std::thread([this] { Run(); });
+  } catch (const std::system_error&) {
+    running.store(0);  // no thread: nothing runs, and nothing will post
+    Log().Error(u"Image_Create: the writer thread could not be started");
+    return false;
+  }
   return true;
 }
 

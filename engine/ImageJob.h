@@ -43,7 +43,8 @@ struct ImageJob {
   platform::FileTime startTime = 0;
   std::chrono::steady_clock::time_point startTick{};
 
-  // Starts the writer; false when one is running already or there is no source.
+  // Starts the writer; false when one is running already, there is no source or
+  // the thread can't be made (then nothing runs and nothing is posted).
   bool Start();
   // Clears the running flag and waits for the writer to end.
   void Cancel();

@@ -289,6 +289,19 @@ bool CVolume::CanReadObjectData(const FoundObject& object) {
   }
 }
 
+ObjectRunList CVolume::GetObjectDataRuns(const FoundObject& object) {
+  try {
+    if (object.IsDevice()) return {};
+    {
+      std::shared_lock lock(fsMutex_);
+      if (fs_ && fs_->ReadsObjectData() && GetFileSystemFamily(fs_->typeCode) < 2) return fs_->DataRuns(object);
+    }
+    return CFileSystem::ContiguousRuns(object);
+  } catch (...) {
+    return {};
+  }
+}
+
 // ---- Queries --------------------------------------------------------------------------
 
 int CVolume::QueryInformation() {
@@ -328,8 +341,13 @@ int CVolume::QueryInformation() {
           v.totalBytes = std::int64_t(std::min<std::uint64_t>(dev.sizeBytes, INT64_MAX));
           v.geometry.totalSectors = v.totalBytes / kSectorSize;
           struct statvfs fs{};
-          if (!v.rootPath.empty() && statvfs(platform::Utf16ToUtf8(v.rootPath).c_str(), &fs) == 0)
+          if (!v.rootPath.empty() && statvfs(platform::Utf16ToUtf8(v.rootPath).c_str(), &fs) == 0) {
             v.freeBytes = std::int64_t(fs.f_bavail) * std::int64_t(fs.f_frsize);
+            if (fs.f_flag & ST_RDONLY)
+              v.fileSystemFlags |= kFsReadOnlyVolume;
+            else
+              v.fileSystemFlags &= ~std::uint32_t(kFsReadOnlyVolume);
+          }
           if (v.totalBytes == 0) state = kNotReady;
           break;
         }
@@ -408,10 +426,36 @@ int CVolume::GetFileSystemFamily(std::int32_t code) {
   }
 }
 
+std::uint32_t CVolume::FileSystemFlagsOf(std::int32_t code) {
+  switch (GetFileSystemFamily(code)) {
+    case 0:
+      return kFsCasePreservedNames | kFsUnicodeOnDisk;
+    case 1:
+      return kFsCaseSensitiveSearch | kFsCasePreservedNames | kFsUnicodeOnDisk | kFsPersistentAcls |
+             kFsFileCompression | kFsVolumeQuotas | kFsSparseFiles | kFsReparsePoints | kFsObjectIds |
+             kFsEncryption | kFsNamedStreams;
+    default:
+      return 0;
+  }
+}
+
 std::u16string CVolume::GetFileSystemName() const {
   {
     std::shared_lock lock(fsMutex_);
     if (fs_ && fs_->typeName != u"Unknown") return fs_->typeName;
+    // A FAT code without a name of its own: named by its table width.
+    if (fs_ && GetFileSystemFamily(fs_->typeCode) == 0) {
+      switch (CFileSystem::FatBitsFor(fs_->typeCode)) {
+        case 12:
+          return u"FAT12";
+        case 16:
+          return u"FAT16";
+        case 32:
+          return u"FAT32";
+        default:
+          break;
+      }
+    }
   }
   // Not known yet: what the boot copy names.
   const auto boot = BootCopy();
@@ -616,6 +660,8 @@ int CVolume::BootSetup() {
       if (info.totalBytes == 0 && g.totalSectors != 0) info.totalBytes = g.totalSectors * kSectorSize;
       if (g.totalClusters == 0 && g.totalSectors != 0) g.totalClusters = g.totalSectors / g.sectorsPerCluster;
       g.clusterBytes = g.sectorsPerCluster * g.bytesPerSector;
+      // What the file system can do; a read-only mount (the query found it) stays so.
+      info.fileSystemFlags = FileSystemFlagsOf(code) | (info.fileSystemFlags & kFsReadOnlyVolume);
     }
     // No file system: a partitioned drive.
     if (code == 0) ParsePartitionTable(0);

@@ -61,6 +61,8 @@ struct VolumeInfo {
   char16_t letter = 0;         // physical drives: '0' + number
   std::int64_t totalBytes = 0;
   std::int64_t freeBytes = 0;
+  // What the file system can do, as the FS_* bits of CVolume name them: set by the
+  // boot set-up from the file system found, with kFsReadOnlyVolume from the mount.
   std::uint32_t fileSystemFlags = 0;
   // The device's logical sector size: partition-table LBAs count these.
   std::uint32_t logicalSectorSize = 512;
@@ -145,6 +147,11 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
                               std::uint32_t count);
   // False when the parser knows it can't give the object's bytes (CanReadData).
   bool CanReadObjectData(const FoundObject& object);
+  // Where the object's data lies on this volume (see ObjectRunList): what the
+  // FAT or NTFS parser knows (cluster chains, data runs), one run from the object's
+  // offset on other volumes; none for device nodes. It may read the disk (a FAT
+  // table, an NTFS record): never call it on the user-interface thread.
+  ObjectRunList GetObjectDataRuns(const FoundObject& object);
 
   // The settings a pass works with: read retries, logging of found names. Taken at
   // construction from Settings(), and again by each pass from its snapshot.
@@ -193,7 +200,31 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // 0 FAT (codes 1, 4, 6, 11, 12, 14, 17, 20, 22, 27, 28, 30), 1 NTFS (7), 2 other.
   static int GetFileSystemFamily(std::int32_t code);
   int GetFileSystemFamily() const { return GetFileSystemFamily(FileSystemTypeCode()); }
+  // The parser's type name; a FAT code the name table does not know (14, 17, 20,
+  // 22, 27, 28, 30) is named by its family ("FAT12", "FAT16", "FAT32"); before the
+  // parser knows a type, what the boot copy names ("Unknown" when nothing).
   std::u16string GetFileSystemName() const;
+
+  // File-system capability bits (VolumeInfo::fileSystemFlags).
+  enum FileSystemFlag : std::uint32_t {
+    kFsCaseSensitiveSearch = 0x1,
+    kFsCasePreservedNames = 0x2,
+    kFsUnicodeOnDisk = 0x4,
+    kFsPersistentAcls = 0x8,
+    kFsFileCompression = 0x10,
+    kFsVolumeQuotas = 0x20,
+    kFsSparseFiles = 0x40,
+    kFsReparsePoints = 0x80,
+    kFsVolumeIsCompressed = 0x8000,
+    kFsObjectIds = 0x10000,
+    kFsEncryption = 0x20000,
+    kFsNamedStreams = 0x40000,
+    kFsReadOnlyVolume = 0x80000,
+  };
+  // What a file system of type `code` can do: NTFS every bit but a compressed or
+  // read-only volume; FAT preserves the case of names and keeps them in Unicode
+  // (long names); nothing for any other code.
+  static std::uint32_t FileSystemFlagsOf(std::int32_t code);
 
   // ---- Parser, store, bitmap, boot copy ---------------------------------------------
 

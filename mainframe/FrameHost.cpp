@@ -2,6 +2,8 @@
 
 #include "app/App.h"
 #include "dialogs/FiltersView.h"
+#include "dialogs/VolumeVirtualDlg.h"
+#include "engine/LocalComputer.h"
 #include "engine/ProgramLog.h"
 
 namespace mainframe {
@@ -27,10 +29,15 @@ void CAppFrameHost::ShowLogFile() { Log().ShowLogFile(); }
 // The filters sheet; the views hear of the change from it (CFiltersView::Changes).
 void CAppFrameHost::ShowFilters(QWidget* owner) { CFiltersView::Show(owner); }
 
-// The virtual drive dialog belongs to the dialogs library, which registers it here
-// once it exists.
-
-bool CAppFrameHost::ShowVirtualVolume(QWidget* /*owner*/) { return false; }
+// The virtual drive dialog for the drive of the tree's selected device node (the
+// computer's selected volume); nothing without one.
+bool CAppFrameHost::ShowVirtualVolume(QWidget* owner) {
+  std::shared_ptr<CVolume> volume = g_Computer ? g_Computer->SelectedVolume() : nullptr;
+  if (!volume || volume == g_Computer->MyComputer() || volume == g_Computer->RecycleBin()) return false;
+  CVolumeVirtualDlg dialog(std::move(volume), owner);
+  dialog.exec();
+  return true;
+}
 
 namespace {
 CAppFrameHost g_defaultHost;

@@ -24,6 +24,8 @@
 #include "mainframe/FrameActions.h"
 #include "mainframe/FrameHost.h"
 #include "mainframe/FrameStatusBar.h"
+#include "mainframe/HexViewerPane.h"
+#include "mainframe/LegendPane.h"
 #include "mainframe/LogView.h"
 #include "mainframe/ProgressRule.h"
 #include "mainframe/VolumeExploreView.h"
@@ -31,22 +33,6 @@
 #include "search/RecoveryJobs.h"
 
 using namespace mainframe;
-
-namespace {
-
-// The side panes' frames until their views arrive: a pane container with its
-// header bar on the left and its close button.
-controls::CPaneContainerEx* MakeSidePane(QWidget* parent, std::uint32_t titleId) {
-  auto* pane = new controls::CPaneContainerEx(parent, controls::kPaneVertical);
-  pane->SetTitle(LangString(titleId));
-  auto* client = new QWidget;
-  client->setAutoFillBackground(true);
-  client->setBackgroundRole(QPalette::Base);
-  pane->SetClient(client);
-  return pane;
-}
-
-}  // namespace
 
 // The close steps as the frame carries them out.
 class CMainFrame::CloseSteps : public ICloseSteps {
@@ -80,17 +66,18 @@ CMainFrame::CMainFrame(int mode, QWidget* parent) : QMainWindow(parent), mode_(m
   splitter_->setObjectName(QStringLiteral("FrameSplitter"));
   splitter_->setChildrenCollapsible(false);
   explorer_ = new CVolumeExploreView(splitter_);
-  legend_ = MakeSidePane(splitter_, 190);
-  dataViewer_ = MakeSidePane(splitter_, 369);
+  legend_ = new CLegend_Pane(splitter_);
+  dataViewer_ = new CHexViewer_Pane(splitter_);
   splitter_->addWidget(explorer_);
   splitter_->addWidget(legend_);
   splitter_->addWidget(dataViewer_);
   splitter_->setStretchFactor(0, 1);
-  for (auto* pane : {legend_, dataViewer_})
+  for (controls::CPaneContainerEx* pane : {static_cast<controls::CPaneContainerEx*>(legend_),
+                                           static_cast<controls::CPaneContainerEx*>(dataViewer_)})
     connect(pane, &controls::CPaneContainerEx::closeRequested, this,
             [this](controls::CPaneContainerEx* p) { OnPaneClose(p); });
   // The lower place holds the mode's pane; the other one stays hidden.
-  (ShowsDataViewer() ? legend_ : dataViewer_)->hide();
+  (ShowsDataViewer() ? static_cast<QWidget*>(legend_) : static_cast<QWidget*>(dataViewer_))->hide();
 
   statusBar_ = new CFrameStatusBar(central);
   statusBar_->SetPaneText(kPaneStatusText, app::ToQString(BuiltinString(57345)));

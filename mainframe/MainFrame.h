@@ -20,6 +20,8 @@
 
 #include "engine/Notifier.h"
 #include "mainframe/CommandStates.h"
+#include "mainframe/HexViewerPane.h"
+#include "mainframe/LegendPane.h"
 
 class CLogView;
 class CVolumeExploreView;
@@ -52,8 +54,8 @@ class CMainFrame : public QMainWindow {
   mainframe::CFrameStatusBar* StatusBar() const { return statusBar_; }
   CLogView* LogWindow() const;
   QSplitter* Splitter() const { return splitter_; }
-  controls::CPaneContainerEx* LegendPane() const { return legend_; }
-  controls::CPaneContainerEx* DataViewerPane() const { return dataViewer_; }
+  CLegend_Pane* LegendPane() const { return legend_; }
+  CHexViewer_Pane* DataViewerPane() const { return dataViewer_; }
   // The side pane in the lower place for this mode.
   QWidget* LowerPane() const;
 
@@ -104,8 +106,8 @@ class CMainFrame : public QMainWindow {
   mainframe::CFrameStatusBar* statusBar_ = nullptr;
   QSplitter* splitter_ = nullptr;
   CVolumeExploreView* explorer_ = nullptr;
-  controls::CPaneContainerEx* legend_ = nullptr;
-  controls::CPaneContainerEx* dataViewer_ = nullptr;
+  CLegend_Pane* legend_ = nullptr;
+  CHexViewer_Pane* dataViewer_ = nullptr;
   QTimer progressTimer_;
   QTimer repaintTimer_;
   mainframe::CommandStates states_;

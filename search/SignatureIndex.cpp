@@ -158,8 +158,10 @@ void SignatureIndex::AddSignature(std::uint32_t entry, std::size_t signatureInde
       const Bytes data = p.Data();
       const Bytes mask = p.Mask();
       const std::size_t half = p.length() / 2;
+      // Only a byte the mask covers whole is fixed; a partly masked byte is left
+      // to the full test.
       for (std::size_t j = 0; j < half && j < mask.size() && j < data.size(); ++j)
-        if (mask[j] != 0) fixed.emplace(std::uint64_t(p.offset()) + j, data[j]);
+        if (mask[j] == 0xFF) fixed.emplace(std::uint64_t(p.offset()) + j, data[j]);
     } else if ((p.kind() == PATTERN_SEARCH || p.kind() == PATTERN_SEARCH_NOCASE) && p.length() > 0) {
       if (search == SIZE_MAX || p.length() > sig.GetPattern(search).length()) search = k;
     }

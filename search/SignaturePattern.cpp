@@ -189,8 +189,10 @@ bool SignaturePattern::Holds(Bytes c) const {
       const std::size_t half = length_ / 2;
       if (half > avail) return false;
       const std::uint8_t* mask = blob_.data() + kHeaderSize + (blob_.size() - kHeaderSize) / 2;
+      // Bit by bit: only the bits the mask sets are compared (a mask byte of 0xFF
+      // compares the whole byte, 0x00 nothing).
       for (std::size_t j = 0; j < half; ++j)
-        if (mask[j] != 0 && p[j] != data[j]) return false;
+        if (((p[j] ^ data[j]) & mask[j]) != 0) return false;
       return true;
     }
   }

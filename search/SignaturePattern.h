@@ -83,6 +83,8 @@ class SignaturePattern {
   bool SetLength(std::uint16_t length);
   void SetKind(std::int32_t kind);
 
+  // The masked kind compares bits: for j below length / 2, (c[j] & mask[j]) must
+  // equal (value[j] & mask[j]).
   // True when the pattern holds on `candidate` (the bytes from the candidate's
   // start to the end of what may be read). A pattern that would read before the
   // candidate (negative offset) or past its end, or whose data is shorter than its

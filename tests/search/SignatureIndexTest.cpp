@@ -70,8 +70,10 @@ void Satisfy(std::vector<std::uint8_t>& block, std::size_t at, const SignaturePa
     }
     case PATTERN_MASKED: {
       const Bytes mask = p.Mask();
+      // The masked bits from the pattern, the others as they were.
       for (std::size_t j = 0; j < p.length() / 2 && j < mask.size(); ++j)
-        if (mask[j]) put(base + j, data[j]);
+        if (mask[j] && base + j < block.size())
+          put(base + j, std::uint8_t((data[j] & mask[j]) | (block[base + j] & ~mask[j])));
       break;
     }
     default:
@@ -96,6 +98,26 @@ void AddUserTypes(test::SmallTypes& t) {
     std::fill(open.begin() + 16, open.end(), 0);  // no byte tested
     Signature& s = t.Add(705, u"Open mask and bytes")->AddBytesSignature(PATTERN_MASKED, open, 0, 32);
     s.AddPattern(PATTERN_BYTES, Ascii("OPEN"), 3, 4);
+  }
+  {
+    // Bit masks as the signature wizard makes them: whole bytes, nibbles, single
+    // bits, and a type whose every masked byte is partial (nothing to key on).
+    std::vector<std::uint8_t> bits(16, 0);
+    const std::uint8_t values[] = {'B', 'I', 0x7A, 'T', 0x35, 0x80, 'S', '!'};
+    const std::uint8_t masks[] = {0xFF, 0xFF, 0xF0, 0xFF, 0x0F, 0x80, 0xFF, 0xFF};
+    for (int j = 0; j < 8; ++j) {
+      bits[j] = values[j];
+      bits[8 + j] = masks[j];
+    }
+    t.Add(717, u"Bit mask")->AddBytesSignature(PATTERN_MASKED, bits, 0, 16);
+    std::vector<std::uint8_t> partial(16, 0);
+    const std::uint8_t pv[] = {0x40, 0x02, 0x10, 0x0C};
+    const std::uint8_t pm[] = {0xC0, 0x03, 0x30, 0x0E};
+    for (int j = 0; j < 4; ++j) {
+      partial[j] = pv[j];
+      partial[8 + j] = pm[j];
+    }
+    t.Add(718, u"Only partial masks")->AddBytesSignature(PATTERN_MASKED, partial, 20, 16);
   }
   t.AddBytes(706, u"Far past the unit", Ascii("FAR"), 1500);
   {

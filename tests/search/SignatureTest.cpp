@@ -129,6 +129,14 @@ std::vector<PatternCase> Cases() {
        Candidate(6, 2, V({1, 9, 4, 9})), false},
       {"masked cut by the end", PATTERN_MASKED, V({1, 2, 3, 4, 0xFF, 0, 0xFF, 0}), 2, 8, 0,
        Candidate(5, 2, V({1, 9, 3})), false},
+      // A partial mask byte compares only its bits: (c & mask) == (value & mask).
+      {"masked high nibble, low nibble differs", PATTERN_MASKED, V({0x4A, 0xF0}), 0, 2, 0,
+       Candidate(1, 0, V({0x45})), true},
+      {"masked high nibble differs", PATTERN_MASKED, V({0x4A, 0xF0}), 0, 2, 0, Candidate(1, 0, V({0x5A})), false},
+      {"masked single bit set", PATTERN_MASKED, V({0x01, 0x01}), 0, 2, 0, Candidate(1, 0, V({0xFF})), true},
+      {"masked single bit clear", PATTERN_MASKED, V({0x01, 0x01}), 0, 2, 0, Candidate(1, 0, V({0xFE})), false},
+      {"masked value bits outside the mask", PATTERN_MASKED, V({0xFF, 0x00, 0x81, 0xFF}), 0, 4, 0,
+       Candidate(2, 0, V({0x81, 0x00})), true},
       {"masked all-zero mask", PATTERN_MASKED, {}, 0, 0, 0, Candidate(512, 0, {}), true},
       {"masked default reach", PATTERN_MASKED, {}, 0, 0, 0, Candidate(511, 0, {}), false},
       // No test at all.

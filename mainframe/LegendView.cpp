@@ -1,0 +1,77 @@
+#include "mainframe/LegendView.h"
+
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QUrl>
+
+#include "controls/ControlId.h"
+#include "app/Icons.h"
+#include "mainframe/MediaFolder.h"
+
+namespace {
+
+constexpr int kImageCount = 14;  // the legend explains images 0 to 13
+constexpr int kIconSize = 16;
+// STAND-IN until the views' own images arrive: the icon ids behind images 0 to 13.
+constexpr int kIconIds[kImageCount] = {201, 202, 204, 203, 207, 208, 206, 205, 274, 275, 364, 365, 214, 307};
+
+}  // namespace
+
+CLegendView::CLegendView(QWidget* parent, const QString& mediaFolder) : QTextBrowser(parent) {
+  setObjectName(QStringLiteral("CLegendView"));
+  controls::SetControlId(this, kControlId);
+  setFrameShape(QFrame::StyledPanel);
+  setContextMenuPolicy(Qt::NoContextMenu);
+  setOpenLinks(false);
+  connect(this, &QTextBrowser::anchorClicked, this, &CLegendView::OnAnchor);
+  const QString path = MediaPagePath(mediaFolder, QStringLiteral("legend.html"));
+  address_ = QUrl::fromLocalFile(path).toString();
+  found_ = QFileInfo(path).isFile();
+  if (found_) {
+    setSource(QUrl::fromLocalFile(path));
+  } else {
+    setPlainText(tr("The page %1 was not found.").arg(QDir::toNativeSeparators(path)));
+  }
+}
+
+QVariant CLegendView::loadResource(int type, const QUrl& name) {
+  if (type == QTextDocument::ImageResource && name.scheme() == QLatin1String("icon")) {
+    bool ok = false;
+    const int image = name.path().toInt(&ok);
+    if (!ok || image < 0 || image >= kImageCount) return {};
+    return app::IconById(kIconIds[image]).pixmap(kIconSize, kIconSize);
+  }
+  return QTextBrowser::loadResource(type, name);
+}
+
+void CLegendView::OnAnchor(const QUrl& link) {
+  if (link.scheme() == QLatin1String("http") || link.scheme() == QLatin1String("https") ||
+      link.scheme() == QLatin1String("mailto")) {
+    QDesktopServices::openUrl(link);
+    return;
+  }
+  const QUrl target = source().resolved(link);
+  if (target.isLocalFile() && QFileInfo(target.toLocalFile()).isFile()) setSource(target);
+}
+
+void CLegendView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    return;
+  }
+  QTextBrowser::mousePressEvent(event);
+}
+
+void CLegendView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    return;
+  }
+  QTextBrowser::mouseReleaseEvent(event);
+}
+
+void CLegendView::contextMenuEvent(QContextMenuEvent* event) { event->accept(); }
