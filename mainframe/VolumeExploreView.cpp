@@ -26,6 +26,10 @@
 #include "mainframe/CommandTable.h"
 #include "mainframe/FilesListView.h"
 #include "mainframe/FilesTreeView.h"
+#include "controls/PaneContainerEx.h"
+#include "mainframe/FindInFound.h"
+#include "mainframe/MyComputerView.h"
+#include "mainframe/RecycleBinView.h"
 #include "mainframe/StoreAccess.h"
 #include "search/FileTypeDatabase.h"
 #include "search/Recovery.h"
@@ -73,6 +77,15 @@ CVolumeExploreView::CVolumeExploreView(QWidget* parent) : QSplitter(Qt::Horizont
 
 CVolumeExploreView::~CVolumeExploreView() {
   if (waitCursor_) QApplication::restoreOverrideCursor();
+  // A running search ends before the views it fills go.
+  findInFound_->Reset();
+}
+
+bool CVolumeExploreView::event(QEvent* event) {
+  if (const PostedMessage* m = CPostedEvent::Of(event)) {
+    if (OnPostedMessage(*m)) return true;
+  }
+  return QSplitter::event(event);
 }
 
 void CVolumeExploreView::MakeViews() {
@@ -83,11 +96,13 @@ void CVolumeExploreView::MakeViews() {
   stash_->setObjectName(QStringLiteral("ExploreViewStash"));
   tree_ = new CFilesTreeView(stash_);
   list_ = new CFilesListView(stash_);
-  findResults_ = new CFilesListView(stash_, 5);
-  searchBar_ = MakeStandIn(stash_, QStringLiteral("SearchBar"));
+  findInFound_ = new CFindInFound(this);
+  findInFound_->Create(stash_, this);
+  findResults_ = findInFound_->Results();
+  searchBar_ = findInFound_->Pane();
   volumeInfo_ = MakeStandIn(stash_, QStringLiteral("VolumeInfoView"));
-  recycleBin_ = MakeStandIn(stash_, QStringLiteral("RecycleBinView"));
-  myComputer_ = MakeStandIn(stash_, QStringLiteral("MyComputerView"));
+  recycleBin_ = new CRecycleBinView(stash_);
+  myComputer_ = new CMyComputerView(stash_);
 
   // The children's messages to this view: keys and focus as posted messages
   // (queued), the tree's focus at once (sent), selections as they happen.
@@ -178,6 +193,13 @@ bool CVolumeExploreView::OnPostedMessage(const PostedMessage& message) {
       return true;
     case WM_TOGGLE_TREE_CHECK:
       OnToggleTreeCheck(message.lParam);
+      return true;
+    case WM_FIND_START:
+      findInFound_->Start(CStoreAccess::AnalysedVolume());
+      return true;
+    case WM_FIND_STOP:
+      SetView(VIEW_LIST_2);
+      findInFound_->Stop();
       return true;
     default:
       return false;
@@ -797,6 +819,8 @@ void CVolumeExploreView::OnStartAnalysis() {
   std::shared_ptr<CVolume> volume = tree_->Model()->VolumeOfItem(selected);
   if (!volume || volume->GetKind() == 0) return;  // no volume (My Computer, the Recycle Bin)
   tree_->Model()->SetBold(selected, false);
+  // The analysis clears the store: a search over it ends first, and its results go.
+  findInFound_->Reset();
   ClearViews();
   RefreshTree();
   SelectDeviceNode(volume->DeviceNodeId());

@@ -40,6 +40,7 @@
 
 class CFilesListView;
 class CFilesTreeView;
+class CFindInFound;
 class CVolume;
 class QFileDialog;
 class QModelIndex;
@@ -103,6 +104,7 @@ class CVolumeExploreView : public QSplitter {
   CFilesTreeView* Tree() const { return tree_; }
   CFilesListView* List() const { return list_; }
   CFilesListView* FindResults() const { return findResults_; }
+  CFindInFound* FindInFound() const { return findInFound_; }
   // The list, find results list or tree that last had the focus (null: none).
   QWidget* ActiveControl() const { return activeControl_; }
 
@@ -207,6 +209,10 @@ class CVolumeExploreView : public QSplitter {
   using RecoveryOptionsDialog = std::function<bool(QWidget* owner)>;
   void SetRecoveryOptionsDialog(RecoveryOptionsDialog dialog) { recoveryOptions_ = std::move(dialog); }
 
+ protected:
+  // Posted messages sent to this view itself (the search bar's WM_FIND_STOP).
+  bool event(QEvent* event) override;
+
  signals:
   void driveTreeRefreshed();
   // WM_OBJECT_SELECTED: a found object became current (its handle), also sent to
@@ -243,6 +249,7 @@ class CVolumeExploreView : public QSplitter {
   CFilesTreeView* tree_ = nullptr;
   CFilesListView* list_ = nullptr;
   CFilesListView* findResults_ = nullptr;
+  CFindInFound* findInFound_ = nullptr;
   QWidget* searchBar_ = nullptr;
   QWidget* volumeInfo_ = nullptr;
   QWidget* recycleBin_ = nullptr;
