@@ -24,6 +24,8 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchFileTypes.h"
+#include "bench/StallMeter.h"
 #include "engine/FileTypeLookup.h"
 #include "engine/ProgramLog.h"
 #include "engine/Volume.h"
@@ -35,34 +37,6 @@
 
 namespace {
 
-class Types : public IFileTypeLookup {
- public:
-  bool FindForObject(std::uint32_t key, std::int16_t id, std::u16string_view name, bool isFolder,
-                     FileTypeFacts& out) const override {
-    if (key) return FindByKey(key, out);
-    for (const FileTypeFacts& t : types_)
-      if (id && t.id == id) return (out = t), true;
-    if (isFolder || name.size() < 4) return false;
-    const std::u16string_view ext = name.substr(name.size() - 3);
-    for (const FileTypeFacts& t : types_)
-      if (t.extension == ext) return (out = t), true;
-    return false;
-  }
-  bool FindByKey(std::uint32_t key, FileTypeFacts& out) const override {
-    for (const FileTypeFacts& t : types_)
-      if (t.key == key) return (out = t), true;
-    return false;
-  }
-  bool GroupName(std::int32_t category, std::u16string& out) const override {
-    out = category == -20 ? u"Graphics" : u"Documents";
-    return true;
-  }
-
- private:
-  std::vector<FileTypeFacts> types_ = {{1, 10, -20, u"jpeg", u"jpg", true, true},
-                                       {2, 11, -21, u"adobe", u"pdf", true, true},
-                                       {3, 12, -21, u"word", u"doc", true, true}};
-};
 
 // Parsed objects from `first` on (a folder every 20), as the file-system pass adds them.
 void AddParsed(FoundObjectStore& store, long first, long count) {
@@ -88,26 +62,6 @@ void AddParsed(FoundObjectStore& store, long first, long count) {
   }
 }
 
-class StallMeter {
- public:
-  StallMeter() {
-    timer_.setInterval(1);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      const qint64 now = clock_.nsecsElapsed();
-      if (last_ >= 0) longest_ = std::max(longest_, now - last_);
-      last_ = now;
-    });
-    clock_.start();
-    timer_.start();
-  }
-  double LongestMs() const { return double(longest_) / 1e6; }
-
- private:
-  QTimer timer_;
-  QElapsedTimer clock_;
-  qint64 last_ = -1;
-  qint64 longest_ = 0;
-};
 
 void Search(CFindInFound& find, const std::shared_ptr<CVolume>& volume, const char* what,
             const std::function<void()>& during = {}) {
@@ -121,7 +75,8 @@ void Search(CFindInFound& find, const std::shared_ptr<CVolume>& volume, const ch
     longestPush = std::max(longestPush, double(p.nsecsElapsed()) / 1e6);
   });
   push.start();
-  StallMeter meter;
+  bench::StallMeter meter;
+  meter.Start();
   QElapsedTimer t;
   t.start();
   find.Start(volume);
@@ -144,7 +99,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   ProgramLog log;
   g_Log = &log;
-  Types types;
+  bench::Types types;
   SetFileTypeLookup(&types);
   const long count = argc > 1 ? std::atol(argv[1]) : 1000000;
 
