@@ -28,8 +28,9 @@ const IconRow kIcons[] = {
     {IDI_HELP, {"help-browser", "help-browser-symbolic", "help-contents"}, QStyle::SP_DialogHelpButton},
     {IDI_RESCAN, {"view-refresh", "view-refresh-symbolic"}, QStyle::SP_BrowserReload},
     {IDI_FORMAT_PROPERTIES, {"document-properties", "text-x-generic"}, QStyle::SP_FileDialogInfoView},
-    {IDI_FILE_TYPE_GROUP, {"folder", "folder-symbolic"}, QStyle::SP_DirIcon},
-    {IDI_FILE_TYPE, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    // 203 and 204 are the open and the closed folder, also of the found-object views.
+    {IDI_FILE_TYPE_GROUP, {"folder-open", "folder-symbolic"}, QStyle::SP_DirOpenIcon},
+    {IDI_FILE_TYPE, {"folder", "folder-symbolic"}, QStyle::SP_DirClosedIcon},
     {IDI_SETTINGS_LANGUAGE, {"preferences-desktop-locale", "preferences-desktop-locale-symbolic"},
      QStyle::SP_FileDialogListView},
     {IDI_SETTINGS_COMMON, {"preferences-system", "preferences-system-symbolic"}, QStyle::SP_FileDialogDetailedView},
@@ -38,6 +39,27 @@ const IconRow kIcons[] = {
     {IDI_SETTINGS_FILE_TYPES, {"x-office-document", "text-x-generic"}, QStyle::SP_FileIcon},
     {IDI_SETTINGS_LOGGING, {"accessories-text-editor", "text-x-generic"}, QStyle::SP_FileDialogContentsView},
     {IDI_SETTINGS_TEMPORARY, {"folder", "folder-symbolic"}, QStyle::SP_DirIcon},
+    // The found-object tree and list (marks for deleted, lost and carved objects
+    // are drawn over these by the views).
+    {201, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    {202, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    {205, {"folder-open", "folder-symbolic"}, QStyle::SP_DirOpenIcon},
+    {206, {"folder", "folder-symbolic"}, QStyle::SP_DirClosedIcon},
+    {207, {"folder", "folder-symbolic"}, QStyle::SP_DirClosedIcon},
+    {208, {"folder-open", "folder-symbolic"}, QStyle::SP_DirOpenIcon},
+    {214, {"computer", "computer-symbolic"}, QStyle::SP_ComputerIcon},
+    {222, {"drive-harddisk", "drive-harddisk-symbolic"}, QStyle::SP_DriveHDIcon},
+    {223, {"drive-harddisk-system-symbolic", "drive-harddisk"}, QStyle::SP_DriveHDIcon},
+    {224, {"media-optical", "media-optical-symbolic"}, QStyle::SP_DriveCDIcon},
+    {225, {"drive-multidisk-symbolic", "drive-harddisk"}, QStyle::SP_DriveHDIcon},
+    {236, {"drive-removable-media", "drive-removable-media-symbolic"}, QStyle::SP_DriveFDIcon},
+    {274, {"folder", "folder-symbolic"}, QStyle::SP_DirClosedIcon},
+    {275, {"folder-open", "folder-symbolic"}, QStyle::SP_DirOpenIcon},
+    {306, {"drive-multidisk-symbolic", "drive-harddisk"}, QStyle::SP_DriveHDIcon},
+    {307, {"user-trash", "user-trash-symbolic"}, QStyle::SP_TrashIcon},
+    {364, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    {365, {"text-x-generic", "text-x-generic-symbolic"}, QStyle::SP_FileIcon},
+    {366, {"drive-harddisk-system-symbolic", "drive-harddisk"}, QStyle::SP_DriveHDIcon},
 };
 
 const IconRow* Find(int id) {

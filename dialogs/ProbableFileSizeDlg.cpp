@@ -135,7 +135,9 @@ CProbableFileSizeDlg::CProbableFileSizeDlg(const Question& question, QWidget* pa
   auto* scopeBox = new QGroupBox(QStringLiteral(" Use the selection above for: "), this);
   auto* scopeRow = new QHBoxLayout(scopeBox);
   const std::pair<int, const char*> scopes[] = {
-      {IDC_SCOPE_FILE, "This file only"}, {IDC_SCOPE_TYPE, "All files of this type"}, {IDC_SCOPE_ALL, "All files of any type"}};
+      {IDC_SCOPE_FILE, "This file only"},
+      {IDC_SCOPE_TYPE, "All files of this type"},
+      {IDC_SCOPE_ALL, "All files of any type"}};
   int scopeIndex = 0;
   for (const auto& [id, text] : scopes) {
     auto* radio = new QRadioButton(QString::fromLatin1(text), scopeBox);

@@ -330,6 +330,21 @@ void PostAll(const std::vector<PendingMessage>& messages) {
   for (const PendingMessage& m : messages) PostToUi(WM_FOUND_OBJECT, m.handle, m.kind);
 }
 
+// A reader's lock: an adding worker holds the store for a microsecond at a time,
+// so a reader first tries for a short while before it sleeps, which would hand
+// the user-interface thread to the scheduler for far longer.
+std::shared_lock<std::shared_mutex> LockShared(std::shared_mutex& mutex) {
+  std::shared_lock<std::shared_mutex> lock(mutex, std::defer_lock);
+  for (int i = 0; i < 256; ++i) {
+    if (lock.try_lock()) return lock;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  lock.lock();
+  return lock;
+}
+
 bool TypeOf(const FoundObject& r, bool isFolder, FileTypeFacts& facts) {
   const IFileTypeLookup* lookup = GetFileTypeLookup();
   return lookup && lookup->FindForObject(r.typeKey, r.typeId, r.Name(), isFolder, facts);
@@ -354,9 +369,12 @@ struct FoundObjectStore::Impl {
   std::vector<std::pair<const FoundObject*, std::uint32_t>> externalPositions;
   bool keepOffsetIndex = false;
   std::int32_t rootFolderId = 0;
-  std::uint32_t serial = NewSerial();
+  // Written under the lock (Clear), read without it by Serial().
+  std::atomic<std::uint32_t> serial{NewSerial()};
 
-  std::int64_t Handle(std::uint32_t pos) const { return (std::int64_t(serial) << 32) | std::int64_t(pos); }
+  std::int64_t Handle(std::uint32_t pos) const {
+    return (std::int64_t(serial.load(std::memory_order_relaxed)) << 32) | std::int64_t(pos);
+  }
 
   FoundObject* Folder(std::int32_t id) const {
     auto it = folderById.find(id);
@@ -489,7 +507,7 @@ struct FoundObjectStore::Impl {
     placeholders = {};
     childFolders = {};
     externalPositions = {};
-    serial = NewSerial();
+    serial.store(NewSerial());
   }
 };
 
@@ -668,8 +686,9 @@ void FoundObjectStore::SetRootFolderId(std::int32_t id) {
 }
 
 std::uint32_t FoundObjectStore::Serial() const {
-  std::shared_lock lock(impl_->mutex);
-  return impl_->serial;
+  // The views ask for every row they paint: no lock, which an adding worker would
+  // make them wait for.
+  return impl_->serial.load();
 }
 
 std::int32_t FoundObjectStore::RootFolderId() const {
@@ -682,10 +701,28 @@ void FoundObjectStore::Clear() {
   impl_->Clear();
 }
 
+namespace {
+
+void MarkChain(const FoundObjectStore::Impl& s, FoundObject* record);
+
+}  // namespace
+
 void FoundObjectStore::MarkFolderChain(FoundObject* record) {
   if (!record) return;
-  std::shared_lock lock(impl_->mutex);  // flags are atomic; the walk only reads
-  const Impl& s = *impl_;
+  auto lock = LockShared(impl_->mutex);  // flags are atomic; the walk only reads
+  MarkChain(*impl_, record);
+}
+
+void FoundObjectStore::MarkFolderChains(const std::vector<FoundObject*>& records) {
+  if (records.empty()) return;
+  auto lock = LockShared(impl_->mutex);
+  for (FoundObject* record : records)
+    if (record) MarkChain(*impl_, record);
+}
+
+namespace {
+
+void MarkChain(const FoundObjectStore::Impl& s, FoundObject* record) {
   if (record->IsFolder()) record->flags.Set(OBJ_DELETED_PATH);
   VisitedSet visited;
   visited.Insert(record);
@@ -695,6 +732,8 @@ void FoundObjectStore::MarkFolderChain(FoundObject* record) {
     if ((before & OBJ_DELETED_PATH) && cur->id == s.rootFolderId) break;
   }
 }
+
+}  // namespace
 
 void FoundObjectStore::SetTreeItem(FoundObject* record, std::uintptr_t item) {
   if (!record) return;
@@ -723,7 +762,7 @@ FoundObject FoundObjectStore::Snapshot(const FoundObject& record) const {
 
 FoundObjectStore::ReadView FoundObjectStore::Read() const { return ReadView(impl_.get()); }
 
-FoundObjectStore::ReadView::ReadView(const Impl* impl) : lock_(impl->mutex), impl_(impl) {}
+FoundObjectStore::ReadView::ReadView(const Impl* impl) : lock_(LockShared(impl->mutex)), impl_(impl) {}
 
 FoundObject* FoundObjectStore::ReadView::FindById(std::int32_t id, std::int64_t& cookie) const {
   const KeyIndex& index = impl_->byId;
@@ -805,7 +844,7 @@ std::int64_t FoundObjectStore::ReadView::HandleAt(std::size_t index) const {
 }
 
 FoundObject* FoundObjectStore::ReadView::FromHandle(std::int64_t handle) const {
-  if (handle < 0 || std::uint32_t(handle >> 32) != impl_->serial) return nullptr;
+  if (handle < 0 || std::uint32_t(handle >> 32) != impl_->serial.load(std::memory_order_relaxed)) return nullptr;
   return At(static_cast<std::uint32_t>(handle & 0xFFFFFFFF));
 }
 

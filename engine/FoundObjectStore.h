@@ -66,6 +66,7 @@ class FoundObjectStore {
   void SetRootFolderId(std::int32_t id);
   std::int32_t RootFolderId() const;
   // The number that names this store in its handles; a new one after each Clear.
+  // Takes no lock.
   std::uint32_t Serial() const;
   // The serial a handle names (its upper half); 0 for no handle.
   static std::uint32_t SerialOfHandle(std::int64_t handle) {
@@ -79,6 +80,9 @@ class FoundObjectStore {
 
   // Marks a folder and the folders above it as lying on the way to a deleted object.
   void MarkFolderChain(FoundObject* record);
+  // The same for many records under one look at the store (the views mark the
+  // deleted objects of a burst of messages at once).
+  void MarkFolderChains(const std::vector<FoundObject*>& records);
   void SetTreeItem(FoundObject* record, std::uintptr_t item);
   void SetCheckedCount(FoundObject* record, std::int32_t count);
   // The recovery settles the size of a carved object.
@@ -132,6 +136,7 @@ class FoundObjectStore {
     std::shared_lock<std::shared_mutex> lock_;
     const Impl* impl_;
   };
+  // Waits for an add in progress (briefly spinning first).
   ReadView Read() const;
 
   // The same finders, each under the lock for the one call.

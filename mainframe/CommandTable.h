@@ -44,6 +44,9 @@ enum : int {
   ID_MODE_DATA_VIEWER_2 = 32842,
   ID_RESET_SIZE = 32845,
   ID_SEARCH_LOST_DRIVES = 32862,
+  ID_REFRESH_TREE = 32868,     // no menu: the wizard posts it
+  ID_SELECT_NODE = 32871,      // the wizard's "Select"
+  ID_DRIVE_PROPERTIES = 32872,  // the wizard's "Properties"
   ID_SHOW_LOG = 134,
   ID_VIEW_TOOLBAR = 59392,     // also the toolbar's own id, 0xE800
   ID_VIEW_STATUS_BAR = 59393,  // also the status bar's id

@@ -3,16 +3,16 @@
 #include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
-#include <QMimeDatabase>
 
 #include "app/App.h"
 #include "app/Formatting.h"
-#include "app/Icons.h"
 #include "app/PostedEvent.h"
 #include "app/QtText.h"
 #include "controls/ControlId.h"
 #include "engine/Messages.h"
 #include "engine/Volume.h"
+#include "mainframe/FoundObjectIcons.h"
+#include "mainframe/ObjectTypeNames.h"
 #include "search/FileType.h"
 #include "search/FileTypeDatabase.h"
 
@@ -42,10 +42,10 @@ QString CDataInfo_View::TypeText(const FoundObject& record) {
       if (const FileType* type = g_FileTypes->FindForObject(record)) return app::ToQString(type->DisplayName());
     return {};
   }
-  // The desktop's name for the type of a file of that name (nothing is read).
-  static QMimeDatabase mime;
-  const QMimeType type = mime.mimeTypeForFile(app::ToQString(record.Name()), QMimeDatabase::MatchExtension);
-  return type.isDefault() ? QString() : type.comment();
+  // The desktop's name for the type of a file of that name (nothing is read), as
+  // the lists name it.
+  static CObjectTypeNames names;
+  return names.TypeNameOfFile(record.Name());
 }
 
 CDataInfo_View::Texts CDataInfo_View::MakeTexts(const FoundObject& record, std::int64_t clusterBytes,
@@ -102,7 +102,7 @@ CDataInfo_View::CDataInfo_View(QWidget* parent) : QWidget(parent) {
   AddRow(grid, row++, QStringLiteral("Parent Id:"), kIdParentId);
   AddRow(grid, row++, QStringLiteral("Offset:"), kIdOffset);
   AddRow(grid, row++, QStringLiteral("Type:"), kIdType);
-  AddRow(grid, row++, QStringLiteral("Location:"), kIdLocation)->setWordWrap(true);
+  AddRow(grid, row++, QStringLiteral("Location:"), kIdLocation);
   AddRow(grid, row++, QStringLiteral("Size:"), kIdSize);
   AddRow(grid, row++, QStringLiteral("Size on disk:"), kIdSizeOnDisk);
   AddRow(grid, row++, QStringLiteral("Created time:"), kIdCreated);
@@ -117,6 +117,9 @@ QLabel* CDataInfo_View::AddRow(QGridLayout* grid, int row, const QString& label,
   auto* value = new QLabel(this);
   controls::SetControlId(value, id);
   value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // The form is a quarter of the window wide: a long value goes on over lines.
+  value->setWordWrap(true);
+  value->setMinimumWidth(1);
   grid->addWidget(caption, row, 0, Qt::AlignLeft | Qt::AlignTop);
   grid->addWidget(value, row, 1, Qt::AlignTop);
   return value;
@@ -172,7 +175,7 @@ void CDataInfo_View::Refresh() {
   volume_->GetObjectPath(record, folder);
   const Texts texts = MakeTexts(record, volume_->Geometry().clusterBytes, TypeText(record), app::ToQString(folder));
   Show(texts);
-  icon_->setPixmap(app::IconById(kImageIcons[texts.image]).pixmap(kIconSize, kIconSize));
+  icon_->setPixmap(CFoundObjectIcons::Icon(texts.image).pixmap(kIconSize, kIconSize));
 }
 
 void CDataInfo_View::Show(const Texts& t) {

@@ -46,10 +46,10 @@ class CDataInfo_View : public QWidget {
     kIdAccessed = 1100,
   };
   static constexpr int kIconSize = 32;
-  // The icons of the form's image list, images 0 to 11.
-  static constexpr int kImageIcons[12] = {201, 202, 204, 203, 207, 208, 206, 205, 274, 275, 223, 225};
 
-  // What the form shows of one record.
+  // What the form shows of one record. Its picture is one of the found-object
+  // views' images (they number the icons 201, 202, 204 and 206 of the form's image
+  // list alike): 0 live file, 1 deleted file, 2 folder, 6 deleted folder.
   struct Texts {
     int image = 0;
     QString name, status, id, parentId, offset, type, location, size, sizeOnDisk, created, modified, accessed;

@@ -9,15 +9,13 @@
 #include <QUrl>
 
 #include "controls/ControlId.h"
-#include "app/Icons.h"
+#include "mainframe/FoundObjectIcons.h"
 #include "mainframe/MediaFolder.h"
 
 namespace {
 
 constexpr int kImageCount = 14;  // the legend explains images 0 to 13
 constexpr int kIconSize = 16;
-// STAND-IN until the views' own images arrive: the icon ids behind images 0 to 13.
-constexpr int kIconIds[kImageCount] = {201, 202, 204, 203, 207, 208, 206, 205, 274, 275, 364, 365, 214, 307};
 
 }  // namespace
 
@@ -43,7 +41,7 @@ QVariant CLegendView::loadResource(int type, const QUrl& name) {
     bool ok = false;
     const int image = name.path().toInt(&ok);
     if (!ok || image < 0 || image >= kImageCount) return {};
-    return app::IconById(kIconIds[image]).pixmap(kIconSize, kIconSize);
+    return CFoundObjectIcons::Icon(image).pixmap(kIconSize, kIconSize);
   }
   return QTextBrowser::loadResource(type, name);
 }

@@ -23,7 +23,9 @@
 #include "mainframe/CommandTable.h"
 #include "mainframe/FrameActions.h"
 #include "mainframe/FrameHost.h"
+#include "mainframe/FindInFound.h"
 #include "mainframe/FrameStatusBar.h"
+#include "mainframe/StoreAccess.h"
 #include "mainframe/HexViewerPane.h"
 #include "mainframe/LegendPane.h"
 #include "mainframe/LogView.h"
@@ -76,6 +78,9 @@ CMainFrame::CMainFrame(int mode, QWidget* parent) : QMainWindow(parent), mode_(m
                                            static_cast<controls::CPaneContainerEx*>(dataViewer_)})
     connect(pane, &controls::CPaneContainerEx::closeRequested, this,
             [this](controls::CPaneContainerEx* p) { OnPaneClose(p); });
+  // The search pane's close button leaves the find view.
+  connect(explorer_->FindInFound()->Pane(), &controls::CPaneContainerEx::closeRequested, this,
+          [this](controls::CPaneContainerEx* p) { OnPaneClose(p); });
   // The lower place holds the mode's pane; the other one stays hidden.
   (ShowsDataViewer() ? static_cast<QWidget*>(legend_) : static_cast<QWidget*>(dataViewer_))->hide();
 
@@ -156,9 +161,12 @@ void CMainFrame::OnPostedMessage(const PostedMessage& m) {
     case WM_ANALYSIS_DONE:
       if (g_Computer) g_Computer->ContinueQueue();
       break;
+    case WM_OBJECT_SELECTED:
+      // The explorer's current object goes to the data viewer (wParam: its handle).
+      if (ShowsDataViewer()) dataViewer_->SetObject(CStoreAccess::VolumeOf(m.wParam), m.wParam);
+      break;
     case WM_FILE_SYSTEM_PASS_DONE:
     case WM_SECTOR_PASS_DONE:
-    case WM_OBJECT_SELECTED:
     case WM_UPDATE_CAPTION:
     case WM_PANE_TOGGLED:
       break;

@@ -11,15 +11,12 @@
 #include "app/MessageBox.h"
 #include "app/QtText.h"
 #include "controls/ControlId.h"
+#include "mainframe/FilesListModel.h"
 
 namespace {
 
-QString SizeText(const TrashEntry& e) {
-  if (e.folder || e.size < 0) return {};
-  QString digits = QString::number(e.size);
-  GroupThousands(digits);
-  return digits;
-}
+// Sizes as the found-object lists show them; none for folders.
+QString SizeText(const TrashEntry& e) { return e.folder ? QString() : CFilesListModel::SizeText(e.size, false); }
 
 }  // namespace
 

@@ -3,18 +3,24 @@
 // drive and result pages). A splitter whose left pane shows the found-object tree
 // (or the find pane's search bar) and whose right pane shows one of eight
 // numbered views (SetView): 1, 2 the found-object list; 3 the find results; 4, 5,
-// 6 the volume information; 7 the recycle bin; 8 My Computer.
+// 6 the volume information; 7 the recycle bin; 8 My Computer. Views 3 to 8 are
+// stand-ins until their own classes come.
 //
-// It carries out the commands of the Disk and File menus, which reach it through
-// the top window's chain (OnCommand), and the posted messages the top window
-// passes on (OnPostedMessage). Its command states follow the frame's own at every
-// idle pass (UpdateCommandStates).
+// It turns selections in the tree and the list into views (SelectObject), feeds
+// the objects the store announces (WM_FOUND_OBJECT) into the tree and the list
+// through the file filter, and carries out the commands of the Disk and File
+// menus, which reach it through the top window's chain (OnCommand), and the posted
+// messages the top window passes on (OnPostedMessage). Its command states follow
+// the frame's own at every idle pass (UpdateCommandStates).
 //
-// Here: the splitter with its two panes, Rescan Drives (32781: the drive list is
-// refreshed on its own thread while the window stays alive, then the drive tree
-// is rebuilt), Load Drive Image (32783), Stop Analyzing (32775, also the first
-// step of the main window's close). The tree, the list, the views and the other
-// commands fill the panes and the tables below.
+// Found objects travel as store handles and volumes as device-node ids; the view
+// keeps no record pointer. The store's messages are queued as they arrive and
+// handled in slices of at most kFoundObjectSlice per event-loop turn, so a pass
+// that finds a million objects never holds the window.
+//
+// Questions go through the engine's question interface (engine/UserCallbacks.h):
+// the size of Set New Size asks QuestionKind::ProbableFileSize as the recovery
+// does, "try to open" QuestionKind::TryOpenWarning.
 //
 // Owned by its top window; GUI thread only.
 
@@ -22,13 +28,23 @@
 #include <QSplitter>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
 
 #include "engine/Notifier.h"
 #include "mainframe/CommandStates.h"
 #include "mainframe/DriveRescan.h"
 
+class CFilesListView;
+class CFilesTreeView;
+class CFindInFound;
+class CVolume;
 class QFileDialog;
+class QModelIndex;
+struct FoundObject;
 
 class CVolumeExploreView : public QSplitter {
   Q_OBJECT
@@ -36,6 +52,8 @@ class CVolumeExploreView : public QSplitter {
  public:
   static constexpr int kSplitterPosition = 200;
   static constexpr int kSplitterPositionAfterLayout = 250;
+  // The longest the store's messages may hold the event loop in one turn.
+  static constexpr std::chrono::milliseconds kFoundObjectSlice{20};
   enum View : int {
     VIEW_PREVIOUS = 0,
     VIEW_LIST = 1,
@@ -57,7 +75,8 @@ class CVolumeExploreView : public QSplitter {
   bool OnCommand(int id);
   // A posted message the top window passes on; true when handled.
   bool OnPostedMessage(const PostedMessage& message);
-  // The view's own command rules, applied after the frame's (idle time).
+  // The view's own command rules, applied after the frame's (idle time): the
+  // focused list or tree becomes the control the file commands act on.
   void UpdateCommandStates(mainframe::CommandStates& states);
   // The frame's timers: 250 (item counts of the lists), 2000 (repaint while an
   // analysis runs).
@@ -70,13 +89,70 @@ class CVolumeExploreView : public QSplitter {
   void SetView(int view, bool force = false);
   int CurrentView() const { return currentView_; }
   int PreviousView() const { return previousView_; }
+  // The windows of a view's right and left panes.
+  QWidget* RightPaneOf(int view) const;
+  QWidget* LeftPaneOf(int view) const;
   // The find pane's flag (the Search command toggles it) and whether its results
   // list shows.
   bool FindPaneFlag() const { return findPaneFlag_; }
   void SetFindPaneFlag(bool on) { findPaneFlag_ = on; }
   bool IsFindPaneVisible() const { return currentView_ == VIEW_FIND; }
-  // Whether a found object (file or folder) is selected.
+  // Whether a found object (file or folder) is selected, and its handle (-1).
   bool HasCurrentObject() const;
+  std::int64_t CurrentObject() const { return currentObject_; }
+
+  CFilesTreeView* Tree() const { return tree_; }
+  CFilesListView* List() const { return list_; }
+  CFilesListView* FindResults() const { return findResults_; }
+  CFindInFound* FindInFound() const { return findInFound_; }
+  // The list, find results list or tree that last had the focus (null: none).
+  QWidget* ActiveControl() const { return activeControl_; }
+
+  // The wizard's pages: the tree's modes.
+  void ShowForCurrentVolume(int flag);
+  void ShowLostFiles(int flag);
+  void SetTreeFlag(int value);
+
+  // ---- Selection ----------------------------------------------------------------------
+
+  // The centre of the view: a device node goes to SelectDevice; a file or folder
+  // becomes the current object (unless `keep`), view 2 shows, WM_OBJECT_SELECTED
+  // goes to the top window, and the list is filled with the folder's children.
+  void SelectObject(std::int64_t handle, bool keep = false);
+  void SelectDevice(std::int32_t nodeId);
+  // The tree's selection moved.
+  void OnTreeSelChanged(const QModelIndex& current);
+  // The list's current row moved.
+  void OnListSelChanged(int row);
+
+  // ---- Store messages -------------------------------------------------------------
+
+  // WM_FOUND_OBJECT: queued, handled at the end of the turn (see above).
+  void OnFoundObject(std::int64_t handle, std::int64_t kind);
+  // Handles every queued message now (tests).
+  void FlushFoundObjects();
+
+  // ---- Keys and the find pane -------------------------------------------------------
+
+  // WM_TREE_KEY: Enter (13) or Backspace (8) from the list, the find results or the
+  // tree.
+  void OnTreeKey(int key, QWidget* sender);
+  // WM_OPEN_OBJECT: the list, the find results or the tree took the focus.
+  void OnViewFocused(QWidget* view);
+  // A find result shown in its folder: the tree opened down to it, its folder
+  // selected and its row selected in the list.
+  void ShowInFolder(std::int64_t handle);
+
+  // ---- Selection for the file commands ------------------------------------------------
+
+  // The objects the file commands act on, from the control that last had the
+  // focus: in the list, each selected row in order, a folder's contents (depth
+  // first) before the folder itself; in the tree, the contents of the selected
+  // folder without it. Appended to `out` (emptied first) with the volume whose
+  // store holds them; returns the count.
+  int CollectSelection(std::vector<FoundObject*>& out, std::shared_ptr<CVolume>* volume = nullptr);
+  // Empties the list; with items in the tree, status 57114 and the pending flags.
+  void ClearViews();
 
   // ---- Drive tree -------------------------------------------------------------------
 
@@ -85,8 +161,8 @@ class CVolumeExploreView : public QSplitter {
   // Selects the device node of a volume in the tree (once it is listed there).
   void SelectDeviceNode(std::int32_t nodeId);
   std::int32_t LastSelectedNode() const { return lastSelectedNode_; }
-  // The check toggle of a tree item (a click on its check box); false when there
-  // is no such item.
+  // The check toggle of a tree item (its folder's store handle, or a device item's
+  // node id); false when there is no such item.
   bool OnToggleTreeCheck(std::int64_t item);
 
   // ---- Commands ---------------------------------------------------------------------
@@ -106,20 +182,89 @@ class CVolumeExploreView : public QSplitter {
   // analysis goes on and nothing changed. The analysis thread logs "Operation
   // aborted. Incomplete drive analysis!" when it ends stopped.
   int StopAnalysis(bool force = false);
+  // 32774: the selected device node's volume analysed (views cleared, tree
+  // rebuilt, signature pass on, the volume's item bold while it runs).
+  void OnStartAnalysis();
+  // 32787: the recovery options dialog when one is registered, else the recovery
+  // starts at once into the destination folder of the settings.
+  void OnRecover();
+  // WM_START_RECOVERY: the selection into the recovery job and its start (the job
+  // logs "Recovery started." or "Recovery list is empty!" itself).
+  void OnStartRecovery();
+  // 32809: "try to open" of the selection, after its warning unless switched off.
+  void OnTryOpen();
+  // 32831: the probable size question for the first object of the selection; on
+  // OK every object's size is set by the chosen mode as the recovery settles it.
+  void OnSetNewSize();
+  // 32845: every object of the selection gets the size -1 (not known).
+  void OnResetSize();
+  // 32862: the partition search on the selected volume.
+  void OnSearchLostDrives();
+  // 32871: the selected device node's volume becomes the selected volume; the
+  // command goes on to the parent (parentCommand).
+  void OnSelectNode();
+
+  // The recovery options dialog (32787): returns true when its OK asked for the
+  // recovery (it posts WM_START_RECOVERY itself). Null: none registered.
+  using RecoveryOptionsDialog = std::function<bool(QWidget* owner)>;
+  void SetRecoveryOptionsDialog(RecoveryOptionsDialog dialog) { recoveryOptions_ = std::move(dialog); }
+
+ protected:
+  // Posted messages sent to this view itself (the search bar's WM_FIND_STOP).
+  bool event(QEvent* event) override;
 
  signals:
   void driveTreeRefreshed();
+  // WM_OBJECT_SELECTED: a found object became current (its handle), also sent to
+  // the top window as the posted message's event.
+  void objectSelected(qint64 handle);
+  // WM_TREE_SELECTION_CHANGED: the tree's selection moved; a folder's handle, a
+  // device node's id, or -1.
+  void treeSelectionChanged(qint64 item);
+  // A command this view passes on to its parent (32871).
+  void parentCommand(int id);
 
  private slots:
   void OnRescanTimer();
 
  private:
+  struct PendingFound {
+    std::int64_t handle;
+    std::int64_t kind;
+  };
+  void MakeViews();
+  void ScheduleFoundObjects();
+  void HandleFoundObjects(bool all);
+  void HandleFoundObject(const PendingFound& message);
+  // Handles up to `most` plain additions of the analysed store from the queue's
+  // head under one read of the store; 0 when the head is anything else.
+  std::size_t HandleAddedRun(std::size_t most);
+  void CollectFolderContents(std::int32_t folderId, const void* view, std::vector<FoundObject*>& out);
+  void SendToTop(std::uint32_t message, std::int64_t wParam, std::int64_t lParam);
+  void MarkAnalysedVolumeBold();
+
+  QWidget* stash_ = nullptr;
   QWidget* left_ = nullptr;
   QWidget* right_ = nullptr;
+  CFilesTreeView* tree_ = nullptr;
+  CFilesListView* list_ = nullptr;
+  CFilesListView* findResults_ = nullptr;
+  CFindInFound* findInFound_ = nullptr;
+  QWidget* searchBar_ = nullptr;
+  QWidget* volumeInfo_ = nullptr;
+  QWidget* recycleBin_ = nullptr;
+  QWidget* myComputer_ = nullptr;
   int currentView_ = 0;
   int previousView_ = 0;
   bool findPaneFlag_ = false;
   std::int32_t lastSelectedNode_ = 0;
+  std::int64_t currentObject_ = -1;
+  QPointer<QWidget> activeControl_;
+  bool filling_ = false;
+  std::vector<PendingFound> pendingFound_;
+  std::size_t pendingNext_ = 0;
+  bool foundScheduled_ = false;
+  RecoveryOptionsDialog recoveryOptions_;
   mainframe::CDriveRescan rescan_;
   QTimer rescanTimer_;
   bool waitCursor_ = false;

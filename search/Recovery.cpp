@@ -139,7 +139,7 @@ bool CRecovery::StartTryOpen() { return Start(Kind::TryOpen); }
 
 bool CRecovery::Start(Kind kind) {
   if (selection_.empty()) {
-    if (kind == Kind::Recovery) Log().InfoId(183);
+    if (kind == Kind::Recovery) Log().ErrorId(183);  // "Recovery list is empty!"
     return false;
   }
   if (!volume_ || alive_.load()) return false;

@@ -104,6 +104,55 @@ class QtAdaptersTest : public QObject {
     QCOMPARE(notifier.Dropped(), std::uint64_t(1));
   }
 
+  // The store's messages come in batches, one event per burst, each message still
+  // delivered alone and in the order posted, also around other messages and from
+  // several threads.
+  void FoundObjectsComeInBatchesInTheOrderPosted() {
+    CUiNotifier notifier;
+    Sink top;
+    notifier.SetTopWindow(&top);
+    for (int i = 0; i < 5; ++i) notifier.Post(PostedMessage{WM_FOUND_OBJECT, i, 1, {}, 0});
+    notifier.Post(PostedMessage{WM_FILE_SYSTEM_PASS_DONE, 0, 0, {}, 0});
+    for (int i = 5; i < 8; ++i) notifier.Post(PostedMessage{WM_FOUND_OBJECT, i, 2, {}, 0});
+    QCoreApplication::sendPostedEvents(&notifier);
+    QCOMPARE(notifier.Batches(), std::uint64_t(2));
+    QCOMPARE(top.got.size(), size_t(9));
+    for (int i = 0; i < 9; ++i) {
+      const PostedMessage& m = top.got[std::size_t(i)];
+      if (i == 5) {
+        QCOMPARE(m.message, std::uint32_t(WM_FILE_SYSTEM_PASS_DONE));
+        continue;
+      }
+      QCOMPARE(m.message, std::uint32_t(WM_FOUND_OBJECT));
+      QCOMPARE(m.wParam, std::int64_t(i < 5 ? i : i - 1));
+      QCOMPARE(m.lParam, std::int64_t(i < 5 ? 1 : 2));
+    }
+    // A batch delivered is closed: what comes after it makes a new one.
+    notifier.Post(PostedMessage{WM_FOUND_OBJECT, 100, 1, {}, 0});
+    QCoreApplication::sendPostedEvents(&notifier);
+    QCOMPARE(top.got.back().wParam, std::int64_t(100));
+    QCOMPARE(notifier.Batches(), std::uint64_t(3));
+
+    // Two workers: each one's messages arrive in its own order, none lost.
+    top.got.clear();
+    std::thread a([&] {
+      for (int i = 0; i < 20000; ++i) notifier.Post(PostedMessage{WM_FOUND_OBJECT, i, 1, {}, 0});
+    });
+    std::thread b([&] {
+      for (int i = 0; i < 20000; ++i) notifier.Post(PostedMessage{WM_FOUND_OBJECT, i, 2, {}, 0});
+    });
+    while (top.got.size() < 40000) QCoreApplication::sendPostedEvents(&notifier);
+    a.join();
+    b.join();
+    std::int64_t next[3] = {0, 0, 0};
+    for (const PostedMessage& m : top.got) {
+      QCOMPARE(m.wParam, next[m.lParam]);
+      ++next[m.lParam];
+    }
+    QVERIFY(top.onGuiThread);
+    QVERIFY(notifier.Batches() < 40000);
+  }
+
   void LogLinesGoToTheTopWindowWithoutALogWindowAndDeadReceiversAreSkipped() {
     CUiNotifier notifier;
     Sink top;

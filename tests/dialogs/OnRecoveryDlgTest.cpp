@@ -179,7 +179,8 @@ class OnRecoveryDlgTest : public QObject {
     QCOMPARE(title->Text(), QStringLiteral("Recover files"));
     QVERIFY(title->Transparent());
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Recover"));
-    for (int id : {1032, 1034, 1113, 1060, 1, 2, 9}) QVERIFY2(controls::FindControl(&dialog, id), qPrintable(QString::number(id)));
+    for (int id : {1032, 1034, 1113, 1060, 1, 2, 9})
+      QVERIFY2(controls::FindControl(&dialog, id), qPrintable(QString::number(id)));
     QVERIFY(!controls::FindControl(&dialog, 1185));
     QVERIFY(!test::SaveScreenshot(&dialog, QStringLiteral("dialogs"), QStringLiteral("recover_options_237")).isEmpty());
   }

@@ -79,7 +79,7 @@ CRecoveryCommands::Selection CollectListItems(const std::shared_ptr<CVolume>& vo
 
 }  // namespace
 
-class RecoveryEndToEndThreads : public QObject {
+class RecoveryEndToEndTest : public QObject {
   Q_OBJECT
 
   // Recover... -> (the check box clicked when `toggleKeep`) OK -> the explorer's
@@ -185,7 +185,8 @@ class RecoveryEndToEndThreads : public QObject {
     bool asked = false;
     RecoverByClicks(world, {{volume, carved}}, false, [&](CProbableFileSizeDlg* size) {
       asked = true;
-      QVERIFY(!test::SaveScreenshot(size, QStringLiteral("dialogs"), QStringLiteral("probable_size_106_carved")).isEmpty());
+      QVERIFY(!test::SaveScreenshot(size, QStringLiteral("dialogs"), QStringLiteral("probable_size_106_carved"))
+                   .isEmpty());
       test::ClickControl(size, CProbableFileSizeDlg::IDC_MODE_CUSTOM);
       auto* edit = controls::FindControlAs<QLineEdit>(size, CProbableFileSizeDlg::IDC_SIZE_VALUE);
       edit->setFocus();
@@ -216,9 +217,10 @@ class RecoveryEndToEndThreads : public QObject {
     std::vector<std::uint8_t> data(1 << 20, 0x5A);
     auto volume = world.MemoryVolume(data, std::chrono::milliseconds(60));
     CRecoveryCommands::Selection selection;
-    for (int i = 0; i < 12; ++i)
-      selection.push_back({volume, world.Add(*volume, 10 + i, platform::Utf8ToUtf16("part" + std::to_string(i) + ".bin"),
-                                             4096 + i * 65536, 60000)});
+    for (int i = 0; i < 12; ++i) {
+      const std::u16string name = platform::Utf8ToUtf16("part" + std::to_string(i) + ".bin");
+      selection.push_back({volume, world.Add(*volume, 10 + i, name, 4096 + i * 65536, 60000)});
+    }
     world.Settings().SetConfirmRecoveryAbort(0);
     test::WhenModal<CRecoveryProgressDlg>([&](CRecoveryProgressDlg* progress) {
       auto* timer = new QTimer(progress);
@@ -237,6 +239,6 @@ class RecoveryEndToEndThreads : public QObject {
     QCOMPARE(world.App().Progress().recoveryRunning.load(), 0);
   }
 };
-VANDREL_QT_TEST(RecoveryEndToEndThreads);
+VANDREL_QT_TEST(RecoveryEndToEndTest);
 
 #include "RecoveryEndToEndTest.moc"

@@ -422,6 +422,18 @@ TEST_F(StoreFixture, MarkFolderChainWalksFoldersAndEndsOnCycles) {
   store.MarkFolderChain(g);
   EXPECT_TRUE(store.FindFolderById(20)->flags.Any(OBJ_DELETED_PATH));
   EXPECT_TRUE(store.FindFolderById(21)->flags.Any(OBJ_DELETED_PATH));
+
+  // Many at once mark what each alone would: a deleted folder itself, the folders
+  // above, nothing beside.
+  FoundObject* c = store.AddParsedObject(Parsed(30, 0, u"c", OBJ_FOLDER));
+  FoundObject* d = store.AddParsedObject(Parsed(31, 30, u"d", OBJ_FOLDER | OBJ_DELETED));
+  FoundObject* e = store.AddParsedObject(Parsed(32, 0, u"e", OBJ_FOLDER));
+  FoundObject* h = store.AddParsedObject(Parsed(33, 32, u"h.txt"));
+  store.MarkFolderChains({d, nullptr, h});
+  EXPECT_TRUE(c->flags.Any(OBJ_DELETED_PATH));
+  EXPECT_TRUE(d->flags.Any(OBJ_DELETED_PATH));
+  EXPECT_TRUE(e->flags.Any(OBJ_DELETED_PATH));  // h's folder: marked as a single call would
+  EXPECT_FALSE(h->flags.Any(OBJ_DELETED_PATH));
 }
 
 TEST_F(StoreFixture, HandlesStopResolvingAfterClear) {

@@ -742,7 +742,7 @@ TEST_F(RecoveryThreads, ASelectionAcrossVolumesOrAnEmptyOneIsRefused) {
   EXPECT_FALSE(job.SetSelection(std::vector<CRecovery::SelectedObject>{{volume, a}, {second, b}}));
   EXPECT_EQ(answers.Messages().size(), 1u);
   EXPECT_FALSE(job.StartRecovery());
-  EXPECT_TRUE(Logged(u"Recovery list is empty!"));
+  EXPECT_TRUE(Logged(u"ERR: Recovery list is empty!"));
   ASSERT_TRUE(job.SetSelection(std::vector<CRecovery::SelectedObject>{{second, b}}));
   EXPECT_EQ(job.SourceVolume(), second);
   ASSERT_TRUE(job.StartRecovery());

@@ -20,6 +20,8 @@ VANDREL_PACKAGES=(
   # the help window (Qt Help keeps its index in SQLite)
   libqt6sql6-sqlite
   adwaita-icon-theme fonts-dejavu-core
+  # CJK letters in file names read from disk (the views show them)
+  fonts-wqy-microhei
   xvfb xauth xdotool
 )
 

@@ -1,0 +1,30 @@
+#pragma once
+// How the views reach found objects and volumes: a record by its store handle
+// (read under its store's lock, copied out) and a volume by its device-node id,
+// looked up where they are used, never kept as pointers across a store's Clear or
+// a drive-list refresh.
+//
+// GUI thread (the look-ups themselves are safe from any thread).
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/FoundObject.h"
+
+class CVolume;
+
+class CStoreAccess {
+ public:
+  // The volume whose store holds a handle: the computer's analysed volume when its
+  // store made it, else whichever volume's store did; null when none does.
+  static std::shared_ptr<CVolume> VolumeOf(std::int64_t handle);
+  // A copy of a handle's record (its name still points into the store), with the
+  // store's root folder id; false when the handle no longer resolves.
+  static bool ReadRecord(std::int64_t handle, FoundObject& out, std::shared_ptr<CVolume>* volume = nullptr,
+                         std::int32_t* rootFolderId = nullptr);
+  // The volume of a device node: My Computer (-12), the Recycle Bin (-17), a listed
+  // volume, or the analysed or selected volume; null when none has the id.
+  static std::shared_ptr<CVolume> VolumeOfNode(std::int32_t nodeId);
+  // The computer's analysed volume (null without a computer object).
+  static std::shared_ptr<CVolume> AnalysedVolume();
+};
