@@ -1,7 +1,9 @@
 #include "mainframe/FindInFound.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QTimer>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QSplitter>
@@ -84,6 +86,9 @@ void CFindInFound::FitPane() {
 void CFindInFound::Reset() {
   thread_.StopAndJoin();
   ++search_;  // what is still queued for the old search is dropped
+  pending_.clear();
+  pendingNext_ = 0;
+  doneSearch_ = 0;
   volume_.reset();
   if (results_) results_->Clear();
   if (searchBar_) searchBar_->SetSearchEnabled(true);
@@ -112,15 +117,62 @@ void CFindInFound::Stop() { thread_.Stop(); }
 
 void CFindInFound::OnBatch(std::uint64_t search, std::vector<std::int64_t> handles) {
   if (search != search_ || !volume_) return;
+  // Taken into the list a slice at a time: a burst of batches never holds the loop.
+  if (pending_.empty()) {
+    pending_ = std::move(handles);
+    pendingNext_ = 0;
+  } else {
+    pending_.insert(pending_.end(), handles.begin(), handles.end());
+  }
+  ScheduleSlice();
+}
+
+void CFindInFound::ScheduleSlice() {
+  if (sliceScheduled_) return;
+  sliceScheduled_ = true;
+  QTimer::singleShot(0, this, [this, search = search_] {
+    sliceScheduled_ = false;
+    if (search == search_) TakeSlice();
+  });
+}
+
+void CFindInFound::TakeSlice() {
+  if (!volume_) return;
   // The thread judged them with the filter already: every record shows.
   static const FileFilter showAll;
-  const FoundObjectStore::ReadView view = volume_->Store().Read();
-  for (std::int64_t handle : handles)
-    if (const FoundObject* record = view.FromHandle(handle)) results_->Model()->AddObject(view, record, &showAll);
+  QElapsedTimer slice;
+  slice.start();
+  {
+    const FoundObjectStore::ReadView view = volume_->Store().Read();
+    while (pendingNext_ < pending_.size()) {
+      // A look at the clock every 256 records.
+      const std::size_t end = std::min(pending_.size(), pendingNext_ + 256);
+      for (; pendingNext_ < end; ++pendingNext_)
+        if (const FoundObject* record = view.FromHandle(pending_[pendingNext_]))
+          results_->Model()->AddObject(view, record, &showAll);
+      if (slice.elapsed() >= kSliceMs) break;
+    }
+  }
+  if (pendingNext_ < pending_.size()) {
+    ScheduleSlice();
+    return;
+  }
+  pending_.clear();
+  pending_.shrink_to_fit();
+  pendingNext_ = 0;
+  if (doneSearch_ == search_) Finish();
 }
 
 void CFindInFound::OnDone(std::uint64_t search) {
   if (search != search_) return;
+  doneSearch_ = search;
+  // The last batches are taken first.
+  if (pendingNext_ < pending_.size()) return;
+  Finish();
+}
+
+void CFindInFound::Finish() {
+  doneSearch_ = 0;
   thread_.Join();
   searchBar_->SetSearchEnabled(true);
   results_->SetItemCount();

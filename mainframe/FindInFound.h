@@ -6,9 +6,10 @@
 //
 // Start (WM_FIND_START) stops and joins a running search, empties the results and
 // searches the store of the given volume with the search bar's criteria and a copy
-// of the file filter, at the lowest priority; the matches come to the results list
-// a batch per store slice through the event queue, and the main frame's 250 ms
-// timer pushes the count. "Search" is disabled while it runs. At the end a search
+// of the file filter, at the lowest priority; the matches come back a batch per
+// store slice through the event queue and go into the results list in slices of
+// at most kSliceMs per turn of the event loop; the main frame's 250 ms timer
+// pushes the count. "Search" is disabled while it runs. At the end a search
 // that found nothing says "No files found". Stop (WM_FIND_STOP) only asks the
 // thread to end; Reset stops it, waits for it and empties the list, so results
 // never outlive their store.
@@ -26,6 +27,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "mainframe/FindThread.h"
 
@@ -47,6 +49,8 @@ class CFindInFound : public QObject {
   static constexpr int kColumnWidths[5] = {150, 100, 100, 120, 180};
   // The room the results keep when the search pane is widened to fit its form.
   static constexpr int kMinimumResultsWidth = 300;
+  // How long one turn of the event loop takes found records into the list.
+  static constexpr int kSliceMs = 8;
 
   CFindInFound(QObject* parent = nullptr);
   ~CFindInFound() override;
@@ -79,6 +83,9 @@ class CFindInFound : public QObject {
  private:
   void OnBatch(std::uint64_t search, std::vector<std::int64_t> handles);
   void OnDone(std::uint64_t search);
+  void ScheduleSlice();
+  void TakeSlice();
+  void Finish();
   void FitPane();
 
   CFilesListView* results_ = nullptr;
@@ -88,6 +95,10 @@ class CFindInFound : public QObject {
   CFindThread thread_;
   std::shared_ptr<CVolume> volume_;
   std::uint64_t search_ = 0;  // the number of the current search
+  std::uint64_t doneSearch_ = 0;  // the search whose thread has ended (0: none)
+  std::vector<std::int64_t> pending_;  // found, not yet in the list
+  std::size_t pendingNext_ = 0;
+  bool sliceScheduled_ = false;
   int searches_ = 0;
   bool saidNothingFound_ = false;
 };

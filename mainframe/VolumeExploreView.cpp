@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QFrame>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -15,7 +14,11 @@
 #include "app/App.h"
 #include "app/PostedEvent.h"
 #include "app/QtText.h"
+#include "dialogs/FileInformationViewDlg.h"
 #include "dialogs/FiltersView.h"
+#include "dialogs/RecoveryCommands.h"
+#include "dialogs/VolumeImage_CreateDlg.h"
+#include "dialogs/VolumeInformationDlg.h"
 #include "engine/AppSettings.h"
 #include "engine/LocalComputer.h"
 #include "engine/Messages.h"
@@ -31,23 +34,10 @@
 #include "mainframe/MyComputerView.h"
 #include "mainframe/RecycleBinView.h"
 #include "mainframe/StoreAccess.h"
+#include "mainframe/VolumeInfoView.h"
 #include "search/FileTypeDatabase.h"
 #include "search/Recovery.h"
 #include "search/RecoveryJobs.h"
-
-namespace {
-
-// A view whose own class comes later: an empty pane that says which it is.
-QWidget* MakeStandIn(QWidget* parent, const QString& name) {
-  auto* pane = new QFrame(parent);
-  pane->setObjectName(name);
-  pane->setFrameShape(QFrame::StyledPanel);
-  pane->setAutoFillBackground(true);
-  pane->setBackgroundRole(QPalette::Base);
-  return pane;
-}
-
-}  // namespace
 
 CVolumeExploreView::CVolumeExploreView(QWidget* parent) : QSplitter(Qt::Horizontal, parent) {
   setChildrenCollapsible(false);
@@ -65,7 +55,7 @@ CVolumeExploreView::CVolumeExploreView(QWidget* parent) : QSplitter(Qt::Horizont
     w->setSizePolicy(policy);
   };
   for (QWidget* w : {static_cast<QWidget*>(tree_), searchBar_}) stretch(w, 0);
-  for (QWidget* w : {static_cast<QWidget*>(list_), static_cast<QWidget*>(findResults_), volumeInfo_, recycleBin_,
+  for (QWidget* w : {static_cast<QWidget*>(list_), static_cast<QWidget*>(findResults_), static_cast<QWidget*>(volumeInfo_), recycleBin_,
                      myComputer_})
     stretch(w, 1);
   setSizes({kSplitterPosition, 600});
@@ -100,7 +90,7 @@ void CVolumeExploreView::MakeViews() {
   findInFound_->Create(stash_, this);
   findResults_ = findInFound_->Results();
   searchBar_ = findInFound_->Pane();
-  volumeInfo_ = MakeStandIn(stash_, QStringLiteral("VolumeInfoView"));
+  volumeInfo_ = new CVolumeInfoView(stash_);
   recycleBin_ = new CRecycleBinView(stash_);
   myComputer_ = new CMyComputerView(stash_);
 
@@ -163,9 +153,13 @@ bool CVolumeExploreView::OnCommand(int id) {
       OnSelectNode();
       return true;
     case mainframe::ID_CREATE_IMAGE:
+      OnCreateImage();
+      return true;
     case mainframe::ID_INFORMATION:
+      OnInformation();
+      return true;
     case mainframe::ID_DRIVE_PROPERTIES:
-      // Their dialogs come with the dialogs library.
+      OnDriveProperties();
       return true;
     default:
       return false;
@@ -354,9 +348,9 @@ void CVolumeExploreView::SelectDevice(std::int32_t nodeId) {
       default:
         break;
     }
-    // The volume becomes the selected volume (the volume information view shows
-    // it once it exists).
+    // The volume becomes the selected volume, shown by the volume information view.
     if (view != VIEW_LIST && g_Computer) g_Computer->SetSelectedVolume(volume);
+    if (view != VIEW_LIST) volumeInfo_->ShowVolumeInfo(volume);
   }
   lastSelectedNode_ = nodeId;
   SetView(view, true);
@@ -801,6 +795,37 @@ void CVolumeExploreView::OnLoadImage() {
   SelectDeviceNode(volume->DeviceNodeId());
 }
 
+std::shared_ptr<CVolume> CVolumeExploreView::SelectedDeviceVolume() const {
+  std::shared_ptr<CVolume> volume = tree_->Model()->VolumeOfItem(tree_->currentIndex());
+  if (!volume || volume->GetKind() == 0) return nullptr;  // My Computer, the Recycle Bin
+  return volume;
+}
+
+void CVolumeExploreView::OnCreateImage() {
+  std::shared_ptr<CVolume> volume = SelectedDeviceVolume();
+  if (!volume || !g_Computer) return;
+  // Only an image that the writer completed is opened.
+  const QString path = CVolumeImage_CreateDlg::Run(volume, window());
+  if (path.isEmpty()) return;
+  std::shared_ptr<CVolume> image = g_Computer->OpenImageFile(app::ToU16(path));
+  RefreshTree();
+  if (image) SelectDeviceNode(image->DeviceNodeId());
+}
+
+void CVolumeExploreView::OnInformation() {
+  std::shared_ptr<CVolume> volume;
+  FoundObject record;
+  if (currentObject_ < 0 || !CStoreAccess::ReadRecord(currentObject_, record, &volume) || !volume) return;
+  // The object with its own volume (a find result or a found partition's file
+  // lies on another volume than the current one).
+  CFileInformationViewDlg dialog(volume, currentObject_, window());
+  dialog.exec();
+}
+
+void CVolumeExploreView::OnDriveProperties() {
+  if (std::shared_ptr<CVolume> volume = SelectedDeviceVolume()) CVolumeInformationDlg::Show(volume, window());
+}
+
 int CVolumeExploreView::StopAnalysis(bool force) {
   if (!g_Computer) return 1;
   std::shared_ptr<CVolume> volume = g_Computer->AnalysedVolume();
@@ -831,12 +856,11 @@ void CVolumeExploreView::OnStartAnalysis() {
 
 void CVolumeExploreView::OnRecover() {
   if (!HasCurrentObject()) return;
-  if (recoveryOptions_) {
-    recoveryOptions_(window());  // its OK posts WM_START_RECOVERY
-    return;
-  }
-  // Without the options dialog the recovery goes to the settings' destination.
-  OnStartRecovery();
+  // The options dialog; its OK posts WM_START_RECOVERY.
+  if (recoveryOptions_)
+    recoveryOptions_(window());
+  else
+    CRecoveryCommands::OnRecover(window());
 }
 
 void CVolumeExploreView::OnStartRecovery() {
@@ -844,10 +868,9 @@ void CVolumeExploreView::OnStartRecovery() {
   std::vector<FoundObject*> objects;
   std::shared_ptr<CVolume> volume;
   CollectSelection(objects, &volume);
-  CRecovery& job = RecoveryJob();
-  if (!job.SetSelection(volume, std::move(objects))) return;
-  // Logs "Recovery started.", or "Recovery list is empty!" and starts nothing.
-  job.StartRecovery();
+  // The job logs "Recovery started.", or "Recovery list is empty!" and starts
+  // nothing; the progress dialog follows it.
+  CRecoveryCommands::StartRecovery(window(), CRecoveryCommands::Of(volume, objects));
 }
 
 void CVolumeExploreView::OnTryOpen() {
@@ -861,51 +884,16 @@ void CVolumeExploreView::OnTryOpen() {
     q.icon = MessageIcon::Warning;
     if (AskUser(q).answer != Answer::Ok) return;
   }
-  CRecovery& job = TryOpenJob();
-  if (!job.SetSelection(volume, std::move(objects))) return;
-  job.StartTryOpen();
+  // The progress dialog closes by itself when the copy ends.
+  CRecoveryCommands::StartTryOpen(window(), CRecoveryCommands::Of(volume, objects));
 }
 
 void CVolumeExploreView::OnSetNewSize() {
   std::vector<FoundObject*> objects;
   std::shared_ptr<CVolume> volume;
   if (CollectSelection(objects, &volume) == 0 || !volume) return;
-  // The probable size question for the first object, as the recovery asks it.
-  const FoundObject first = volume->Store().Snapshot(*objects.front());
-  std::int64_t typicalKB = 0;
-  std::u16string typeName;
-  if (const FileType* type = g_FileTypes ? g_FileTypes->FindForObject(first) : nullptr) {
-    auto lock = g_FileTypes->LockForEdit();
-    typicalKB = type->typicalSizeKB();
-    typeName = type->DisplayName();
-  }
-  std::int64_t nextAny = -1, nextSame = -1;
-  {
-    const FoundObjectStore::ReadView view = volume->Store().Read();
-    if (const FoundObject* n = view.FindNextByOffset(first.offset)) nextAny = n->offset - first.offset;
-    if (const FoundObject* n = view.FindNextOfSameType(first)) nextSame = n->offset - first.offset;
-  }
-  Question q;
-  q.kind = QuestionKind::ProbableFileSize;
-  q.caption = u"Enter probable file size";
-  q.buttons = Buttons::Custom;
-  q.icon = MessageIcon::Question;
-  q.text = typeName;
-  q.detail = std::u16string(first.Name());
-  q.values = {first.offset, first.size, first.flags.Any(OBJ_DELETED) ? 1 : 0, std::max<std::int64_t>(typicalKB, 0),
-              nextAny,      nextSame,   first.typeId};
-  const Reply reply = AskUser(q);
-  if (reply.answer != Answer::Ok || reply.values.empty()) return;
-  const std::int32_t mode = static_cast<std::int32_t>(reply.values[CRecovery::kReplyMode]);
-  if (mode < 1 || mode > 4) return;
-  const std::int64_t custom =
-      reply.values.size() > CRecovery::kReplyCustomBytes ? reply.values[CRecovery::kReplyCustomBytes] : -1;
-  // Each object's size by the chosen mode, as the recovery would settle it.
-  for (FoundObject* object : objects) {
-    const FoundObject snapshot = volume->Store().Snapshot(*object);
-    volume->Store().SetSize(object, CRecovery::SizeByMode(*volume, snapshot, mode, custom));
-  }
-  list_->viewport()->update();
+  // The size question for the first object; every object's size by the chosen mode.
+  if (CRecoveryCommands::SetNewSize(CRecoveryCommands::Of(volume, objects))) list_->viewport()->update();
 }
 
 void CVolumeExploreView::OnResetSize() {
