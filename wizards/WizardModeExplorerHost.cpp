@@ -15,6 +15,7 @@ CWizardModeExplorerHost::CWizardModeExplorerHost(QWidget* parent)
   setMinimumHeight(120);
   view_->setGeometry(ViewRect(size()));
   view_->setSizes({kSplitterPosition, std::max(1, view_->width() - kSplitterPosition)});
+  connect(view_, &QSplitter::splitterMoved, this, [this] { splitterMoved_ = true; });
 }
 
 CWizardModeExplorerHost::~CWizardModeExplorerHost() = default;
@@ -25,8 +26,9 @@ QRect CWizardModeExplorerHost::ViewRect(QSize size) {
 
 void CWizardModeExplorerHost::resizeEvent(QResizeEvent* event) {
   QFrame::resizeEvent(event);
-  // The tree keeps its width; the list takes what the page gains.
-  const int tree = view_->sizes().value(0, kSplitterPosition);
+  // The tree keeps its width (120 pixels until the user moves the splitter); the
+  // list takes what the page gains.
+  const int tree = splitterMoved_ ? view_->sizes().value(0, kSplitterPosition) : kSplitterPosition;
   view_->setGeometry(ViewRect(event->size()));
   view_->setSizes({tree, std::max(1, view_->width() - tree)});
 }

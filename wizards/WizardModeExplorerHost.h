@@ -28,4 +28,5 @@ class CWizardModeExplorerHost : public QFrame {
 
  private:
   CVolumeExploreView* view_;
+  bool splitterMoved_ = false;
 };

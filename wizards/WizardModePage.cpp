@@ -23,7 +23,14 @@ CWizardModePage::~CWizardModePage() = default;
 
 CWizardMode_Main* CWizardModePage::Main() const { return qobject_cast<CWizardMode_Main*>(Sheet()); }
 
-bool CWizardModePage::IsActive() const { return Sheet() && Sheet()->ActivePage() == this; }
+bool CWizardModePage::IsActive() const { return activating_ || (Sheet() && Sheet()->ActivePage() == this); }
+
+bool CWizardModePage::OnSetActive() {
+  activating_ = true;
+  const bool shown = OnPageSetActive();
+  activating_ = false;
+  return shown;
+}
 
 void CWizardModePage::OnInitDialog() {
   SendPageInitialized();

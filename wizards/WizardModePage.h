@@ -37,11 +37,16 @@ class CWizardModePage : public controls::CResizablePropertyPage {
   bool IsActive() const;
 
   void OnInitDialog() final;
+  // The page is being shown: OnPageSetActive with IsActive() already true (the
+  // sheet makes the page current only after this returns).
+  bool OnSetActive() final;
 
  protected:
   // The page's own initialisation, after WM_PAGE_INITIALIZED and before the
   // translation.
   virtual void InitPage() {}
+  // The page's own part of its showing; false keeps the page from showing.
+  virtual bool OnPageSetActive() { return true; }
 
   // ---- Form parts ----------------------------------------------------------------
   // A static text that wraps, with `id` when it has one (0: none).
@@ -55,4 +60,5 @@ class CWizardModePage : public controls::CResizablePropertyPage {
  private:
   QString section_;
   QVBoxLayout* layout_;
+  bool activating_ = false;
 };

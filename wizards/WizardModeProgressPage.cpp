@@ -117,7 +117,7 @@ void CWizardModeProgressPage::SetCounter(int id, std::int64_t value) {
   if (auto* label = controls::FindControlAs<QLabel>(this, id)) label->setText(QString::number(value));
 }
 
-bool CWizardModeProgressPage::OnSetActive() {
+bool CWizardModeProgressPage::OnPageSetActive() {
   if (std::shared_ptr<CVolume> volume = CurrentVolume()) drive_->SetText(app::ToQString(volume->GetDisplayName()));
   if (g_App) g_App->SetLogWindow(this);
   if (startPending_) Start();

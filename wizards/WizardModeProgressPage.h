@@ -54,7 +54,7 @@ class CWizardModeProgressPage : public CWizardModePage {
                           const QString& driveCaption, CAutoPilot::Pass pass);
   ~CWizardModeProgressPage() override;
 
-  bool OnSetActive() override;
+  bool OnPageSetActive() override;
   bool OnKillActive() override;
 
   // Start (1187): the pass on the current volume.

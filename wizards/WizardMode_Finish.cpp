@@ -66,7 +66,7 @@ void CWizardMode_Finish::UpdateCounts() {
   recoveredLabel_->SetText(QString::number(recovered_));
 }
 
-bool CWizardMode_Finish::OnSetActive() {
+bool CWizardMode_Finish::OnPageSetActive() {
   UpdateCounts();
   SetWizardButtons(controls::PSWIZB_BACK | controls::PSWIZB_FINISH);
   return true;

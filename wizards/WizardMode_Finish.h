@@ -31,7 +31,7 @@ class CWizardMode_Finish : public CWizardModePage {
   CWizardMode_Finish();
   ~CWizardMode_Finish() override;
 
-  bool OnSetActive() override;
+  bool OnPageSetActive() override;
   bool OnWizardFinish() override;
 
   int FoundCount() const { return found_; }

@@ -78,7 +78,7 @@ CWizardMode_Step0::~CWizardMode_Step0() = default;
 
 void CWizardMode_Step0::InitPage() { ShowVersion(); }
 
-bool CWizardMode_Step0::OnSetActive() {
+bool CWizardMode_Step0::OnPageSetActive() {
   SetWizardButtons(controls::PSWIZB_NEXT);
   return true;
 }

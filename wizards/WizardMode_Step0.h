@@ -31,7 +31,7 @@ class CWizardMode_Step0 : public CWizardModePage {
   CWizardMode_Step0();
   ~CWizardMode_Step0() override;
 
-  bool OnSetActive() override;
+  bool OnPageSetActive() override;
 
   // A file version "a, b, c, d" as string 216 "%s.%s Build %s": the text before
   // the first comma, the text between the first two commas and the text after the

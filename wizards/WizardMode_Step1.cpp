@@ -42,7 +42,7 @@ void CWizardMode_Step1::InitPage() {
   View()->RefreshTree();
 }
 
-bool CWizardMode_Step1::OnSetActive() {
+bool CWizardMode_Step1::OnPageSetActive() {
   // A new choice of drive starts both passes again.
   if (CWizardMode_Main* main = Main()) {
     PostedMessage reset;

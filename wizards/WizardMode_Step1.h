@@ -29,7 +29,7 @@ class CWizardMode_Step1 : public CWizardModePage {
   CWizardMode_Step1();
   ~CWizardMode_Step1() override;
 
-  bool OnSetActive() override;
+  bool OnPageSetActive() override;
   int OnWizardNext() override;
 
   CVolumeExploreView* View() const;

@@ -15,7 +15,7 @@ CWizardMode_Step6::CWizardMode_Step6()
 
 CWizardMode_Step6::~CWizardMode_Step6() = default;
 
-bool CWizardMode_Step6::OnSetActive() {
+bool CWizardMode_Step6::OnPageSetActive() {
   SetWizardButtons(controls::PSWIZB_BACK | controls::PSWIZB_NEXT);
   View()->ShowForCurrentVolume(1);
   return true;

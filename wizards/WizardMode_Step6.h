@@ -17,6 +17,6 @@ class CWizardMode_Step6 : public CWizardModeResultsPage {
   CWizardMode_Step6();
   ~CWizardMode_Step6() override;
 
-  bool OnSetActive() override;
+  bool OnPageSetActive() override;
   int OnWizardNext() override;
 };

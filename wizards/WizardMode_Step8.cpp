@@ -13,7 +13,7 @@ CWizardMode_Step8::CWizardMode_Step8()
 
 CWizardMode_Step8::~CWizardMode_Step8() = default;
 
-bool CWizardMode_Step8::OnSetActive() {
+bool CWizardMode_Step8::OnPageSetActive() {
   if (!snapshotTaken_) {
     snapshot_ = Main() ? Main()->RecoveredCount() : 0;
     snapshotTaken_ = true;

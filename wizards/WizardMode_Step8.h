@@ -18,7 +18,7 @@ class CWizardMode_Step8 : public CWizardModeResultsPage {
   CWizardMode_Step8();
   ~CWizardMode_Step8() override;
 
-  bool OnSetActive() override;
+  bool OnPageSetActive() override;
   int OnWizardNext() override;
 
   bool SnapshotTaken() const { return snapshotTaken_; }
