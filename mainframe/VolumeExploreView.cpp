@@ -4,7 +4,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QFrame>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -15,7 +14,10 @@
 #include "app/App.h"
 #include "app/PostedEvent.h"
 #include "app/QtText.h"
+#include "dialogs/FileInformationViewDlg.h"
 #include "dialogs/FiltersView.h"
+#include "dialogs/VolumeImage_CreateDlg.h"
+#include "dialogs/VolumeInformationDlg.h"
 #include "engine/AppSettings.h"
 #include "engine/LocalComputer.h"
 #include "engine/Messages.h"
@@ -31,23 +33,10 @@
 #include "mainframe/MyComputerView.h"
 #include "mainframe/RecycleBinView.h"
 #include "mainframe/StoreAccess.h"
+#include "mainframe/VolumeInfoView.h"
 #include "search/FileTypeDatabase.h"
 #include "search/Recovery.h"
 #include "search/RecoveryJobs.h"
-
-namespace {
-
-// A view whose own class comes later: an empty pane that says which it is.
-QWidget* MakeStandIn(QWidget* parent, const QString& name) {
-  auto* pane = new QFrame(parent);
-  pane->setObjectName(name);
-  pane->setFrameShape(QFrame::StyledPanel);
-  pane->setAutoFillBackground(true);
-  pane->setBackgroundRole(QPalette::Base);
-  return pane;
-}
-
-}  // namespace
 
 CVolumeExploreView::CVolumeExploreView(QWidget* parent) : QSplitter(Qt::Horizontal, parent) {
   setChildrenCollapsible(false);
@@ -65,7 +54,7 @@ CVolumeExploreView::CVolumeExploreView(QWidget* parent) : QSplitter(Qt::Horizont
     w->setSizePolicy(policy);
   };
   for (QWidget* w : {static_cast<QWidget*>(tree_), searchBar_}) stretch(w, 0);
-  for (QWidget* w : {static_cast<QWidget*>(list_), static_cast<QWidget*>(findResults_), volumeInfo_, recycleBin_,
+  for (QWidget* w : {static_cast<QWidget*>(list_), static_cast<QWidget*>(findResults_), static_cast<QWidget*>(volumeInfo_), recycleBin_,
                      myComputer_})
     stretch(w, 1);
   setSizes({kSplitterPosition, 600});
@@ -100,7 +89,7 @@ void CVolumeExploreView::MakeViews() {
   findInFound_->Create(stash_, this);
   findResults_ = findInFound_->Results();
   searchBar_ = findInFound_->Pane();
-  volumeInfo_ = MakeStandIn(stash_, QStringLiteral("VolumeInfoView"));
+  volumeInfo_ = new CVolumeInfoView(stash_);
   recycleBin_ = new CRecycleBinView(stash_);
   myComputer_ = new CMyComputerView(stash_);
 
@@ -163,9 +152,13 @@ bool CVolumeExploreView::OnCommand(int id) {
       OnSelectNode();
       return true;
     case mainframe::ID_CREATE_IMAGE:
+      OnCreateImage();
+      return true;
     case mainframe::ID_INFORMATION:
+      OnInformation();
+      return true;
     case mainframe::ID_DRIVE_PROPERTIES:
-      // Their dialogs come with the dialogs library.
+      OnDriveProperties();
       return true;
     default:
       return false;
@@ -354,9 +347,9 @@ void CVolumeExploreView::SelectDevice(std::int32_t nodeId) {
       default:
         break;
     }
-    // The volume becomes the selected volume (the volume information view shows
-    // it once it exists).
+    // The volume becomes the selected volume, shown by the volume information view.
     if (view != VIEW_LIST && g_Computer) g_Computer->SetSelectedVolume(volume);
+    if (view != VIEW_LIST) volumeInfo_->ShowVolumeInfo(volume);
   }
   lastSelectedNode_ = nodeId;
   SetView(view, true);
@@ -799,6 +792,37 @@ void CVolumeExploreView::OnLoadImage() {
   if (!volume) return;
   RefreshTree();
   SelectDeviceNode(volume->DeviceNodeId());
+}
+
+std::shared_ptr<CVolume> CVolumeExploreView::SelectedDeviceVolume() const {
+  std::shared_ptr<CVolume> volume = tree_->Model()->VolumeOfItem(tree_->currentIndex());
+  if (!volume || volume->GetKind() == 0) return nullptr;  // My Computer, the Recycle Bin
+  return volume;
+}
+
+void CVolumeExploreView::OnCreateImage() {
+  std::shared_ptr<CVolume> volume = SelectedDeviceVolume();
+  if (!volume || !g_Computer) return;
+  // Only an image that the writer completed is opened.
+  const QString path = CVolumeImage_CreateDlg::Run(volume, window());
+  if (path.isEmpty()) return;
+  std::shared_ptr<CVolume> image = g_Computer->OpenImageFile(app::ToU16(path));
+  RefreshTree();
+  if (image) SelectDeviceNode(image->DeviceNodeId());
+}
+
+void CVolumeExploreView::OnInformation() {
+  std::shared_ptr<CVolume> volume;
+  FoundObject record;
+  if (currentObject_ < 0 || !CStoreAccess::ReadRecord(currentObject_, record, &volume) || !volume) return;
+  // The object with its own volume (a find result or a found partition's file
+  // lies on another volume than the current one).
+  CFileInformationViewDlg dialog(volume, currentObject_, window());
+  dialog.exec();
+}
+
+void CVolumeExploreView::OnDriveProperties() {
+  if (std::shared_ptr<CVolume> volume = SelectedDeviceVolume()) CVolumeInformationDlg::Show(volume, window());
 }
 
 int CVolumeExploreView::StopAnalysis(bool force) {

@@ -42,6 +42,7 @@ class CFilesListView;
 class CFilesTreeView;
 class CFindInFound;
 class CVolume;
+class CVolumeInfoView;
 class QFileDialog;
 class QModelIndex;
 struct FoundObject;
@@ -193,6 +194,17 @@ class CVolumeExploreView : public QSplitter {
   void OnStartRecovery();
   // 32809: "try to open" of the selection, after its warning unless switched off.
   void OnTryOpen();
+  // 32782: the drive image dialog for the selected device node's volume; a
+  // completed image is opened as a volume, the tree rebuilt and its node selected.
+  void OnCreateImage();
+  // 32797: the file information of the current object, with its own volume.
+  void OnInformation();
+  // 32872: the volume information sheet of the selected device node's volume.
+  void OnDriveProperties();
+  // The volume of the tree's selected device node; null for any other item (and
+  // for My Computer and the Recycle Bin).
+  std::shared_ptr<CVolume> SelectedDeviceVolume() const;
+  CVolumeInfoView* VolumeInfoView() const { return volumeInfo_; }
   // 32831: the probable size question for the first object of the selection; on
   // OK every object's size is set by the chosen mode as the recovery settles it.
   void OnSetNewSize();
@@ -251,7 +263,7 @@ class CVolumeExploreView : public QSplitter {
   CFilesListView* findResults_ = nullptr;
   CFindInFound* findInFound_ = nullptr;
   QWidget* searchBar_ = nullptr;
-  QWidget* volumeInfo_ = nullptr;
+  CVolumeInfoView* volumeInfo_ = nullptr;
   QWidget* recycleBin_ = nullptr;
   QWidget* myComputer_ = nullptr;
   int currentView_ = 0;

@@ -125,6 +125,7 @@ class FileInformationViewDlgTest : public QObject {
     QCOMPARE(s[Dlg::IDC_CREATED], FormatFileTime(kCreated));
     QCOMPARE(s[Dlg::IDC_MODIFIED], FormatFileTime(kModified));
     QCOMPARE(s[Dlg::IDC_ACCESSED], FormatFileTime(kAccessed));
+    QVERIFY(!controls::FindControlAs<QLabel>(&s.dialog, Dlg::IDC_ICON)->pixmap().isNull());
   }
 
   void SizesOnDisk_data() {
