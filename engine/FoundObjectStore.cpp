@@ -122,8 +122,9 @@ class KeyIndex {
   bool Valid(std::uint32_t e) const { return e < entries_.size(); }
   const Entry& At(std::uint32_t e) const { return entries_[e]; }
   void Clear() {
-    slots_ = {};
-    entries_ = {};
+    // Fresh arrays (an assignment of {} would keep the old ones' memory).
+    slots_ = std::vector<Slot>();
+    entries_ = std::vector<Entry>();
     used_ = 0;
     bits_ = 0;
   }
@@ -136,7 +137,9 @@ class KeyIndex {
   // reader should wait).
   KeyIndex WithRoom(std::size_t more) const {
     KeyIndex out;
-    out.entries_.reserve(std::max<std::size_t>(1024, std::max(entries_.capacity() * 2, entries_.size() + more)));
+    const std::size_t need = entries_.size() + more;
+    out.entries_.reserve(need > entries_.capacity() ? std::max<std::size_t>(1024, std::max(entries_.size() * 2, need))
+                                                    : entries_.capacity());
     out.entries_.assign(entries_.begin(), entries_.end());
     out.used_ = used_;
     if ((used_ + more) * 10 > slots_.size() * 7) {
@@ -538,17 +541,18 @@ struct FoundObjectStore::Impl {
   }
 
   void Clear() {
-    records = {};
+    // Fresh containers: an assignment of {} would keep the old ones' memory.
+    records = std::vector<FoundObject*>();
     arena.Clear();
     names.Clear();
-    external = {};
+    external = decltype(external)();
     byId.Clear();
     byParent.Clear();
     byOffset.Clear();
-    folderById = {};
-    placeholders = {};
-    childFolders = {};
-    externalPositions = {};
+    folderById = decltype(folderById)();
+    placeholders = decltype(placeholders)();
+    childFolders = decltype(childFolders)();
+    externalPositions = decltype(externalPositions)();
     serial.store(NewSerial());
   }
 };
@@ -600,7 +604,7 @@ void MakeRoom(FoundObjectStore::Impl& s, std::size_t more) {
   s.names.Reserve();
   std::vector<FoundObject*> records;
   if (s.records.size() + more > s.records.capacity()) {
-    records.reserve(std::max<std::size_t>(1024, std::max(s.records.capacity() * 2, s.records.size() + more)));
+    records.reserve(std::max<std::size_t>(1024, std::max(s.records.size() * 2, s.records.size() + more)));
     records.assign(s.records.begin(), s.records.end());
   }
   KeyIndex byId, byParent;
