@@ -32,7 +32,7 @@ std::string QStringToPath(const QString& path);
 // A FILETIME as a UTC QDateTime (millisecond precision; the 100 ns rest is cut).
 // Times outside QDateTime's range give an invalid QDateTime.
 QDateTime FileTimeToDateTime(platform::FileTime time);
-// A QDateTime (any time spec) as a FILETIME; an invalid one gives 0.
+// A QDateTime (in any time zone) as a FILETIME; an invalid one gives 0.
 platform::FileTime DateTimeToFileTime(const QDateTime& time);
 
 }  // namespace app

@@ -3,7 +3,6 @@
 #include "app/MessageBox.h"
 #include "app/QtText.h"
 #include "dialogs/OnRecoveryDlg.h"
-#include "dialogs/ProbableFileSizeDlg.h"
 #include "dialogs/RecoveryProgressDlg.h"
 #include "engine/ProgramLog.h"
 #include "engine/Volume.h"
@@ -43,7 +42,15 @@ int CRecoveryCommands::StartTryOpen(QWidget* owner, const Selection& selection) 
   return dialog.exec();
 }
 
-bool CRecoveryCommands::SetNewSize(QWidget* owner, const Selection& selection) {
+CRecoveryCommands::Selection CRecoveryCommands::Of(const std::shared_ptr<CVolume>& volume,
+                                                   const std::vector<FoundObject*>& objects) {
+  Selection out;
+  out.reserve(objects.size());
+  for (FoundObject* o : objects) out.push_back({volume, o});
+  return out;
+}
+
+bool CRecoveryCommands::SetNewSize(const Selection& selection) {
   // The files only: a folder in a list selection has no size of its own.
   Selection files;
   for (const CRecovery::SelectedObject& s : selection) {
@@ -54,15 +61,20 @@ bool CRecoveryCommands::SetNewSize(QWidget* owner, const Selection& selection) {
   if (files.empty()) return false;
   // The distances need the offset index of the object's own store.
   for (const CRecovery::SelectedObject& s : files) CRecovery::SwitchOnOffsetIndex(*s.volume);
+  // Asked as the recovery asks it, from the first file's own store.
   const CRecovery::SelectedObject& first = files.front();
-  CProbableFileSizeDlg dialog(
-      CRecovery::ProbableSizeQuestion(*first.volume, first.volume->Store().Snapshot(*first.object)), owner);
-  if (dialog.exec() != QDialog::Accepted) return false;
+  const Reply reply =
+      AskUser(CRecovery::ProbableSizeQuestion(*first.volume, first.volume->Store().Snapshot(*first.object)));
+  if (reply.answer != Answer::Ok || reply.values.size() <= CRecovery::kReplyMode) return false;
+  const std::int64_t mode = reply.values[CRecovery::kReplyMode];
+  if (mode < 1 || mode > 4) return false;
+  const std::int64_t custom =
+      reply.values.size() > CRecovery::kReplyCustomBytes ? reply.values[CRecovery::kReplyCustomBytes] : -1;
   // Each file gets the size the chosen mode gives it: the custom size, or its own
   // distance or its type's default size.
   for (const CRecovery::SelectedObject& s : files) {
     const std::int64_t size = CRecovery::SizeByMode(*s.volume, s.volume->Store().Snapshot(*s.object),
-                                                    dialog.SizeMode(), dialog.CustomSize());
+                                                    static_cast<std::int32_t>(mode), custom);
     if (size >= 0) s.volume->Store().SetSize(s.object, size);
   }
   return true;

@@ -10,8 +10,10 @@
 //   - StartTryOpen (command 32809, once the "try to open" warning has been
 //     passed): the same on the "try to open" job, the progress dialog closing by
 //     itself when the copy ends.
-//   - SetNewSize (command 32831): the probable file size dialog for the first
-//     selected file, its choice applied to every selected file.
+//   - SetNewSize (command 32831): the size question for the first selected file
+//     (answered by the probable file size dialog, dialogs/RecoveryQuestions.h),
+//     its choice applied to every selected file: each gets the size the chosen
+//     mode gives it (a mode that gives none leaves the file's size alone).
 // Neither job starts while a thread of either is still ending (they share the
 // run flag): the user is told so (and the log), and nothing starts.
 //
@@ -26,6 +28,8 @@ class QWidget;
 class CRecoveryCommands {
  public:
   using Selection = std::vector<CRecovery::SelectedObject>;
+  // Objects of one volume's store as a selection.
+  static Selection Of(const std::shared_ptr<CVolume>& volume, const std::vector<FoundObject*>& objects);
 
   // The text shown when a job is asked to start while a thread still ends.
   static const char16_t* const kStillEndingText;
@@ -36,7 +40,7 @@ class CRecoveryCommands {
   static int StartRecovery(QWidget* owner, const Selection& selection);
   static int StartTryOpen(QWidget* owner, const Selection& selection);
   // True when the dialog's choice was applied to the selection.
-  static bool SetNewSize(QWidget* owner, const Selection& selection);
+  static bool SetNewSize(const Selection& selection);
 
   // Whether a thread of either job is alive; when one is, says so (a message and
   // the log).

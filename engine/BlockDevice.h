@@ -4,6 +4,7 @@
 // the system says about the device. A real device is a FileBlockDevice; tests and
 // fuzz targets use a MemoryBlockDevice. Nothing here ever writes to the source.
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,6 +39,12 @@ class IBlockDevice {
   // Reads up to `length` bytes at byte `offset` into `buffer`: the bytes read (fewer
   // at the end of the device, 0 beyond it), or -errno. Safe from several threads.
   virtual std::int64_t ReadAt(void* buffer, std::size_t length, std::uint64_t offset) = 0;
+  // Reads what the system holds in memory already (the page cache), never waiting
+  // for the device: the bytes read from `offset` on (fewer when the rest is not in
+  // memory), -EAGAIN when none of it is, -EOPNOTSUPP when the device can't tell.
+  virtual std::int64_t ReadCached(void* /*buffer*/, std::size_t /*length*/, std::uint64_t /*offset*/) {
+    return -EOPNOTSUPP;
+  }
   virtual DeviceInfo Query() const = 0;
   // False for a device whose reads always return promptly (memory): it is then read
   // on the caller's thread without a time-out.

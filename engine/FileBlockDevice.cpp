@@ -5,6 +5,7 @@
 #include <linux/hdreg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -51,6 +52,25 @@ std::int64_t FileBlockDevice::ReadAt(void* buffer, std::size_t length, std::uint
       return done ? std::int64_t(done) : -std::int64_t(errno);
     }
     if (n == 0) break;  // end of the device
+    done += std::size_t(n);
+  }
+  return std::int64_t(done);
+}
+
+std::int64_t FileBlockDevice::ReadCached(void* buffer, std::size_t length, std::uint64_t offset) {
+  if (offset > std::uint64_t(INT64_MAX)) return -EINVAL;
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::size_t done = 0;
+  while (done < length) {
+    iovec io{out + done, length - done};
+    const ssize_t n = ::preadv2(fd_, &io, 1, static_cast<off_t>(offset + done), RWF_NOWAIT);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (done) break;
+      // Kernels and file systems without the flag answer EINVAL or EOPNOTSUPP.
+      return errno == EAGAIN ? -EAGAIN : -EOPNOTSUPP;
+    }
+    if (n == 0) break;  // the end of the device
     done += std::size_t(n);
   }
   return std::int64_t(done);

@@ -16,6 +16,8 @@ class FileBlockDevice : public IBlockDevice {
   FileBlockDevice& operator=(const FileBlockDevice&) = delete;
 
   std::int64_t ReadAt(void* buffer, std::size_t length, std::uint64_t offset) override;
+  // preadv2 with RWF_NOWAIT: a page-cache hit is read at once, a miss says so.
+  std::int64_t ReadCached(void* buffer, std::size_t length, std::uint64_t offset) override;
   DeviceInfo Query() const override;
   const std::string& Path() const { return path_; }
   // Where sysfs and /dev live (tests point them at a fake tree).

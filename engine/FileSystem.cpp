@@ -1,5 +1,7 @@
 #include "engine/FileSystem.h"
 
+#include <algorithm>
+
 namespace {
 constexpr char16_t kRootName[] = u".";
 }
@@ -16,6 +18,16 @@ int CFileSystem::Analyse() { return 0; }
 void CFileSystem::ScanAt(const FoundObject&) {}
 
 std::int64_t CFileSystem::FileRead(const FoundObject&, void*, std::int64_t, std::uint32_t) { return 0; }
+
+std::int64_t CFileSystem::ReadableSize(const FoundObject& record, std::int64_t volumeBytes) {
+  return WithinVolume(record.offset, record.size, volumeBytes);
+}
+
+std::int64_t CFileSystem::WithinVolume(std::int64_t offset, std::int64_t size, std::int64_t volumeBytes) {
+  if (size <= 0 || volumeBytes <= 0 || offset < 0) return size;
+  if (offset >= volumeBytes) return 0;
+  return std::min(size, volumeBytes - offset);
+}
 
 ObjectRunList CFileSystem::ContiguousRuns(const FoundObject& record) {
   if (record.IsFolder() || record.IsDevice()) return {};
@@ -82,3 +94,5 @@ std::int32_t CFileSystem::DetectByBootSector(platform::Bytes sector) {
 }
 
 void CFileSystem::GetTypeName() { typeName = std::u16string(TypeNameOf(typeCode)); }
+
+bool CFileSystem::BitmapLayout(ClusterLayout& /*out*/) const { return false; }

@@ -35,12 +35,33 @@ class CFileSystem {
   // compressed or encrypted NTFS file), so that no copy of zeros or ciphertext is
   // taken for the file. The base can.
   virtual bool CanReadData(const FoundObject&) { return true; }
+  // How many bytes of an object FileRead gives as the object's own: its size, bounded
+  // by what the volume holds (`volumeBytes`, 0 when unknown) and by what the parser
+  // knows of its data. A damaged entry's size is thereby never written out whole.
+  // The base: the object's offset plus size within the volume.
+  virtual std::int64_t ReadableSize(const FoundObject& record, std::int64_t volumeBytes);
+  // `size` bytes from `offset`, cut to the volume's `volumeBytes` (unknown: 0 or less).
+  static std::int64_t WithinVolume(std::int64_t offset, std::int64_t size, std::int64_t volumeBytes);
   // Where an object's data lies on the volume (see ObjectRunList). The base gives
   // a file one run from its offset, `size` bytes long, and a folder none. May read
   // the disk (a parser's table or record): never on the user-interface thread.
   virtual ObjectRunList DataRuns(const FoundObject& record) { return ContiguousRuns(record); }
   // The base's rule, also for volumes without a parser of their own.
   static ObjectRunList ContiguousRuns(const FoundObject& record);
+
+  // How the volume's clusters bitmap, as this parser fills it, lies on the volume:
+  // bit i, for firstCluster <= i < firstCluster + clusterCount, stands for the
+  // sectorsPerCluster sectors (512-byte units) from firstSector + (i - firstCluster)
+  // x sectorsPerCluster. A set bit is a cluster in use.
+  struct ClusterLayout {
+    std::int64_t firstSector = 0;
+    std::int64_t firstCluster = 0;
+    std::int64_t clusterCount = 0;
+    std::int64_t sectorsPerCluster = 1;
+  };
+  // False when the parser fills no bitmap (the base) or does not know its layout
+  // (yet).
+  virtual bool BitmapLayout(ClusterLayout& out) const;
 
   // ---- Type codes ---------------------------------------------------------------------
   // Codes are MBR partition-type byte values: FAT12 1, 17; FAT16 4, 6, 14, 20, 22,

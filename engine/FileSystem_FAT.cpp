@@ -25,12 +25,13 @@ constexpr std::int64_t kReadRunSectors = 4096;
 
 // A byte of an 8.3 name as the validity test wants it: printable, none of the
 // characters a short name can't hold, no lower-case ASCII letter (bytes from 0x80
-// pass).
+// pass). A '/' is let through: entries that hold one exist (written by other
+// systems), and the name is cleaned like any other when it becomes a file name.
 bool IsShortNameByte(std::uint8_t b) {
   if (b < 0x20) return false;
   if (b >= 'a' && b <= 'z') return false;
   switch (b) {
-    case '"': case '*': case '+': case ',': case '/': case ':': case ';': case '<': case '=': case '>':
+    case '"': case '*': case '+': case ',': case ':': case ';': case '<': case '=': case '>':
     case '?': case '[': case '\\': case ']': case '|':
       return false;
     default:
@@ -252,6 +253,16 @@ std::unique_ptr<CFileSystem> MakeFatParser(CVolume& volume, ScanProgress& progre
   return std::make_unique<CFileSystem_FAT>(volume, progress);
 }
 
+bool CFileSystem_FAT::BitmapLayout(ClusterLayout& out) const {
+  const FatParameters p = Parameters();
+  if (p.clusterCount == 0 || p.clusterUnits == 0) return false;
+  out.firstSector = p.dataStartSector;
+  out.firstCluster = 2;
+  out.clusterCount = p.clusterCount;
+  out.sectorsPerCluster = p.clusterUnits;
+  return true;
+}
+
 FatParameters CFileSystem_FAT::Parameters() const {
   std::lock_guard lock(stateMutex_);
   return params_;
@@ -360,7 +371,7 @@ void CFileSystem_FAT::Walk() {
   if (p.fatBits == 32) {
     // The root is a folder like the others, but its entries belong to the root record.
     folders_[p.rootCluster] = FolderState{0, false, true};
-    folderQueue_.push_back({p.rootCluster, true, false});
+    folderQueue_.push_back({p.rootCluster, true, false, false});
   } else {
     std::vector<std::uint8_t> dir(std::size_t(p.rootDirBytes));
     const std::int64_t sectors = p.rootDirBytes / 512;
@@ -377,15 +388,17 @@ void CFileSystem_FAT::Walk() {
   }
 }
 
-void CFileSystem_FAT::QueueFolder(std::uint32_t cluster, bool live) {
+void CFileSystem_FAT::QueueFolder(std::uint32_t cluster, bool live, bool deletedPath) {
   if (!table_.IsValidCluster(cluster)) return;
   auto it = folders_.find(cluster);
   if (it == folders_.end()) {
     folders_[cluster] = FolderState{folderQueue_.size(), false, live};
-    folderQueue_.push_back({cluster, live, false});
+    folderQueue_.push_back({cluster, live, false, deletedPath});
     return;
   }
   FolderState& s = it->second;
+  // Reached by a live path too before it was parsed: its entries are on that one.
+  if (!s.parsed && !deletedPath) folderQueue_[s.queueIndex].deletedPath = false;
   if (!live || s.live) return;
   // A live folder that starts where a deleted one did (its first cluster reused):
   // its whole chain is read, once.
@@ -393,7 +406,7 @@ void CFileSystem_FAT::QueueFolder(std::uint32_t cluster, bool live) {
   if (!s.parsed) {
     folderQueue_[s.queueIndex].live = true;
   } else {
-    folderQueue_.push_back({cluster, true, true});
+    folderQueue_.push_back({cluster, true, true, deletedPath});
   }
 }
 
@@ -426,12 +439,13 @@ void CFileSystem_FAT::ParseFolder(const Folder& folder) {
     volume_.ReadSectors(dir.data() + at, p.ClusterOffset(r.first) / 512, std::int64_t(r.count) * p.clusterUnits);
     at += std::size_t(r.count) * p.clusterBytes;
   }
-  ParseEntries(dir, IdOfCluster(folder.cluster), true);
+  ParseEntries(dir, IdOfCluster(folder.cluster), true, folder.deletedPath);
 }
 
-void CFileSystem_FAT::ParseEntries(platform::Bytes bytes, std::int32_t parentId, bool queueFolders) {
+void CFileSystem_FAT::ParseEntries(platform::Bytes bytes, std::int32_t parentId, bool queueFolders,
+                                   bool deletedPath) {
   const std::size_t count = bytes.size() / kEntryBytes;
-  for (std::size_t i = 0; i < count && IsRunning(); ++i) ParseEntry(bytes, i, parentId, queueFolders);
+  for (std::size_t i = 0; i < count && IsRunning(); ++i) ParseEntry(bytes, i, parentId, queueFolders, deletedPath);
 }
 
 bool CFileSystem_FAT::LongName(platform::Bytes bytes, std::size_t index, bool deleted, std::u16string& out) const {
@@ -491,7 +505,7 @@ bool CFileSystem_FAT::LongName(platform::Bytes bytes, std::size_t index, bool de
 }
 
 void CFileSystem_FAT::ParseEntry(platform::Bytes bytes, std::size_t index, std::int32_t parentId,
-                                 bool queueFolders) {
+                                 bool queueFolders, bool deletedPath) {
   const std::uint8_t* e = bytes.data() + index * kEntryBytes;
   if (!IsValidEntry(e)) return;
   const std::uint8_t attr = e[11];
@@ -509,7 +523,8 @@ void CFileSystem_FAT::ParseEntry(platform::Bytes bytes, std::size_t index, std::
   const bool deleted = e[0] == kDeletedMark;
   const bool folder = (attr & kAttrDirectory) != 0;
   if (folder && p.fatBits == 32 && cluster == p.rootCluster) return;
-  if (folder && queueFolders) QueueFolder(cluster, !deleted);
+  // A folder that is deleted, or lies in one, is on a deleted path with all it holds.
+  if (folder && queueFolders) QueueFolder(cluster, !deleted, deleted || deletedPath);
 
   FoundObject o;
   o.size = v.U32(28);
@@ -524,6 +539,7 @@ void CFileSystem_FAT::ParseEntry(platform::Bytes bytes, std::size_t index, std::
   std::uint16_t flags = OBJ_NAMED;
   if (deleted) flags |= OBJ_DELETED;
   if (folder) flags |= OBJ_FOLDER;
+  if (deletedPath) flags |= OBJ_DELETED_PATH;
   o.flags = flags;
   if (!LongName(bytes, index, deleted, nameBuffer_)) nameBuffer_ = ShortName(e, deleted);
   o.SetName(nameBuffer_);
@@ -582,20 +598,69 @@ std::shared_ptr<const CFileSystem_FAT::CachedChain> CFileSystem_FAT::ChainFor(st
 
 std::int64_t CFileSystem_FAT::ReadBytes(std::int64_t volumeOffset, std::uint8_t* out, std::size_t count) {
   if (count == 0) return 0;
+  // Unreadable sectors are zero-filled one by one and logged by the salvaged read;
+  // a read that gives nothing at all names its first sector here.
+  static constexpr std::u16string_view kCantRead = u"CFileSystem_FAT.FileRead: Can't read sector at: %I64d";
   const std::int64_t first = volumeOffset / 512;
   const std::size_t skip = std::size_t(volumeOffset % 512);
   if (skip == 0 && count % 512 == 0) {
-    const std::int64_t got = volume_.ReadSectors(out, first, std::int64_t(count / 512));
-    if (got < std::int64_t(count)) Log().Error(u"CFileSystem_FAT.FileRead: Can't read sector at: %I64d", first + got / 512);
-    return got;
+    const std::int64_t got = volume_.ReadSectorsSalvaged(out, first, std::int64_t(count / 512), kCantRead);
+    if (got <= 0) Log().Error(kCantRead, first);
+    return std::max<std::int64_t>(got, 0);
   }
   const std::int64_t sectors = std::int64_t((skip + count + 511) / 512);
   std::vector<std::uint8_t> bounce(std::size_t(sectors) * 512);
-  const std::int64_t got = volume_.ReadSectors(bounce.data(), first, sectors);
+  const std::int64_t got = volume_.ReadSectorsSalvaged(bounce.data(), first, sectors, kCantRead);
   const std::int64_t useful = std::clamp<std::int64_t>(got - std::int64_t(skip), 0, std::int64_t(count));
   if (useful > 0) std::memcpy(out, bounce.data() + skip, std::size_t(useful));
-  if (useful < std::int64_t(count)) Log().Error(u"CFileSystem_FAT.FileRead: Can't read sector at: %I64d", first + got / 512);
+  if (got <= 0) Log().Error(kCantRead, first);
   return useful;
+}
+
+bool CFileSystem_FAT::IsFreeCluster(std::uint32_t cluster) const {
+  std::lock_guard lock(stateMutex_);
+  return !table_.Empty() && table_.IsValidCluster(cluster) && table_.Entry(cluster) == 0;
+}
+
+void CFileSystem_FAT::LogBrokenChain(const FoundObject& record, const FatChain& chain) {
+  {
+    std::lock_guard lock(stateMutex_);
+    if (!brokenChainsLogged_.insert(std::uint32_t(record.firstCluster)).second) return;
+  }
+  const char16_t* how = chain.end == FatChain::End::Loop      ? u"loops back into itself"
+                        : chain.end == FatChain::End::Invalid ? u"leaves the table"
+                                                              : u"runs into a free cluster";
+  Log().Error(u"CFileSystem_FAT: the cluster chain of '%s' from cluster %I64d %s after %I64d clusters", record.Name(),
+              record.firstCluster, how, std::int64_t(chain.clusters));
+}
+
+std::int64_t CFileSystem_FAT::ReadableSize(const FoundObject& record, std::int64_t volumeBytes) {
+  if (record.flags.Any(OBJ_RAW)) return WithinVolume(record.offset, record.size, volumeBytes);
+  if (record.IsFolder() || record.size <= 0) return record.size;
+  try {
+    if (FatBitsFor(typeCode) == 0 || !LoadParameters()) return WithinVolume(record.offset, record.size, volumeBytes);
+    const FatParameters p = Parameters();
+    if (record.firstCluster < 2 || record.firstCluster > std::int64_t(p.clusterCount) + 1) return 0;
+    const auto first = std::uint32_t(record.firstCluster);
+    const std::int64_t start = p.ClusterOffset(first);
+    if (record.flags.Any(OBJ_DELETED) || !LoadTable() || IsFreeCluster(first))
+      return WithinVolume(start, record.size, volumeBytes);
+    const std::int64_t cb = p.clusterBytes;
+    const auto chain = ChainFor(first, (std::uint64_t(record.size) + cb - 1) / std::uint64_t(cb));
+    switch (chain->chain.end) {
+      case FatChain::End::EndMarker:
+      case FatChain::End::Limit: {
+        // An intact chain holds what the file has, and no size beyond it is real.
+        const std::int64_t bytes = std::int64_t(chain->chain.clusters) * cb;
+        return std::min(record.size, WithinVolume(start, bytes, volumeBytes));
+      }
+      default:
+        LogBrokenChain(record, chain->chain);
+        return WithinVolume(start, record.size, volumeBytes);
+    }
+  } catch (...) {
+    return WithinVolume(record.offset, record.size, volumeBytes);
+  }
 }
 
 ObjectRunList CFileSystem_FAT::DataRuns(const FoundObject& record) {
@@ -614,7 +679,9 @@ ObjectRunList CFileSystem_FAT::DataRuns(const FoundObject& record) {
     } else {
       if (record.firstCluster < 2 || record.firstCluster > std::int64_t(p.clusterCount) + 1) return {};
       first = std::uint32_t(record.firstCluster);
-      if (record.flags.Any(OBJ_DELETED))
+      // A deleted object, and a file whose chain the table has freed (one in a
+      // deleted folder), lie on from the first cluster, as FileRead reads them.
+      if (record.flags.Any(OBJ_DELETED) || (!folder && LoadTable() && IsFreeCluster(first)))
         return ObjectRunList::Contiguous(p.ClusterOffset(first), folder ? cb : record.size);
     }
     if (!folder && record.size <= 0) return {};
@@ -649,10 +716,11 @@ std::int64_t CFileSystem_FAT::FileRead(const FoundObject& record, void* buffer, 
     const FatParameters p = Parameters();
     const std::int64_t cb = p.clusterBytes;
     const bool raw = record.flags.Any(OBJ_RAW);
-    const bool contiguous = raw || record.flags.Any(OBJ_DELETED);
+    const bool contiguous = raw || record.flags.Any(OBJ_DELETED) ||
+                            (LoadTable() && IsFreeCluster(std::uint32_t(record.firstCluster)));
     if (contiguous) {
       // A raw record is read from its offset; a deleted file from its first cluster
-      // on, as its chain is gone.
+      // on, as its chain is gone, and so is a file whose chain the table has freed.
       std::int64_t start;
       if (raw) {
         start = record.offset;

@@ -34,7 +34,9 @@
 // FileRead: a live file's data follows its cluster chain (walked once and cached,
 // so reading a large file in chunks does not walk it again for every chunk); a
 // deleted file and a raw record are read contiguously, from the first cluster and
-// from the record's offset.
+// from the record's offset. So is a file whose first cluster the table marks free:
+// an entry without the deleted mark inside a deleted folder, whose chain was freed
+// with the folder. Such entries are listed with OBJ_DELETED_PATH.
 //
 // The parser never closes the volume's device; only the volume does.
 
@@ -42,6 +44,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -122,12 +125,18 @@ class CFileSystem_FAT : public CFileSystem {
   std::int64_t FileRead(const FoundObject& record, void* buffer, std::int64_t position,
                         std::uint32_t length) override;
   bool ReadsObjectData() const override { return true; }
+  // The size bounded by the volume, and for a live file whose chain is intact by
+  // its chain's clusters. A chain that loops, leaves the table or runs into a free
+  // cluster is logged once with the file's name.
+  std::int64_t ReadableSize(const FoundObject& record, std::int64_t volumeBytes) override;
   // The runs FileRead reads: a live file's cluster chain (the cached chain, shared
   // and not copied; the last run ends with the file's size), a live folder's chain,
   // the FAT12/16 root folder's area; one run from the first cluster for a deleted
   // file (its size) or folder (one cluster); one run from the offset for a raw
   // record.
   ObjectRunList DataRuns(const FoundObject& record) override;
+  // Cluster 2 at the data area's first sector, clusterCount clusters.
+  bool BitmapLayout(ClusterLayout& out) const override;
 
   // The parameters in use (zero before they were read).
   FatParameters Parameters() const;
@@ -146,6 +155,7 @@ class CFileSystem_FAT : public CFileSystem {
     std::uint32_t cluster = 0;
     bool live = false;       // follow the chain (a deleted folder: its first cluster only)
     bool skipFirst = false;  // the first cluster was already parsed as a deleted folder's
+    bool deletedPath = false;  // deleted, or inside a deleted folder
   };
   struct FolderState {
     std::size_t queueIndex = 0;
@@ -169,9 +179,17 @@ class CFileSystem_FAT : public CFileSystem {
   void ParseFolder(const Folder& folder);
   // Parses the 32-byte entries of a folder's bytes; `queueFolders` adds sub-folders
   // to the walk.
-  void ParseEntries(platform::Bytes bytes, std::int32_t parentId, bool queueFolders);
-  void ParseEntry(platform::Bytes bytes, std::size_t index, std::int32_t parentId, bool queueFolders);
-  void QueueFolder(std::uint32_t cluster, bool live);
+  // `deletedPath`: the entries lie in a deleted folder (or one inside it): they are
+  // listed with OBJ_DELETED_PATH, whatever their own mark says.
+  void ParseEntries(platform::Bytes bytes, std::int32_t parentId, bool queueFolders, bool deletedPath = false);
+  void ParseEntry(platform::Bytes bytes, std::size_t index, std::int32_t parentId, bool queueFolders,
+                  bool deletedPath);
+  void QueueFolder(std::uint32_t cluster, bool live, bool deletedPath);
+  // True when the table marks a cluster free: a chain that starts there is gone, and
+  // the file is read as a deleted one is.
+  bool IsFreeCluster(std::uint32_t cluster) const;
+  // Logs once per file that its chain is broken.
+  void LogBrokenChain(const FoundObject& record, const FatChain& chain);
   bool LongName(platform::Bytes bytes, std::size_t index, bool deleted, std::u16string& out) const;
   // The id an entry that starts at `cluster` gets (see the note on FAT32 above).
   std::int32_t IdOfCluster(std::uint32_t cluster) const;
@@ -188,6 +206,7 @@ class CFileSystem_FAT : public CFileSystem {
   FatTable table_;
   std::list<std::shared_ptr<const CachedChain>> chainCache_;  // most recent first
   std::uint64_t chainWalks_ = 0;
+  std::set<std::uint32_t> brokenChainsLogged_;  // first clusters
 
   // The walk (Analyse's thread only).
   std::vector<Folder> folderQueue_;

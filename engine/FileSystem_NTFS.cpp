@@ -120,6 +120,16 @@ std::shared_ptr<const CFileSystem_NTFS::Layout> CFileSystem_NTFS::CurrentLayout(
   return layout_;
 }
 
+bool CFileSystem_NTFS::BitmapLayout(ClusterLayout& out) const {
+  const auto l = CurrentLayout();
+  if (!l || l->clusterBytes < 512 || l->clusterBytes % 512 != 0 || l->totalClusters <= 0) return false;
+  out.firstSector = 0;
+  out.firstCluster = 0;
+  out.clusterCount = l->totalClusters;
+  out.sectorsPerCluster = l->clusterBytes / 512;
+  return true;
+}
+
 std::int32_t CFileSystem_NTFS::RecordSize() const {
   auto l = CurrentLayout();
   return l ? l->recordSize : 1024;
@@ -132,15 +142,19 @@ std::int64_t CFileSystem_NTFS::RecordCount() const {
 
 // ---- Reads ----------------------------------------------------------------------------
 
-std::int64_t CFileSystem_NTFS::ReadVolumeBytes(std::int64_t position, std::int64_t length,
-                                               std::uint8_t* out) const {
+std::int64_t CFileSystem_NTFS::ReadVolumeBytes(std::int64_t position, std::int64_t length, std::uint8_t* out,
+                                               bool salvage) const {
   if (position < 0 || length <= 0 || !out) return 0;
+  static constexpr std::u16string_view kCantRead = u"CFileSystem_NTFS.FileRead: Can't read sector at: %I64d";
+  const auto read = [&](std::uint8_t* to, std::int64_t first, std::int64_t count) {
+    return salvage ? volume_.ReadSectorsSalvaged(to, first, count, kCantRead) : volume_.ReadSectors(to, first, count);
+  };
   const std::int64_t sector = position / kSector;
   const std::int64_t skip = position % kSector;
-  if (skip == 0 && length % kSector == 0) return volume_.ReadSectors(out, sector, length / kSector);
+  if (skip == 0 && length % kSector == 0) return read(out, sector, length / kSector);
   const std::int64_t sectors = (skip + length + kSector - 1) / kSector;
   std::vector<std::uint8_t> bounce(std::size_t(sectors * kSector));
-  const std::int64_t got = volume_.ReadSectors(bounce.data(), sector, sectors);
+  const std::int64_t got = read(bounce.data(), sector, sectors);
   const std::int64_t n = std::clamp<std::int64_t>(got - skip, 0, length);
   if (n > 0) std::memcpy(out, bounce.data() + skip, std::size_t(n));
   return n;
@@ -148,7 +162,7 @@ std::int64_t CFileSystem_NTFS::ReadVolumeBytes(std::int64_t position, std::int64
 
 std::int64_t CFileSystem_NTFS::ReadRuns(const Layout& layout, const std::vector<DataRun>& runs,
                                         std::int64_t dataSize, std::int64_t initializedSize, std::int64_t position,
-                                        std::int64_t length, std::uint8_t* out) const {
+                                        std::int64_t length, std::uint8_t* out, bool salvage) const {
   if (!out || position < 0 || length <= 0 || position >= dataSize || layout.clusterBytes <= 0) return 0;
   length = std::min(length, dataSize - position);
   const std::int64_t cb = layout.clusterBytes;
@@ -167,7 +181,7 @@ std::int64_t CFileSystem_NTFS::ReadRuns(const Layout& layout, const std::vector<
     if (stored > 0) {
       const std::int64_t lcn = run->lcn + (vcn - run->firstVcn);
       if (lcn > (std::numeric_limits<std::int64_t>::max() - cb) / cb) break;
-      const std::int64_t got = ReadVolumeBytes(lcn * cb + inCluster, stored, out + done);
+      const std::int64_t got = ReadVolumeBytes(lcn * cb + inCluster, stored, out + done, salvage);
       if (got < stored) {
         done += std::max<std::int64_t>(got, 0);
         break;
@@ -290,6 +304,8 @@ int CFileSystem_NTFS::Analyse() {
       walked_.store(0);
       scannedPositions_.clear();
       recordAt_.clear();
+      recent_.clear();
+      listed_.clear();
     }
     if (!volume_.OpenDrive()) return 0;
     volume_.BootSetup();
@@ -336,6 +352,10 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
   MftRecordParser parser(*this, layout);
   const auto readRecord = [&](std::int64_t n, std::vector<std::uint8_t>& out) { return ReadMftRecord(L, n, out) > 0; };
   FoundObject object;
+  {
+    std::lock_guard lock(mutex_);
+    listed_.assign(std::size_t(L.recordCount), false);
+  }
 
   for (std::int64_t n = 0; n < L.recordCount;) {
     const std::int64_t k = std::min(perChunk, L.recordCount - n);
@@ -360,6 +380,10 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
             if (!parser.IsValid()) {
               Log().Error(u"CFileSystem_NTFS: MFT record %I64d skipped: %s", n, parser.Damage());
             } else if (MakeObject(parser, n, L, object)) {
+              {
+                std::lock_guard lock(mutex_);
+                if (std::size_t(n) < listed_.size()) listed_[std::size_t(n)] = true;
+              }
               volume_.OnObjectFound(object);
             }
           }
@@ -431,6 +455,13 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
     if (parser.IsExtension() || parser.RecordNumber() < 0 ||
         parser.RecordNumber() > std::numeric_limits<std::int32_t>::max())
       return false;
+    {
+      // A record the walk listed is not listed again from a copy of it elsewhere
+      // (the $MFTMirr holds the first records a second time).
+      std::lock_guard lock(mutex_);
+      const auto n = std::size_t(parser.RecordNumber());
+      if (n < listed_.size() && listed_[n]) return false;
+    }
     if (parser.HasAttributeList()) {
       if (position >= 0) {
         if (!LoadRecordAt(parser, position, *layout)) return false;
@@ -447,6 +478,7 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
     if (stored && position >= 0) {
       std::lock_guard lock(mutex_);
       recordAt_[KeyOf(object)] = position;
+      recent_.clear();  // a record loaded by number before is read from here now
     }
     return stored != nullptr;
   } catch (...) {
@@ -517,6 +549,29 @@ bool CFileSystem_NTFS::LoadObjectRecord(const FoundObject& record, const Layout&
   return true;
 }
 
+std::shared_ptr<const MftRecordParser> CFileSystem_NTFS::ObjectRecord(const FoundObject& record,
+                                                                      const std::shared_ptr<const Layout>& layout) const {
+  // A recovery asks for one file's record several times (can it be read, how much of
+  // it, then each chunk): the last few records loaded are kept.
+  const RecentKey key{KeyOf(record), record.typeId, layout.get()};
+  {
+    std::lock_guard lock(mutex_);
+    for (auto it = recent_.begin(); it != recent_.end(); ++it) {
+      if (it->first == key) {
+        auto hit = it->second;
+        recent_.splice(recent_.begin(), recent_, it);
+        return hit;
+      }
+    }
+  }
+  auto parser = std::make_shared<MftRecordParser>(*this, layout);
+  if (!LoadObjectRecord(record, *layout, *parser)) return nullptr;
+  std::lock_guard lock(mutex_);
+  recent_.emplace_front(key, parser);
+  if (recent_.size() > kRecentRecords) recent_.pop_back();
+  return parser;
+}
+
 std::int64_t CFileSystem_NTFS::MftRecordPosition(const Layout& layout, std::int64_t n) {
   if (n < 0 || layout.clusterBytes <= 0 || n >= layout.recordCount) return -1;
   const std::int64_t byte = n * layout.recordSize;
@@ -568,11 +623,34 @@ bool CFileSystem_NTFS::CanReadData(const FoundObject& record) {
   try {
     const auto layout = CurrentLayout();
     if (!layout || layout->recordCount == 0) return true;  // FileRead will say why
-    MftRecordParser parser(*this, layout);
-    if (!LoadObjectRecord(record, *layout, parser)) return true;
-    return !parser.Compressed() && !parser.Encrypted();
+    const auto parser = ObjectRecord(record, layout);
+    if (!parser) return true;
+    return !parser->Compressed() && !parser->Encrypted();
   } catch (...) {
     return true;
+  }
+}
+
+std::int64_t CFileSystem_NTFS::ReadableSize(const FoundObject& record, std::int64_t volumeBytes) {
+  if (record.flags.Any(OBJ_RAW)) return WithinVolume(record.offset, record.size, volumeBytes);
+  if (record.IsFolder() || record.size <= 0) return record.size;
+  try {
+    const auto layout = CurrentLayout();
+    if (!layout || layout->recordCount == 0) return record.size;
+    const auto parser = ObjectRecord(record, layout);
+    if (!parser || !parser->HasData() || parser->Compressed() || parser->Encrypted()) return record.size;
+    // No more than the stream holds, nor than its runs map: a size from a damaged
+    // record is not written out as gigabytes of zeros.
+    std::int64_t readable = std::min(record.size, parser->DataSize());
+    if (parser->NonResident()) {
+      std::int64_t clusters = 0;
+      for (const DataRun& run : parser->Runs()) clusters = std::max(clusters, run.lastVcn + 1);
+      if (clusters <= std::numeric_limits<std::int64_t>::max() / layout->clusterBytes)
+        readable = std::min(readable, clusters * layout->clusterBytes);
+    }
+    return std::max<std::int64_t>(readable, 0);
+  } catch (...) {
+    return record.size;
   }
 }
 
@@ -589,15 +667,16 @@ std::int64_t CFileSystem_NTFS::FileRead(const FoundObject& record, void* buffer,
     std::memset(out, 0, length);
     const auto layout = CurrentLayout();
     if (!layout || layout->recordCount == 0) return 0;
-    MftRecordParser parser(*this, layout);
-    if (!LoadObjectRecord(record, *layout, parser)) return 0;
+    const auto loaded = ObjectRecord(record, layout);
+    if (!loaded) return 0;
+    const MftRecordParser& parser = *loaded;
     if (parser.Compressed()) {
       // Compressed clusters are not the file's bytes: nothing is returned as if they were.
       Log().Error(u"CFileSystem_NTFS.FileRead: %s is compressed; compressed NTFS data is not supported",
                   record.Name());
       return 0;
     }
-    return parser.ReadData(position, length, out);
+    return parser.ReadData(position, length, out, true);
   } catch (...) {
     return 0;
   }

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -76,10 +77,15 @@ class CFileSystem_NTFS : public CFileSystem {
   bool ReadsObjectData() const override { return true; }
   // False for a compressed or an encrypted file: its clusters are not its bytes.
   bool CanReadData(const FoundObject& record) override;
+  // The size bounded by the stream's data size and the clusters its runs map (a
+  // raw record: by the volume).
+  std::int64_t ReadableSize(const FoundObject& record, std::int64_t volumeBytes) override;
   // The runs of a file's unnamed data stream: its cluster runs in VCN order (sparse
   // runs marked), cut at the data size; resident data as one run inside its file
   // record. One run from the offset for a raw record; none for a folder.
   ObjectRunList DataRuns(const FoundObject& record) override;
+  // Cluster 0 at the volume's first sector, the layout's total clusters.
+  bool BitmapLayout(ClusterLayout& out) const override;
   // Parses one FILE record found by the signature search and hands its object to the
   // volume. `position` is the record's byte position on the volume (-1 unknown): a
   // record is taken once per position, and FileRead later reads the object's record
@@ -105,12 +111,15 @@ class CFileSystem_NTFS : public CFileSystem {
   std::int64_t ReadMftRecord(std::int64_t n, std::vector<std::uint8_t>& out) const;
   std::int64_t ReadMftRecord(const Layout& layout, std::int64_t n, std::vector<std::uint8_t>& out) const;
   // Reads `length` bytes from `position` of a stream whose clusters the runs give
-  // (see MftRecordParser::ReadData): the bytes copied.
+  // (see MftRecordParser::ReadData): the bytes copied. With `salvage` (a file's
+  // data), unreadable sectors are zero-filled and logged one by one
+  // (CVolume::ReadSectorsSalvaged) instead of ending the read.
   std::int64_t ReadRuns(const Layout& layout, const std::vector<DataRun>& runs, std::int64_t dataSize,
                         std::int64_t initializedSize, std::int64_t position, std::int64_t length,
-                        std::uint8_t* out) const;
+                        std::uint8_t* out, bool salvage = false) const;
   // Reads `length` bytes at a byte position of the volume: the bytes read.
-  std::int64_t ReadVolumeBytes(std::int64_t position, std::int64_t length, std::uint8_t* out) const;
+  std::int64_t ReadVolumeBytes(std::int64_t position, std::int64_t length, std::uint8_t* out,
+                               bool salvage = false) const;
 
   CVolume& Volume() const { return volume_; }
 
@@ -136,6 +145,12 @@ class CFileSystem_NTFS : public CFileSystem {
                         std::int64_t* position = nullptr) const;
   // Where record `n` of the table lies on the volume; -1 when no run holds it.
   static std::int64_t MftRecordPosition(const Layout& layout, std::int64_t n);
+  // The object's record, loaded and merged; null (logged) when it can't be read.
+  // The last kRecentRecords are kept.
+  std::shared_ptr<const MftRecordParser> ObjectRecord(const FoundObject& record,
+                                                      const std::shared_ptr<const Layout>& layout) const;
+  static constexpr std::size_t kRecentRecords = 8;
+  using RecentKey = std::tuple<ObjectKey, std::int16_t, const Layout*>;
 
   CVolume& volume_;
   ScanProgress& progress_;
@@ -145,4 +160,6 @@ class CFileSystem_NTFS : public CFileSystem {
   std::atomic<std::int64_t> walked_{0};          // records the walk went through
   std::set<std::int64_t> scannedPositions_;      // records ScanAt took
   std::map<ObjectKey, std::int64_t> recordAt_;   // their objects, by key, to the record's position
+  mutable std::list<std::pair<RecentKey, std::shared_ptr<const MftRecordParser>>> recent_;  // most recent first
+  std::vector<bool> listed_;                     // record numbers the walk handed over
 };

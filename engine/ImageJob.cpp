@@ -19,15 +19,6 @@
 #include "engine/Volume.h"
 #include "platform/Text.h"
 
-namespace {
-
-std::string FolderOf(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-}  // namespace
 
 bool ImageJob::Start() {
   if (!source) return false;
@@ -68,7 +59,7 @@ void ImageJob::Run() {
   };
   auto finish = [&] {
     running.store(0);
-    PostToUi(WM_IMAGE_DONE, status.load(), 0, {}, notifyTarget);
+    PostToUi(WM_IMAGE_DONE, status.load(), std::min<std::int64_t>(unreadSectors.load(), INT32_MAX), {}, notifyTarget);
   };
 
   if (!source->OpenDrive()) {
@@ -76,8 +67,10 @@ void ImageJob::Run() {
     fail(EIO);
     return finish();
   }
-  // The image must not lie on the drive it copies.
-  switch (MatchDestination(FolderOf(path), *source, platform::BlockDeviceTree())) {
+  // The image must not lie on the drive it copies, nor be the file behind a loop
+  // device being copied.
+  const platform::BlockDeviceTree tree;
+  switch (MatchImagePath(path, *source, tree)) {
     case DeviceMatch::Same:
       Log().Error(u"Image_Create: '%s' lies on the drive being imaged", imagePath);
       fail(EPERM);
@@ -96,6 +89,15 @@ void ImageJob::Run() {
     }
     case DeviceMatch::Different:
       break;
+  }
+
+  // The size first: an image of a source whose size is not known (or 0) would be an
+  // empty file taken for a complete copy.
+  const std::int64_t total = source->Geometry().totalSectors;
+  if (total <= 0) {
+    Log().Error(u"Image_Create: the size of '%s' is not known: no image is written", source->GetDisplayName());
+    fail(EINVAL);
+    return finish();
   }
 
   // Created if missing, never through a link, and only ever a regular file: as root
@@ -121,13 +123,21 @@ void ImageJob::Run() {
     fail(EINVAL);
     return finish();
   }
+  // The file opened, whatever name reached it: not one behind a loop device being
+  // copied (nothing was truncated yet).
+  for (const LoopBackingFile& f : LoopBackingFiles(*source, tree)) {
+    if (f.haveInode && f.device == st.st_dev && f.inode == st.st_ino) {
+      Log().Error(u"Image_Create: '%s' lies on the drive being imaged", imagePath);
+      fail(EPERM);
+      return finish();
+    }
+  }
   if (ftruncate(image.fd(), 0) != 0) {
     int error = errno;
     fail(error);
     return finish();
   }
 
-  const std::int64_t total = source->Geometry().totalSectors;
   totalSectors.store(total);
   SectorBuffer chunk(std::size_t(kChunkSectors) * CVolume::kSectorSize);
   if (chunk.empty()) {
@@ -135,7 +145,9 @@ void ImageJob::Run() {
     fail(ENOMEM);
     return finish();
   }
-  std::uint8_t one[CVolume::kSectorSize];
+  // The one text that names each run of unreadable sectors (string 191).
+  const std::u16string cantRead = GetLangString(191);
+  CVolume::UnreadableSectors unreadable;
   std::int64_t position = 0;
   while (position < total) {
     currentSector.store(position);
@@ -145,33 +157,24 @@ void ImageJob::Run() {
     }
     const std::int64_t count = std::min(kChunkSectors, total - position);
     const std::size_t bytes = std::size_t(count) * CVolume::kSectorSize;
-    const std::int64_t got = source->ReadSectors(chunk, position, count);
+    // Where the chunk can't be read whole, it is read again sector by sector: only
+    // the sectors that can't be read are zeros, and every later sector keeps its
+    // true offset in the image.
+    std::int64_t got = source->ReadSectorsSalvaged(chunk, position, count, cantRead);
     if (running.load() != 1) {  // cancelled while the read ran
       status.store(ECANCELED);
       break;
     }
     std::uint8_t* data = chunk.data();
     if (got < std::int64_t(bytes)) {
-      // Sector by sector for the rest of the chunk; what still fails stays zero, so
-      // every later sector keeps its true offset in the image.
-      bool inBadRun = false;
-      for (std::int64_t s = got / CVolume::kSectorSize; s < count; ++s) {
-        if (running.load() != 1) break;
-        if (source->ReadSectors(one, position + s, 1) == CVolume::kSectorSize) {
-          std::memcpy(data + s * CVolume::kSectorSize, one, CVolume::kSectorSize);
-          inBadRun = false;
-        } else {
-          std::memset(data + s * CVolume::kSectorSize, 0, CVolume::kSectorSize);
-          unreadSectors.fetch_add(1);
-          if (!inBadRun) Log().ErrorId(191, position + s);
-          inBadRun = true;
-        }
-      }
-      if (running.load() != 1) {
-        status.store(ECANCELED);
-        break;
-      }
+      // The device could not be read at all, or ends before the volume does.
+      got = std::max<std::int64_t>(got, 0);
+      const std::int64_t from = got / CVolume::kSectorSize;
+      std::memset(data + from * CVolume::kSectorSize, 0, bytes - std::size_t(from * CVolume::kSectorSize));
+      Log().ErrorId(191, position + from);
+      CVolume::UnreadableSectors::Add(count - from);
     }
+    unreadSectors.store(unreadable.Count());
     if (!image.WriteAll(data, bytes)) {
       int error = errno;
       Log().ErrorId(192, position);
@@ -188,5 +191,11 @@ void ImageJob::Run() {
     fail(error);
   }
   image.Close();
+  unreadSectors.store(unreadable.Count());
+  if (unreadable.Count() > 0) {
+    // Never taken for a clean copy: the end says how many sectors are zeros.
+    Log().Error(u"Image_Create: %I64d of %I64d sectors could not be read and are zeros in the image",
+                unreadable.Count(), total);
+  }
   finish();
 }

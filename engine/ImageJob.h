@@ -5,7 +5,13 @@
 // WM_IMAGE_PROGRESS after each chunk, WM_IMAGE_ERROR (lParam the errno) when the
 // image can't be made, and WM_IMAGE_DONE at the end with wParam the status: 0 when
 // the image is complete, otherwise the errno of the failure (ECANCELED when it was
-// cancelled), so that a failed image is never taken for a complete one.
+// cancelled), so that a failed image is never taken for a complete one; lParam is
+// the number of sectors that could not be read and are zeros in the image (0 for a
+// clean copy; the log says so too). A source of unknown or zero size gives no image.
+//
+// The image is never written over its source: a destination on the drive being
+// imaged, the source's own file, or the file behind a loop device being imaged is
+// refused (MatchImagePath).
 //
 // The dialog that owns the job reads the counters on its timer and cancels by
 // Cancel(), which clears the running flag and joins the writer.

@@ -14,6 +14,18 @@ MemoryBlockDevice::MemoryBlockDevice(const std::uint8_t* data, std::size_t size,
 
 DeviceInfo MemoryBlockDevice::Query() const { return info_; }
 
+std::int64_t MemoryBlockDevice::ReadCached(void* buffer, std::size_t length, std::uint64_t offset) {
+  const std::uint64_t cached = cachedBytes_.load();
+  if (cached == kNoCache) return -EOPNOTSUPP;
+  cachedCalls_.fetch_add(1);
+  const std::uint64_t end = std::min<std::uint64_t>(cached, data_.size());
+  if (length == 0 || offset >= data_.size()) return 0;
+  if (offset >= end) return -EAGAIN;
+  const std::size_t n = std::size_t(std::min<std::uint64_t>(length, end - offset));
+  std::memcpy(buffer, data_.data() + offset, n);
+  return std::int64_t(n);
+}
+
 void MemoryBlockDevice::InjectFault(std::uint64_t sector, Fault fault) {
   std::lock_guard lock(mutex_);
   if (fault == Fault::None)

@@ -22,6 +22,9 @@ class MemoryBlockDevice : public IBlockDevice {
   MemoryBlockDevice(const std::uint8_t* data, std::size_t size, DeviceInfo info = {});
 
   std::int64_t ReadAt(void* buffer, std::size_t length, std::uint64_t offset) override;
+  // Serves the bytes below SetCachedBytes (as a page cache holding the device's
+  // start would), faults or not; -EOPNOTSUPP until that is set.
+  std::int64_t ReadCached(void* buffer, std::size_t length, std::uint64_t offset) override;
   DeviceInfo Query() const override;
   // Reads go through the time-out layer once a hang is injected, or when asked.
   bool MayBlock() const override { return mayBlock_.load(); }
@@ -35,7 +38,9 @@ class MemoryBlockDevice : public IBlockDevice {
   void SetHangTime(std::chrono::milliseconds time);
   void ReleaseHangs();
 
+  void SetCachedBytes(std::uint64_t bytes) { cachedBytes_.store(bytes); }
   std::uint64_t ReadCalls() const { return readCalls_.load(); }
+  std::uint64_t CachedReadCalls() const { return cachedCalls_.load(); }
   // Reads that hung and have since completed.
   std::uint64_t HangsCompleted() const { return hangsCompleted_.load(); }
   std::size_t Size() const { return data_.size(); }
@@ -51,5 +56,8 @@ class MemoryBlockDevice : public IBlockDevice {
   std::uint64_t releaseGeneration_ = 0;
   std::atomic<bool> mayBlock_{false};
   std::atomic<std::uint64_t> readCalls_{0};
+  std::atomic<std::uint64_t> cachedCalls_{0};
+  static constexpr std::uint64_t kNoCache = ~std::uint64_t(0);
+  std::atomic<std::uint64_t> cachedBytes_{kNoCache};
   std::atomic<std::uint64_t> hangsCompleted_{0};
 };

@@ -309,7 +309,7 @@ std::int64_t MftRecordParser::VcnToLcn(std::int64_t vcn) const {
   return run ? run->lcn + (vcn - run->firstVcn) : -1;
 }
 
-std::int64_t MftRecordParser::ReadData(std::int64_t position, std::int64_t length, void* out) const {
+std::int64_t MftRecordParser::ReadData(std::int64_t position, std::int64_t length, void* out, bool salvage) const {
   if (!hasData_ || !out || position < 0 || length <= 0 || position >= dataSize_) return 0;
   auto* dst = static_cast<std::uint8_t*>(out);
   if (!nonResident_) {
@@ -319,7 +319,7 @@ std::int64_t MftRecordParser::ReadData(std::int64_t position, std::int64_t lengt
     return n;
   }
   if (!layout_) return 0;
-  return owner_.ReadRuns(*layout_, runs_, dataSize_, initializedSize_, position, length, dst);
+  return owner_.ReadRuns(*layout_, runs_, dataSize_, initializedSize_, position, length, dst, salvage);
 }
 
 bool MftRecordParser::ReadAttributeList(std::vector<std::uint8_t>& out) const {

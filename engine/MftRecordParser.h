@@ -134,7 +134,9 @@ class MftRecordParser {
   // Copies up to `length` bytes of the data from `position` into `out`: the bytes
   // copied (none at or past the data size; fewer when a read fails or no run holds
   // the next cluster). Sparse runs and bytes past the initialized size are zeros.
-  std::int64_t ReadData(std::int64_t position, std::int64_t length, void* out) const;
+  // With `salvage`, unreadable sectors are zero-filled and logged instead of ending
+  // the copy (CFileSystem_NTFS::ReadRuns).
+  std::int64_t ReadData(std::int64_t position, std::int64_t length, void* out, bool salvage = false) const;
 
   // ---- Attribute list ----------------------------------------------------------------
   bool HasAttributeList() const { return FindAttribute(kAttributeList) != nullptr; }

@@ -16,17 +16,9 @@ namespace {
 // A copied read is done in pieces of this size, so the caller copies one piece
 // while the reader reads the next.
 constexpr std::size_t kPiece = 256 * 1024;
-// Before sleeping, a waiting caller polls for progress and an idle reader for the
-// next request this long: a sleeping thread wakes slower than a 2 MB read from the
-// page cache takes.
-constexpr auto kPoll = std::chrono::microseconds(100);
 // Readers' own buffers kept for reuse (a fresh 2 MB buffer costs its page faults).
 constexpr std::size_t kPooledBuffers = 4;
 constexpr std::size_t kAlign = 4096;  // the kernel copies into aligned memory faster
-
-// Yields rather than spins: where the caller and the reader share a processor the
-// one that waits lets the other run.
-inline void Relax() { std::this_thread::yield(); }
 
 struct FreeDeleter {
   void operator()(std::uint8_t* p) const { std::free(p); }
@@ -49,13 +41,17 @@ struct Request {
   // Published by the reader; the bytes below `done` are final.
   std::atomic<std::size_t> done{0};
   std::atomic<bool> finished{false};
-  std::atomic<bool> abandoned{false};
   std::atomic<bool> waiting{false};  // the caller sleeps on `progress`
-  // Guarded by the shared mutex:
-  Buffer buffer;  // a copied read's buffer, handed to the caller once finished
-  int error = 0;
-  bool started = false;
+  // The hand-back between the reader and the caller: the request's own lock, so
+  // that a finished read wakes its caller without touching the readers' lock.
+  std::mutex mutex;
   std::condition_variable progress;
+  // Guarded by `mutex`:
+  bool abandoned = false;  // the caller gave up waiting
+  Buffer buffer;           // a copied read's buffer, handed to the caller once finished
+  int error = 0;
+  // Guarded by the readers' lock:
+  bool started = false;
 };
 
 struct Reader {
@@ -74,7 +70,6 @@ struct TimedReader::Shared {
   std::vector<Buffer> pool;
   int idle = 0;
   std::atomic<bool> stopping{false};
-  std::atomic<int> queued{0};  // requests in the queue, polled without the lock
 
   // Under the mutex.
   Buffer Take(std::size_t size) {
@@ -102,10 +97,12 @@ struct TimedReader::Shared {
     if (smallest->capacity < b.capacity) *smallest = std::move(b);
   }
 
-  // Wakes a caller that sleeps; one that polls sees the atomics itself.
-  void Wake(Request& req) {
+  // Wakes a caller that sleeps; one that is busy copying sees the atomics itself.
+  // `waiting` is set under the request's lock before the caller looks at `done`
+  // for the last time, so a piece published meanwhile is never missed.
+  static void Wake(Request& req) {
     if (req.waiting.load()) {
-      { std::lock_guard g(mutex); }
+      { std::lock_guard g(req.mutex); }
       req.progress.notify_one();
     }
   }
@@ -113,18 +110,11 @@ struct TimedReader::Shared {
   static void Run(std::shared_ptr<Shared> s, std::shared_ptr<Reader> me) {
     std::unique_lock lock(s->mutex);
     for (;;) {
-      if (s->queue.empty() && !s->stopping.load()) {
-        // Back-to-back reads (a scan) come sooner than a sleeping thread would wake.
-        lock.unlock();
-        const auto until = std::chrono::steady_clock::now() + kPoll;
-        while (s->queued.load() == 0 && !s->stopping.load() && std::chrono::steady_clock::now() < until) Relax();
-        lock.lock();
-      }
+      // An idle reader sleeps until a request or the end comes: it never spins.
       s->work.wait(lock, [&] { return s->stopping.load() || !s->queue.empty(); });
       if (s->queue.empty()) break;
       std::shared_ptr<Request> req = std::move(s->queue.front());
       s->queue.pop_front();
-      s->queued.fetch_sub(1);
       --s->idle;
       me->busy = true;
       req->started = true;
@@ -150,21 +140,28 @@ struct TimedReader::Shared {
         }
         done += static_cast<std::size_t>(n);
         req->done.store(done);
-        if (!req->target) s->Wake(*req);
-        if (req->abandoned.load() || static_cast<std::size_t>(n) < piece) break;  // given up, or the end
+        if (static_cast<std::size_t>(n) < piece) break;  // the end of the device
+        {
+          std::lock_guard g(req->mutex);
+          if (req->abandoned) break;  // given up: no need to read on
+        }
+        // The caller copies this piece while the next is read; the last piece is
+        // announced with the end, in one wake-up.
+        if (!req->target && done < req->length) Wake(*req);
       }
 
-      lock.lock();
-      req->error = error;
-      if (req->abandoned.load())
-        s->Give(std::move(buffer));
-      else
-        req->buffer = std::move(buffer);  // the caller may still be copying from it
-      req->finished.store(true);
-      req->target.reset();  // a direct read given up frees the memory it kept
-      lock.unlock();
+      bool abandoned;
+      {
+        std::lock_guard g(req->mutex);
+        abandoned = req->abandoned;
+        req->error = error;
+        if (!abandoned) req->buffer = std::move(buffer);  // the caller may still be copying from it
+        req->finished.store(true);
+        req->target.reset();  // a direct read given up frees the memory it kept
+      }
       req->progress.notify_one();
       lock.lock();
+      if (abandoned) s->Give(std::move(buffer));
       me->busy = false;
       ++s->idle;
       if (s->stopping.load()) break;
@@ -218,11 +215,38 @@ TimedReadResult ResultOf(std::int64_t n) {
 
 }  // namespace
 
+std::size_t TimedReader::ReadCached(std::uint8_t* out, std::size_t length, std::uint64_t offset) {
+  if (cachedOff_.load(std::memory_order_relaxed)) return 0;
+  const std::int64_t n = device_->ReadCached(out, length, offset);
+  if (n > 0) {
+    if (!cachedHit_.load(std::memory_order_relaxed)) cachedHit_.store(true, std::memory_order_relaxed);
+    return static_cast<std::size_t>(n);
+  }
+  if (n == -EOPNOTSUPP || (!cachedHit_.load(std::memory_order_relaxed) &&
+                           cachedTries_.fetch_add(1, std::memory_order_relaxed) >= kCachedTrials))
+    cachedOff_.store(true, std::memory_order_relaxed);
+  return 0;
+}
+
+namespace {
+
+// A read whose first `cached` bytes came from memory and whose rest `rest` tells.
+TimedReadResult Joined(std::size_t cached, TimedReadResult rest) {
+  if (rest.error || rest.timedOut) return rest;
+  rest.bytes += static_cast<std::int64_t>(cached);
+  return rest;
+}
+
+}  // namespace
+
 TimedReadResult TimedReader::Read(void* buffer, std::size_t length, std::uint64_t offset,
                                   std::chrono::milliseconds timeout) {
   if (length == 0) return {};
   if (!device_->MayBlock()) return ResultOf(device_->ReadAt(buffer, length, offset));
-  return Submit(static_cast<std::uint8_t*>(buffer), nullptr, length, offset, timeout);
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  const std::size_t cached = ReadCached(out, length, offset);
+  if (cached == length) return ResultOf(static_cast<std::int64_t>(cached));
+  return Joined(cached, Submit(out + cached, nullptr, 0, length - cached, offset + cached, timeout));
 }
 
 TimedReadResult TimedReader::Read(SectorBuffer& target, std::size_t length, std::uint64_t offset,
@@ -230,13 +254,15 @@ TimedReadResult TimedReader::Read(SectorBuffer& target, std::size_t length, std:
   if (length == 0) return {};
   if (target.size() < length) return ResultOf(-EINVAL);
   if (!device_->MayBlock()) return ResultOf(device_->ReadAt(target.data(), length, offset));
-  TimedReadResult r = Submit(nullptr, &target, length, offset, timeout);
+  const std::size_t cached = ReadCached(target.data(), length, offset);
+  if (cached == length) return ResultOf(static_cast<std::int64_t>(cached));
+  TimedReadResult r = Submit(nullptr, &target, cached, length - cached, offset + cached, timeout);
   // The memory stays with the read that may still complete; the owner gets new.
   if (r.timedOut) target.Renew();
-  return r;
+  return Joined(cached, r);
 }
 
-TimedReadResult TimedReader::Submit(std::uint8_t* out, SectorBuffer* target, std::size_t length,
+TimedReadResult TimedReader::Submit(std::uint8_t* out, SectorBuffer* target, std::size_t skip, std::size_t length,
                                     std::uint64_t offset, std::chrono::milliseconds timeout) {
   TimedReadResult result;
   Shared& s = *shared_;
@@ -245,7 +271,7 @@ TimedReadResult TimedReader::Submit(std::uint8_t* out, SectorBuffer* target, std
   req->length = length;
   if (target) {
     req->target = target->memory();
-    req->targetBytes = target->data();
+    req->targetBytes = target->data() + skip;
   }
   const auto deadline = std::chrono::steady_clock::now() + std::max(timeout, std::chrono::milliseconds(1));
 
@@ -255,7 +281,6 @@ TimedReadResult TimedReader::Submit(std::uint8_t* out, SectorBuffer* target, std
     return result;
   }
   s.queue.push_back(req);
-  s.queued.fetch_add(1);
   if (s.queue.size() > static_cast<std::size_t>(s.idle) && s.readers.size() < std::size_t(kMaxReaders)) {
     auto reader = std::make_shared<Reader>();
     try {
@@ -269,55 +294,54 @@ TimedReadResult TimedReader::Submit(std::uint8_t* out, SectorBuffer* target, std
   lock.unlock();
   s.work.notify_one();
 
-  // Wait for the read, copying each finished piece of a copied read as it comes;
-  // poll a while before sleeping.
+  // Wait for the read, copying each finished piece of a copied read as it comes.
+  // The caller sleeps on the request's condition until the reader publishes a piece
+  // or its end, or the deadline passes: it never spins.
   std::size_t copied = 0;
-  auto pollUntil = std::chrono::steady_clock::now() + kPoll;
+  std::unique_lock wait(req->mutex);
   for (;;) {
     const std::size_t upto = req->done.load();
     if (out && upto > copied) {
       // The reader writes only beyond `done`.
+      wait.unlock();
       std::memcpy(out + copied, req->data + copied, upto - copied);
       copied = upto;
-      pollUntil = std::chrono::steady_clock::now() + kPoll;
+      wait.lock();
       continue;
     }
     if (req->finished.load()) break;
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) break;
-    if (now < pollUntil) {
-      Relax();
-      continue;
-    }
-    lock.lock();
     req->waiting.store(true);
-    req->progress.wait_until(lock, deadline, [&] {
+    const bool woken = req->progress.wait_until(wait, deadline, [&] {
       return (out && req->done.load() > copied) || req->finished.load();
     });
     req->waiting.store(false);
-    lock.unlock();
+    if (!woken) break;
   }
 
-  lock.lock();
   if (!req->finished.load()) {
     // Given up: the read may still complete, into memory the caller no longer owns.
-    req->abandoned.store(true);
+    req->abandoned = true;
+    wait.unlock();
+    lock.lock();
     if (!req->started) {
       auto it = std::find(s.queue.begin(), s.queue.end(), req);
-      if (it != s.queue.end()) {
-        s.queue.erase(it);
-        s.queued.fetch_sub(1);
-      }
+      if (it != s.queue.end()) s.queue.erase(it);
     }
     result.timedOut = true;
     return result;
   }
+  Buffer buffer = std::move(req->buffer);
+  const int error = req->error;
+  wait.unlock();
   const std::size_t total = req->done.load();
   if (out && total > copied) std::memcpy(out + copied, req->data + copied, total - copied);
-  if (req->error)
-    result.error = req->error;
+  if (error)
+    result.error = error;
   else
     result.bytes = static_cast<std::int64_t>(total);
-  s.Give(std::move(req->buffer));
+  if (buffer.data) {
+    lock.lock();
+    s.Give(std::move(buffer));
+  }
   return result;
 }

@@ -2,7 +2,10 @@
 // Reads from a device that give up after a time-out, so that no caller hangs on a
 // dying drive.
 //
-// A read runs on one of a few reader threads. Into plain memory it reads into a
+// What the system holds in memory already (the page cache) is read on the caller's
+// thread, without waiting for the device (IBlockDevice::ReadCached): nothing there
+// can hang, and a thread hand-off would cost more than the read. The rest of a read
+// runs on one of a few reader threads. Into plain memory it reads into a
 // buffer of the reader's own, and the caller, waiting with a deadline, copies each
 // completed piece into its memory as it arrives (copying overlaps reading). Into a
 // SectorBuffer it reads directly, without a copy; the SectorBuffer keeps that memory
@@ -17,6 +20,7 @@
 // TimedReader joins the idle readers and leaves stuck ones to end by themselves;
 // they keep the device open until then.
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -55,8 +59,17 @@ class TimedReader {
   struct Shared;
 
  private:
-  TimedReadResult Submit(std::uint8_t* out, SectorBuffer* target, std::size_t length, std::uint64_t offset,
-                         std::chrono::milliseconds timeout);
+  TimedReadResult Submit(std::uint8_t* out, SectorBuffer* target, std::size_t skip, std::size_t length,
+                         std::uint64_t offset, std::chrono::milliseconds timeout);
+  // The bytes at `offset` that the system holds in memory, read into `out`: how many
+  // (0 when none, or when the device can't tell).
+  std::size_t ReadCached(std::uint8_t* out, std::size_t length, std::uint64_t offset);
   std::shared_ptr<IBlockDevice> device_;
   std::shared_ptr<Shared> shared_;
+  // Cached reads: tried until the device shows it can't serve them (a device that
+  // never answered one of the first kCachedTrials is not asked any more).
+  static constexpr int kCachedTrials = 64;
+  std::atomic<bool> cachedOff_{false};
+  std::atomic<bool> cachedHit_{false};
+  std::atomic<int> cachedTries_{0};
 };

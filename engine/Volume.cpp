@@ -14,6 +14,7 @@
 #include "engine/AppSettings.h"
 #include "engine/FileBlockDevice.h"
 #include "engine/FileSystemFactory.h"
+#include "engine/FreeClusterMap.h"
 #include "engine/LocalComputer.h"
 #include "engine/Messages.h"
 #include "engine/Notifier.h"
@@ -25,6 +26,8 @@
 #include "platform/Text.h"
 
 namespace {
+
+constexpr std::u16string_view kFileReadSector = u"CVolume::FileRead: Can't read sector at: %I64d";
 
 std::u16string ErrorText(int error) {
   // The system's message for an errno, as strerror gives it (no line break).
@@ -146,7 +149,8 @@ bool CVolume::CheckRun(std::int64_t firstSector, std::int64_t count, std::size_t
 
 template <typename Attempt>
 std::int64_t CVolume::ReadWithRetries(std::int64_t firstSector, std::int64_t count, std::size_t bytes,
-                                      Attempt&& attempt) {
+                                      Attempt&& attempt, ReadEnd* end, bool quiet) {
+  if (end) *end = ReadEnd::Failed;
   try {
     std::shared_ptr<TimedReader> reader = OpenDrive();
     if (!reader) return 0;
@@ -159,13 +163,17 @@ std::int64_t CVolume::ReadWithRetries(std::int64_t firstSector, std::int64_t cou
     for (std::int32_t attempt_ = 0; attempt_ <= retries; ++attempt_) {
       const TimedReadResult r = attempt(*reader, std::uint64_t(position), wait);
       if (r.timedOut || r.error) {
-        if (r.timedOut) Log().Error(u"Read Timeout!");
-        Log().ErrorId(172, GetDisplayName(), position, attempt_);
+        if (!quiet) {
+          if (r.timedOut) Log().Error(u"Read Timeout!");
+          Log().ErrorId(172, GetDisplayName(), position, attempt_);
+        }
+        if (end) *end = r.timedOut ? ReadEnd::TimedOut : ReadEnd::Failed;
         return 0;
       }
       got = r.bytes;
       if (std::size_t(got) == bytes) break;  // a short read is tried again
     }
+    if (end) *end = std::size_t(got) == bytes ? ReadEnd::Complete : ReadEnd::Short;
     return got;
   } catch (...) {
     return 0;
@@ -200,6 +208,108 @@ std::int64_t CVolume::ReadSectors(SectorBuffer& buffer, std::int64_t firstSector
   return got;
 }
 
+// ---- Salvaged reads ---------------------------------------------------------------------
+
+namespace {
+thread_local CVolume::UnreadableSectors* t_unreadable = nullptr;
+}
+
+CVolume::UnreadableSectors::UnreadableSectors() : outer_(t_unreadable) { t_unreadable = this; }
+
+CVolume::UnreadableSectors::~UnreadableSectors() {
+  t_unreadable = outer_;
+  if (outer_) outer_->count_ += count_;
+}
+
+void CVolume::UnreadableSectors::Add(std::int64_t sectors) {
+  if (t_unreadable && sectors > 0) t_unreadable->count_ += sectors;
+}
+
+std::int64_t CVolume::Salvage(std::uint8_t* out, std::int64_t firstSector, std::int64_t count, std::int64_t from,
+                              std::u16string_view logFormat) {
+  std::int64_t badFirst = -1, badCount = 0, unreadable = 0;
+  auto flush = [&] {
+    if (badCount == 0) return;
+    std::u16string line = platform::Format(logFormat, badFirst);
+    if (badCount > 1) line += platform::Format(u" (%I64d sectors)", badCount);
+    Log().Error(u"%s", line);
+    unreadable += badCount;
+    badFirst = -1;
+    badCount = 0;
+  };
+  auto bad = [&](std::int64_t s, std::int64_t n) {
+    std::memset(out + s * kSectorSize, 0, std::size_t(n * kSectorSize));
+    if (badCount == 0) badFirst = firstSector + s;
+    badCount += n;
+  };
+  std::int64_t held = count * kSectorSize;
+  int timeoutsInARow = 0;
+  for (std::int64_t s = from; s < count; ++s) {
+    std::uint8_t* at = out + s * kSectorSize;
+    ReadEnd end = ReadEnd::Failed;
+    const std::int64_t got = ReadWithRetries(
+        firstSector + s, 1, std::size_t(kSectorSize),
+        [&](TimedReader& reader, std::uint64_t position, auto wait) {
+          return reader.Read(at, std::size_t(kSectorSize), position, wait);
+        },
+        &end, true);
+    if (end == ReadEnd::Complete) {
+      flush();
+      timeoutsInARow = 0;
+      continue;
+    }
+    if (end == ReadEnd::Short && AtDeviceEnd(firstSector + s, got)) {
+      // The device ends here: what lies past it is no unreadable sector.
+      std::memset(at + got, 0, std::size_t(kSectorSize - got));
+      if (s + 1 < count) std::memset(at + kSectorSize, 0, std::size_t((count - s - 1) * kSectorSize));
+      held = s * kSectorSize + got;
+      break;
+    }
+    bad(s, 1);
+    if (end == ReadEnd::TimedOut && ++timeoutsInARow >= kMaxTimeoutsInARow) {
+      // A device that no longer answers is not asked for every sector of the run.
+      if (s + 1 < count) bad(s + 1, count - s - 1);
+      break;
+    }
+    if (end != ReadEnd::TimedOut) timeoutsInARow = 0;
+  }
+  flush();
+  UnreadableSectors::Add(unreadable);
+  return held;
+}
+
+bool CVolume::AtDeviceEnd(std::int64_t sector, std::int64_t got) {
+  // A read that ends short but not at the device's end met a sector it can't read.
+  std::shared_ptr<TimedReader> reader = CurrentReader();
+  if (!reader) return false;
+  const std::uint64_t size = reader->Device()->Query().sizeBytes;
+  const std::int64_t base = Geometry().baseOffset;
+  if (size == 0 || base < 0) return false;
+  const std::uint64_t end = std::uint64_t(base) + std::uint64_t(sector) * kSectorSize + std::uint64_t(got);
+  return end >= size;
+}
+
+std::int64_t CVolume::ReadSectorsSalvaged(void* buffer, std::int64_t firstSector, std::int64_t count,
+                                          std::u16string_view logFormat) {
+  std::size_t bytes = 0;
+  if (!buffer || !CheckRun(firstSector, count, bytes)) return 0;
+  const std::int64_t got = ReadSectors(buffer, firstSector, count);
+  // Nothing to salvage from a device that could not even be opened.
+  if (std::size_t(got) == bytes || !IsOpen()) return got;
+  return Salvage(static_cast<std::uint8_t*>(buffer), firstSector, count, got / kSectorSize, logFormat);
+}
+
+std::int64_t CVolume::ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t firstSector, std::int64_t count,
+                                          std::u16string_view logFormat) {
+  std::size_t bytes = 0;
+  if (!CheckRun(firstSector, count, bytes)) return 0;
+  const std::int64_t got = ReadSectors(buffer, firstSector, count);
+  // Nothing to salvage from a device that could not even be opened.
+  if (std::size_t(got) == bytes || !IsOpen()) return got;
+  // Taken after the read: a read that timed out left new memory in the buffer.
+  return Salvage(buffer.data(), firstSector, count, got / kSectorSize, logFormat);
+}
+
 std::int64_t CVolume::FileRead(const FoundObject& object, void* buffer, std::int64_t position, std::uint32_t count) {
   if (count == 0 || !buffer) return 0;
   auto* out = static_cast<std::uint8_t*>(buffer);
@@ -216,18 +326,20 @@ std::int64_t CVolume::FileRead(const FoundObject& object, void* buffer, std::int
     std::int64_t got;
     std::int64_t result;
     if (skip == 0 && count % kSectorSize == 0) {
-      got = ReadSectors(out, sector, sectors);
+      got = ReadSectorsSalvaged(out, sector, sectors, kFileReadSector);
       result = got;
     } else {
       // The covering sectors go through a buffer of our own: the caller's holds only
       // the bytes asked for, from a position that may lie inside a sector.
       std::vector<std::uint8_t> bounce(static_cast<std::size_t>(sectors * kSectorSize));
-      got = ReadSectors(bounce.data(), sector, sectors);
+      got = ReadSectorsSalvaged(bounce.data(), sector, sectors, kFileReadSector);
       result = std::clamp<std::int64_t>(got - std::int64_t(skip), 0, count);
       if (result > 0) std::memcpy(out, bounce.data() + skip, std::size_t(result));
       if (std::uint32_t(result) < count) std::memset(out + result, 0, count - std::size_t(result));
     }
-    if (got <= 0) Log().Error(u"CVolume::FileRead: Can't read sector at: %I64d", sector);
+    // Unreadable sectors were logged and zero-filled; nothing at all means the device
+    // could not be read (or ends before the object).
+    if (got <= 0) Log().Error(kFileReadSector, sector);
     return result;
   } catch (...) {
     Log().Error(u"CVolume::FileRead.Except read sector at: %I64d", sector);
@@ -269,8 +381,8 @@ std::int64_t CVolume::ReadObjectData(const FoundObject& object, SectorBuffer& bu
         object.offset <= std::numeric_limits<std::int64_t>::max() - position &&
         (object.offset + position) % kSectorSize == 0 && count % kSectorSize == 0) {
       const std::int64_t sector = (object.offset + position) / kSectorSize;
-      const std::int64_t got = ReadSectors(buffer, sector, count / kSectorSize);
-      if (got <= 0) Log().Error(u"CVolume::FileRead: Can't read sector at: %I64d", sector);
+      const std::int64_t got = ReadSectorsSalvaged(buffer, sector, count / kSectorSize, kFileReadSector);
+      if (got <= 0) Log().Error(kFileReadSector, sector);
       return got;
     }
     return FileRead(object, buffer.data(), position, count);
@@ -286,6 +398,27 @@ bool CVolume::CanReadObjectData(const FoundObject& object) {
     return true;
   } catch (...) {
     return true;
+  }
+}
+
+std::int64_t CVolume::VolumeBytes() const {
+  std::lock_guard lock(infoMutex_);
+  if (info_.totalBytes > 0) return info_.totalBytes;
+  const std::int64_t sectors = info_.geometry.totalSectors;
+  return sectors > 0 && sectors <= std::numeric_limits<std::int64_t>::max() / kSectorSize ? sectors * kSectorSize : 0;
+}
+
+std::int64_t CVolume::ReadableSize(const FoundObject& object) {
+  const std::int64_t volumeBytes = VolumeBytes();
+  try {
+    {
+      std::shared_lock lock(fsMutex_);
+      if (fs_ && fs_->ReadsObjectData() && GetFileSystemFamily(fs_->typeCode) < 2)
+        return fs_->ReadableSize(object, volumeBytes);
+    }
+    return CFileSystem::WithinVolume(object.offset, object.size, volumeBytes);
+  } catch (...) {
+    return CFileSystem::WithinVolume(object.offset, object.size, volumeBytes);
   }
 }
 
@@ -337,7 +470,8 @@ int CVolume::QueryInformation() {
         case kLogicalDrive: {
           v.deviceNumber = dev.diskNumber;
           v.partitionNumber = dev.partitionNumber;
-          v.partitionStartOffset = dev.isBlockDevice ? std::int64_t(dev.partitionStart) : -1;
+          // The drive list's word (sysfs) stands where the device does not tell.
+          if (dev.isBlockDevice && dev.partitionNumber > 0) v.partitionStartOffset = std::int64_t(dev.partitionStart);
           v.totalBytes = std::int64_t(std::min<std::uint64_t>(dev.sizeBytes, INT64_MAX));
           v.geometry.totalSectors = v.totalBytes / kSectorSize;
           struct statvfs fs{};
@@ -751,19 +885,47 @@ void CVolume::WalkTable(PartitionWalk& walk, std::int64_t lba, std::int64_t exte
     entries[i] = {v.U8(o), v.U8(o + 4), std::int64_t(v.U32(o + 8)), std::int64_t(v.U32(o + 12))};
   }
   // A sector that merely ends in 55 AA (boot code of a file system without a label)
-  // is no table: every entry needs a valid boot flag and extents inside the volume.
+  // is no table: every entry needs a valid boot flag.
   for (int i = 0; i < 4; ++i) {
-    const Entry& e = entries[i];
-    bool valid = e.boot == 0x00 || e.boot == 0x80;
-    if (valid && e.type != 0 && e.count != 0 && sized) {
-      const std::int64_t first = isLink(e.type) ? linkLba(e) : lba + e.start;
-      valid = first + e.count <= sectors;
-    }
-    if (!valid) {
+    if (entries[i].boot != 0x00 && entries[i].boot != 0x80) {
       Log().Plain(platform::Format(u"Partition table at sector %I64d on %s ignored: entry %d is not valid", lba,
                                    GetDisplayName(), i + 1));
       return;
     }
+  }
+  // Extents: a truncated image (the common case in recovery) keeps every partition
+  // that starts inside it, one that runs past its end cut to it; one that starts
+  // beyond the end is skipped. Only a table none of whose entries lies inside is
+  // ignored.
+  int used = 0, inside = 0;
+  for (int i = 0; i < 4; ++i) {
+    Entry& e = entries[i];
+    if (e.type == 0 || e.count == 0) continue;
+    ++used;
+    if (sized) {
+      const std::int64_t first = isLink(e.type) ? linkLba(e) : lba + e.start;
+      if (first >= sectors) {
+        Log().Plain(platform::Format(
+            u"Partition table at sector %I64d on %s: entry %d starts at sector %I64d, beyond the end of the device "
+            u"(%I64d sectors): skipped",
+            lba, GetDisplayName(), i + 1, first, sectors));
+        e.count = 0;
+        continue;
+      }
+      if (first + e.count > sectors) {
+        Log().Plain(platform::Format(
+            u"Partition table at sector %I64d on %s: entry %d runs past the end of the device: its %I64d sectors "
+            u"are cut to %I64d",
+            lba, GetDisplayName(), i + 1, e.count, sectors - first));
+        e.count = sectors - first;
+      }
+    }
+    ++inside;
+  }
+  if (used > 0 && inside == 0) {
+    Log().Plain(platform::Format(u"Partition table at sector %I64d on %s ignored: no entry lies inside the device",
+                                 lba, GetDisplayName()));
+    return;
   }
   // Partitions must not start where a table lies, the ones this table links to
   // included (a partition there would walk that table as its own).
@@ -887,7 +1049,7 @@ bool CVolume::HasAnalysisThread() const {
   return s.alive && s.volume.get() == this;
 }
 
-bool CVolume::StartThread(ThreadKind kind, std::int32_t sectorPassMode) {
+bool CVolume::StartThread(ThreadKind kind, std::int32_t sectorPassMode, bool freeClustersOnly) {
   std::shared_ptr<CVolume> self;
   try {
     self = shared_from_this();
@@ -907,6 +1069,7 @@ bool CVolume::StartThread(ThreadKind kind, std::int32_t sectorPassMode) {
 
   threadKind_.store(kind);
   sectorPassMode_.store(sectorPassMode);  // an analysis searches for lost files
+  freeClustersOnly_.store(freeClustersOnly);  // and reads every sector
   working_.store(true);
   stopRequested_.store(false);
   aborted_.store(false);
@@ -938,8 +1101,8 @@ bool CVolume::StartAnalyseFileSystem() {
   return true;
 }
 
-bool CVolume::StartAnalyseSectors(std::int32_t mode) {
-  if (!StartThread(ThreadKind::SectorPass, mode)) return false;
+bool CVolume::StartAnalyseSectors(std::int32_t mode, bool freeClustersOnly) {
+  if (!StartThread(ThreadKind::SectorPass, mode, freeClustersOnly && mode == kLostFileSearch)) return false;
   if (g_Computer) g_Computer->SetScannedVolume(shared_from_this());
   return true;
 }
@@ -1048,12 +1211,9 @@ void CVolume::AnalyseFileSystem() {
   Log().SendStatus(57211);
   Log().InfoId(57212);
 
-  store_.Clear();
-  store_.RegisterObject(deviceNode_);
-  // Partitions found on this volume stay below its node.
-  for (const auto& child : Children())
-    if (child->GetKind() == kFoundPartition && child->DeviceNode()->parentId == DeviceNodeId())
-      store_.RegisterObject(child->DeviceNode());
+  ResetStore();
+  // The bitmap tells what this pass finds in use; an earlier pass's says nothing.
+  bitmap_.Create(0, false);
 
   const std::int32_t code = FileSystemTypeCode();
   std::int32_t openState = 0;
@@ -1197,6 +1357,80 @@ int CVolume::StopAnalysis(bool force) {
     Log().Error(u"CVolume::StopAnalysis except");
     return 1;
   }
+}
+
+void CVolume::ResetStore() {
+  store_.Clear();
+  store_.RegisterObject(deviceNode_);
+  // Partitions found on this volume stay below its node.
+  for (const auto& child : Children())
+    if (child->GetKind() == kFoundPartition && child->DeviceNode()->parentId == DeviceNodeId())
+      store_.RegisterObject(child->DeviceNode());
+}
+
+std::unique_ptr<CFreeClusterMap> CVolume::MakeFreeClusterMap() const {
+  const VolumeGeometry g = Geometry();
+  const std::int64_t totalSectors = std::max<std::int64_t>(0, g.totalSectors);
+  CFileSystem::ClusterLayout layout;
+  bool laidOut = false;
+  {
+    std::shared_lock lock(fsMutex_);
+    laidOut = fs_ && fs_->BitmapLayout(layout);
+  }
+  if (laidOut && bitmap_.GetData() && bitmap_.BitCount() > 0)
+    return std::make_unique<CFreeClusterMap>(bitmap_, layout, totalSectors);
+  const std::int64_t units = g.clusterBytes >= 512 && g.clusterBytes % 512 == 0 ? g.clusterBytes / 512 : 1;
+  return std::make_unique<CFreeClusterMap>(totalSectors, units);
+}
+
+namespace {
+
+std::mutex g_storeUsersMutex;
+std::vector<std::pair<int, CVolume::StoreUser>> g_storeUsers;
+int g_nextStoreUser = 1;
+
+}  // namespace
+
+int CVolume::AddStoreUser(StoreUser user) {
+  std::lock_guard lock(g_storeUsersMutex);
+  const int id = g_nextStoreUser++;
+  g_storeUsers.emplace_back(id, std::move(user));
+  return id;
+}
+
+void CVolume::RemoveStoreUser(int id) {
+  std::lock_guard lock(g_storeUsersMutex);
+  std::erase_if(g_storeUsers, [id](const auto& entry) { return entry.first == id; });
+}
+
+CVolume::ClearResult CVolume::ClearFoundObjects() {
+  if (HasAnalysisThread()) {
+    ShowUserMessage(platform::Format(u"%s is being analysed. Stop the analysis, then choose the drive again.",
+                                     GetDisplayName()),
+                    u"Warning!", MessageIcon::Warning);
+    return ClearResult::kRefusedPass;
+  }
+  std::vector<StoreUser> users;
+  {
+    std::lock_guard lock(g_storeUsersMutex);
+    for (const auto& entry : g_storeUsers) users.push_back(entry.second);
+  }
+  for (const StoreUser& user : users) {
+    const std::u16string refusal = user.refusal ? user.refusal(*this) : std::u16string();
+    if (!refusal.empty()) {
+      ShowUserMessage(refusal, u"Warning!", MessageIcon::Warning);
+      return ClearResult::kRefusedInUse;
+    }
+  }
+  for (const StoreUser& user : users)
+    if (user.release) user.release(*this);
+  ResetStore();
+  bitmap_.Create(0, false);
+  fsCounters_.folders.store(0);
+  fsCounters_.files.store(0);
+  sectorCounters_.folders.store(0);
+  sectorCounters_.files.store(0);
+  return ClearResult::kCleared;
 }
 
 void CVolume::EndAnalysisThread() {

@@ -24,6 +24,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/BitArray.h"
@@ -34,6 +35,7 @@
 #include "engine/TimedReader.h"
 
 class AppSettings;
+class CFreeClusterMap;
 class ScanProgress;
 
 // The geometry record. Sectors are 512-byte units throughout.
@@ -132,6 +134,38 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   std::int64_t ReadSectors32(void* buffer, std::int64_t firstSector, std::uint32_t count) {
     return ReadSectors(buffer, firstSector, count);
   }
+  // The read of object data and images: as ReadSectors, but where the run's read
+  // fails or comes back short, the rest is read again sector by sector (each read
+  // with its retries), so that only the sectors that can't be read are zero-filled.
+  // Each run of such sectors is logged once at error level: `logFormat`, whose one
+  // conversion takes the run's first sector, followed by " (N sectors)" for a run
+  // of more than one. Their number goes to the UnreadableSectors tally of the
+  // calling thread. After kMaxTimeoutsInARow sectors in a row that time out, the
+  // rest of the run is taken as unreadable without asking a device that no longer
+  // answers. Returns count x 512 (the zero-filled sectors included), fewer only
+  // where the device ends, which is not counted as unreadable.
+  std::int64_t ReadSectorsSalvaged(void* buffer, std::int64_t firstSector, std::int64_t count,
+                                   std::u16string_view logFormat);
+  std::int64_t ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t firstSector, std::int64_t count,
+                                   std::u16string_view logFormat);
+  static constexpr int kMaxTimeoutsInARow = 8;
+
+  // Counts the sectors that salvaged reads on this thread zero-filled while it
+  // lives (a nested tally adds its count to the one around it when it ends).
+  class UnreadableSectors {
+   public:
+    UnreadableSectors();
+    ~UnreadableSectors();
+    UnreadableSectors(const UnreadableSectors&) = delete;
+    UnreadableSectors& operator=(const UnreadableSectors&) = delete;
+    std::int64_t Count() const { return count_; }
+    // Adds sectors that a reader of object data found missing otherwise.
+    static void Add(std::int64_t sectors);
+
+   private:
+    std::int64_t count_ = 0;
+    UnreadableSectors* outer_;
+  };
   // Reads `count` bytes of a found object from `position` bytes into it, from the
   // object's offset on the volume; `buffer` holds exactly `count` bytes. Returns the
   // bytes read from that position (fewer at the end of the device, 0 on failure);
@@ -147,6 +181,13 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
                               std::uint32_t count);
   // False when the parser knows it can't give the object's bytes (CanReadData).
   bool CanReadObjectData(const FoundObject& object);
+  // The bytes of an object that its read gives as the object's own: its size bounded
+  // by the volume (offset plus size within the volume's bytes) and by what the
+  // parser knows (a FAT file's cluster chain, an NTFS stream's runs). The size the
+  // object shows stays its own.
+  std::int64_t ReadableSize(const FoundObject& object);
+  // The volume's bytes: its total bytes, else its sectors; 0 when unknown.
+  std::int64_t VolumeBytes() const;
   // Where the object's data lies on this volume (see ObjectRunList): what the
   // FAT or NTFS parser knows (cluster chains, data runs), one run from the object's
   // offset on other volumes; none for device nodes. It may read the disk (a FAT
@@ -174,8 +215,10 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // Walks the partition table at `lba` (in the device's logical sectors, relative to
   // the volume) and the chain of extended boot records below it, handing each
   // partition to the partition sink; returns how many it handed over. A table whose
-  // entries do not all have a boot flag of 0x00 or 0x80 and lie inside the volume is
-  // ignored. Every table is read once per walk (a chain that loops is logged and
+  // entries do not all have a boot flag of 0x00 or 0x80 is no table and is ignored.
+  // On a volume of known size, an entry that starts beyond its end is skipped, one
+  // that runs past it is cut to it (both logged): a truncated image keeps the
+  // partitions that lie on it. Every table is read once per walk (a chain that loops is logged and
   // cut), and so is a table a nested walk meets again: partitions set up during the
   // walk may walk their own first sector; entries that start at sector 0 or at a
   // table are skipped.
@@ -320,10 +363,41 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // The passes alone on a thread of their own (the wizard): each sets the running
   // flag, current 0 and total to the total clusters, and makes the volume the
   // computer's scanned volume (the file-system pass also ScanProgress's volume).
+  // `freeClustersOnly` makes the sector pass read and test only the clusters the
+  // clusters bitmap marks free (see CFreeClusterMap); the whole analysis and the
+  // partition search read every sector.
   bool StartAnalyseFileSystem();
-  bool StartAnalyseSectors(std::int32_t mode);
+  bool StartAnalyseSectors(std::int32_t mode, bool freeClustersOnly = false);
   bool StartPartitionSearch() { return StartAnalyseSectors(kPartitionSearch); }
   std::int32_t GetSectorPassMode() const { return sectorPassMode_.load(); }
+  // Whether the sector pass that runs (or ran last) searches the free clusters only.
+  bool SectorPassFreeClustersOnly() const { return freeClustersOnly_.load(); }
+  // The free clusters as the clusters bitmap gives them (the last file-system pass
+  // fills it and its parser lays it out), or the whole volume when no pass filled
+  // it. Read while no file-system pass runs: the map reads the bitmap in place.
+  std::unique_ptr<CFreeClusterMap> MakeFreeClusterMap() const;
+
+  // ---- Clearing the found objects ----------------------------------------------------
+  //
+  // Besides the passes, other parts of the program read a volume's store: the find
+  // in found files and the recovery jobs. Each registers how it stands to a clear:
+  // `refusal` gives the reason (shown to the user) why the volume's store can't be
+  // cleared now, empty when it may be; `release` then stops and joins its work over
+  // that volume. Both run on the user-interface thread; either may be empty.
+  struct StoreUser {
+    std::function<std::u16string(CVolume& volume)> refusal;
+    std::function<void(CVolume& volume)> release;
+  };
+  static int AddStoreUser(StoreUser user);
+  static void RemoveStoreUser(int id);
+
+  enum class ClearResult { kCleared, kRefusedPass, kRefusedInUse };
+  // Empties the store (its device node registered again), the clusters bitmap and
+  // both passes' counters, so that the next passes start from nothing. Refused,
+  // with a message to the user, while a pass of this volume runs or a user of the
+  // store (a recovery) can't let go; a running find over it is stopped and joined
+  // first. User-interface thread.
+  ClearResult ClearFoundObjects();
 
   // The search's callback for each hit: boot sectors become partition volumes (the
   // partition sink), file-system structures go to the parser, file hits to the store
@@ -361,8 +435,18 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   void WalkTable(PartitionWalk& walk, std::int64_t lba, std::int64_t extendedBase, bool isMbr, int depth,
                  int& added);
   bool CheckRun(std::int64_t firstSector, std::int64_t count, std::size_t& bytes) const;
+  // How a read ended.
+  enum class ReadEnd { Complete, Short, Failed, TimedOut };
+  // `quiet`: the failure is not logged (the salvage logs its runs instead).
   template <typename Attempt>
-  std::int64_t ReadWithRetries(std::int64_t firstSector, std::int64_t count, std::size_t bytes, Attempt&& attempt);
+  std::int64_t ReadWithRetries(std::int64_t firstSector, std::int64_t count, std::size_t bytes, Attempt&& attempt,
+                               ReadEnd* end = nullptr, bool quiet = false);
+  // Reads sectors `from` .. `count` - 1 of a run one by one into `out` (see
+  // ReadSectorsSalvaged); returns the bytes the run then holds.
+  std::int64_t Salvage(std::uint8_t* out, std::int64_t firstSector, std::int64_t count, std::int64_t from,
+                       std::u16string_view logFormat);
+  // Whether a read of `sector` that gave `got` bytes ended at the device's end.
+  bool AtDeviceEnd(std::int64_t sector, std::int64_t got);
 
   const std::int32_t kind_;
   std::atomic<std::int32_t> state_{kNotReady};
@@ -387,10 +471,13 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   std::vector<std::weak_ptr<CVolume>> children_;
 
   enum class ThreadKind : std::int32_t { None, Analysis, FileSystemPass, SectorPass };
-  bool StartThread(ThreadKind kind, std::int32_t sectorPassMode);
+  bool StartThread(ThreadKind kind, std::int32_t sectorPassMode, bool freeClustersOnly = false);
   void ThreadMain(ThreadKind kind);
   void PassEnded(ThreadKind pass, std::uint32_t message);
   void EndWithoutComputer();
+  // The store emptied, with this volume's node and the partitions found on it
+  // registered again.
+  void ResetStore();
   static std::int64_t NowMs();
 
   std::atomic<ThreadKind> threadKind_{ThreadKind::None};
@@ -398,6 +485,7 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> aborted_{false};
   std::atomic<std::int32_t> sectorPassMode_{kLostFileSearch};
+  std::atomic<bool> freeClustersOnly_{false};
 
   std::atomic<std::int32_t> readRetries_{10};
   std::atomic<bool> logFoundNames_{false};

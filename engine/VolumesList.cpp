@@ -146,8 +146,11 @@ std::shared_ptr<CVolume> CVolumesList::MakeVolume(const DriveSource& s, const Op
       i.rootPath = platform::Utf8ToUtf16(s.mountPoint);
       i.driveType = s.removable ? 2 : 3;  // removable or fixed, as the system names drive types
     }
-    // What sysfs says already; the query completes it.
+    // What sysfs says already; the query completes it. A logical drive's start on
+    // its disk is known from here on, so a walk of the disk's table recognises it
+    // even when its query fails or comes late.
     i.deviceNumber = s.parentDisk.valid() ? s.parentDisk : s.id;
+    if (s.kind == CVolume::kLogicalDrive && s.isPartition) i.partitionStartOffset = std::int64_t(s.startBytes);
     i.logicalSectorSize = s.logicalSectorSize;
     i.totalBytes = static_cast<std::int64_t>(std::min<std::uint64_t>(s.sizeBytes, INT64_MAX));
     i.geometry.totalSectors = i.totalBytes / CVolume::kSectorSize;

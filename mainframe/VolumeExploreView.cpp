@@ -16,6 +16,7 @@
 #include "app/QtText.h"
 #include "dialogs/FileInformationViewDlg.h"
 #include "dialogs/FiltersView.h"
+#include "dialogs/RecoveryCommands.h"
 #include "dialogs/VolumeImage_CreateDlg.h"
 #include "dialogs/VolumeInformationDlg.h"
 #include "engine/AppSettings.h"
@@ -855,12 +856,11 @@ void CVolumeExploreView::OnStartAnalysis() {
 
 void CVolumeExploreView::OnRecover() {
   if (!HasCurrentObject()) return;
-  if (recoveryOptions_) {
-    recoveryOptions_(window());  // its OK posts WM_START_RECOVERY
-    return;
-  }
-  // Without the options dialog the recovery goes to the settings' destination.
-  OnStartRecovery();
+  // The options dialog; its OK posts WM_START_RECOVERY.
+  if (recoveryOptions_)
+    recoveryOptions_(window());
+  else
+    CRecoveryCommands::OnRecover(window());
 }
 
 void CVolumeExploreView::OnStartRecovery() {
@@ -868,10 +868,9 @@ void CVolumeExploreView::OnStartRecovery() {
   std::vector<FoundObject*> objects;
   std::shared_ptr<CVolume> volume;
   CollectSelection(objects, &volume);
-  CRecovery& job = RecoveryJob();
-  if (!job.SetSelection(volume, std::move(objects))) return;
-  // Logs "Recovery started.", or "Recovery list is empty!" and starts nothing.
-  job.StartRecovery();
+  // The job logs "Recovery started.", or "Recovery list is empty!" and starts
+  // nothing; the progress dialog follows it.
+  if (CRecoveryCommands::StartRecovery(window(), CRecoveryCommands::Of(volume, objects)) >= 0) emit recoveryEnded(0);
 }
 
 void CVolumeExploreView::OnTryOpen() {
@@ -885,51 +884,16 @@ void CVolumeExploreView::OnTryOpen() {
     q.icon = MessageIcon::Warning;
     if (AskUser(q).answer != Answer::Ok) return;
   }
-  CRecovery& job = TryOpenJob();
-  if (!job.SetSelection(volume, std::move(objects))) return;
-  job.StartTryOpen();
+  // The progress dialog closes by itself when the copy ends.
+  if (CRecoveryCommands::StartTryOpen(window(), CRecoveryCommands::Of(volume, objects)) >= 0) emit recoveryEnded(1);
 }
 
 void CVolumeExploreView::OnSetNewSize() {
   std::vector<FoundObject*> objects;
   std::shared_ptr<CVolume> volume;
   if (CollectSelection(objects, &volume) == 0 || !volume) return;
-  // The probable size question for the first object, as the recovery asks it.
-  const FoundObject first = volume->Store().Snapshot(*objects.front());
-  std::int64_t typicalKB = 0;
-  std::u16string typeName;
-  if (const FileType* type = g_FileTypes ? g_FileTypes->FindForObject(first) : nullptr) {
-    auto lock = g_FileTypes->LockForEdit();
-    typicalKB = type->typicalSizeKB();
-    typeName = type->DisplayName();
-  }
-  std::int64_t nextAny = -1, nextSame = -1;
-  {
-    const FoundObjectStore::ReadView view = volume->Store().Read();
-    if (const FoundObject* n = view.FindNextByOffset(first.offset)) nextAny = n->offset - first.offset;
-    if (const FoundObject* n = view.FindNextOfSameType(first)) nextSame = n->offset - first.offset;
-  }
-  Question q;
-  q.kind = QuestionKind::ProbableFileSize;
-  q.caption = u"Enter probable file size";
-  q.buttons = Buttons::Custom;
-  q.icon = MessageIcon::Question;
-  q.text = typeName;
-  q.detail = std::u16string(first.Name());
-  q.values = {first.offset, first.size, first.flags.Any(OBJ_DELETED) ? 1 : 0, std::max<std::int64_t>(typicalKB, 0),
-              nextAny,      nextSame,   first.typeId};
-  const Reply reply = AskUser(q);
-  if (reply.answer != Answer::Ok || reply.values.empty()) return;
-  const std::int32_t mode = static_cast<std::int32_t>(reply.values[CRecovery::kReplyMode]);
-  if (mode < 1 || mode > 4) return;
-  const std::int64_t custom =
-      reply.values.size() > CRecovery::kReplyCustomBytes ? reply.values[CRecovery::kReplyCustomBytes] : -1;
-  // Each object's size by the chosen mode, as the recovery would settle it.
-  for (FoundObject* object : objects) {
-    const FoundObject snapshot = volume->Store().Snapshot(*object);
-    volume->Store().SetSize(object, CRecovery::SizeByMode(*volume, snapshot, mode, custom));
-  }
-  list_->viewport()->update();
+  // The size question for the first object; every object's size by the chosen mode.
+  if (CRecoveryCommands::SetNewSize(CRecoveryCommands::Of(volume, objects))) list_->viewport()->update();
 }
 
 void CVolumeExploreView::OnResetSize() {

@@ -186,13 +186,15 @@ class CVolumeExploreView : public QSplitter {
   // 32774: the selected device node's volume analysed (views cleared, tree
   // rebuilt, signature pass on, the volume's item bold while it runs).
   void OnStartAnalysis();
-  // 32787: the recovery options dialog when one is registered, else the recovery
-  // starts at once into the destination folder of the settings.
+  // 32787: the recovery options dialog (the one set below, else the dialogs
+  // library's); its OK posts WM_START_RECOVERY.
   void OnRecover();
-  // WM_START_RECOVERY: the selection into the recovery job and its start (the job
-  // logs "Recovery started." or "Recovery list is empty!" itself).
+  // WM_START_RECOVERY: the selection into the recovery job, its start (the job
+  // logs "Recovery started." or "Recovery list is empty!" itself) and the
+  // progress dialog on it (dialogs/RecoveryCommands.h).
   void OnStartRecovery();
-  // 32809: "try to open" of the selection, after its warning unless switched off.
+  // 32809: "try to open" of the selection, after its warning unless switched off,
+  // followed by the progress dialog until the copy ends.
   void OnTryOpen();
   // 32782: the drive image dialog for the selected device node's volume; a
   // completed image is opened as a volume, the tree rebuilt and its node selected.
@@ -235,6 +237,9 @@ class CVolumeExploreView : public QSplitter {
   void treeSelectionChanged(qint64 item);
   // A command this view passes on to its parent (32871).
   void parentCommand(int id);
+  // A job on this view's selection has run with its progress dialog (the dialog
+  // has closed): 0 the recovery (WM_START_RECOVERY), 1 "try to open" (32809).
+  void recoveryEnded(int kind);
 
  private slots:
   void OnRescanTimer();

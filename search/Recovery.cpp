@@ -158,6 +158,8 @@ bool CRecovery::Start(Kind kind) {
   percent_.store(0);
   current_.store(nullptr);
   success_.store(0);
+  damaged_.store(0);
+  destinationError_.store(0);
   SetCurrentPath({});
   // Set once for the job, before the thread runs: a stop at any moment from now on
   // is seen, between files and while a question is open.
@@ -219,6 +221,25 @@ void CRecovery::ThreadMain(Kind kind) {
   ended_.notify_all();
 }
 
+bool CRecovery::StoppedByDestination() {
+  const int error = destinationError_.load();
+  if (error == 0) return false;
+  const std::u16string why = platform::Utf8ToUtf16(std::strerror(error));
+  const std::u16string text = platform::Format(
+      u"The destination folder can't take any more files (%s). The recovery stops; the files recovered so far "
+      u"are kept.",
+      why);
+  ShowUserMessage(text, u"Error", MessageIcon::Error);
+  // The last line says that the recovery stopped, and why.
+  Log().Error(u"Recovery stopped: the destination folder can't be written (%s).", why);
+  return true;
+}
+
+void CRecovery::LogDamagedFiles() {
+  if (const std::int32_t n = damaged_.load())
+    Log().Error(u"Recovery: %d of the recovered files had unreadable sectors, zero-filled in the copies", n);
+}
+
 void CRecovery::RunRecovery() {
   std::u16string folder = settings_.DestinationFolder();
   if (CheckDestinationDrive(folder) && OpenDestination(folder)) {
@@ -231,6 +252,12 @@ void CRecovery::RunRecovery() {
         break;
       }
       FileRecovery(selection_[i], nullptr);
+      if (destinationError_.load() != 0) {
+        current_.store(nullptr);
+        LogDamagedFiles();
+        StoppedByDestination();
+        return;
+      }
       if (interrupted_) {
         Log().InfoId(213);
         stopped = true;
@@ -239,6 +266,7 @@ void CRecovery::RunRecovery() {
     }
     current_.store(nullptr);
     if (!stopped) index_.store(static_cast<std::int32_t>(selection_.size()));
+    LogDamagedFiles();
   }
   Log().InfoId(214);
 }
@@ -278,6 +306,11 @@ void CRecovery::RunTryOpen() {
       return;
     }
     FileRecovery(selection_[i], nullptr);
+    if (destinationError_.load() != 0) {
+      current_.store(nullptr);
+      StoppedByDestination();
+      return;
+    }
     if (interrupted_) {
       Log().InfoId(213);
       current_.store(nullptr);
@@ -286,6 +319,7 @@ void CRecovery::RunTryOpen() {
   }
   current_.store(nullptr);
   index_.store(static_cast<std::int32_t>(selection_.size()));
+  LogDamagedFiles();
   if (lastFile_.empty()) return;
   const std::string path = platform::Utf16ToUtf8(lastFile_);
   if (access(path.c_str(), F_OK) != 0) return;
@@ -440,6 +474,11 @@ std::int64_t CRecovery::FileRecovery(FoundObject* object, const std::u16string* 
     Log().Error(u"FileRecovery: File '%s' skipped: its data can't be read from this file system", name);
     return 0;
   }
+  if (!snapshot.IsFolder() && snapshot.size > 0 && volume_->ReadableSize(snapshot) <= 0) {
+    Log().Error(u"FileRecovery: File '%s' skipped: none of its %I64d bytes lie inside the volume", name,
+                snapshot.size);
+    return 0;
+  }
 
   std::vector<std::string> used;
   int dirFd = recovery::OpenFolderChain(baseFd, parts, used, &folderHints_);
@@ -473,7 +512,18 @@ std::int64_t CRecovery::FileRecovery(FoundObject* object, const std::u16string* 
     Log().ErrorId(215, targetFolder + platform::Utf8ToUtf16(fileName));
     return 0;
   }
-  return RecoveryCycle(dirFd, fileName, targetFolder, snapshot);
+  // No more than the volume (and the file's chain or runs) can give: a damaged
+  // entry's size is never written out whole. The size shown stays the entry's own.
+  const std::int64_t readable = std::min(snapshot.size, volume_->ReadableSize(snapshot));
+  if (readable <= 0) {
+    Log().Error(u"FileRecovery: File '%s' skipped: none of its %I64d bytes lie inside the volume", name,
+                snapshot.size);
+    return 0;
+  }
+  if (readable < snapshot.size)
+    Log().Error(u"FileRecovery: File '%s' claims %I64d bytes, of which only %I64d can be read: those are written",
+                name, snapshot.size, readable);
+  return RecoveryCycle(dirFd, fileName, targetFolder, snapshot, readable);
 }
 
 // ---- Sizes ------------------------------------------------------------------------
@@ -610,7 +660,7 @@ std::int64_t CRecovery::SizeByMode(const CVolume& volume, FileTypeDatabase* db, 
 // ---- The copy ---------------------------------------------------------------------
 
 std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, const std::u16string& folderText,
-                                      const FoundObject& snapshot) {
+                                      const FoundObject& snapshot, std::int64_t readable) {
   const std::u16string wanted = folderText + platform::Utf8ToUtf16(name);
   std::string usedName;
   int fd = -1;
@@ -636,9 +686,12 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
     temporaryFiles_.push_back(path);
   }
 
-  const std::int64_t size = snapshot.size;
+  const std::int64_t size = readable;
   std::int64_t position = 0;
   bool failed = false;
+  int writeError = 0;
+  // Sectors of this file that could not be read and are zeros in the copy.
+  CVolume::UnreadableSectors unreadable;
   try {
     if (buffer_.size() < kChunkSize) buffer_ = SectorBuffer(kChunkSize);
     if (buffer_.empty()) {
@@ -655,8 +708,9 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
         // later chunk stays at its own offset.
         std::memset(data + got, 0, count - std::size_t(got));
         Log().ErrorId(197, got, count);
+        CVolume::UnreadableSectors::Add((std::int64_t(count) - got + 511) / 512);
       }
-      if (!platform::WriteAll(fd, data, count)) {
+      if (!Write(fd, data, count)) {
         const int error = errno;
         // What did go out of this chunk: the file's position tells.
         const off_t end = lseek(fd, 0, SEEK_CUR);
@@ -664,6 +718,7 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
         if (written > 0) Log().ErrorId(198, written, count);
         Log().ErrorId(211, error);
         position += std::int64_t(written);
+        writeError = error;
         failed = true;
         break;
       }
@@ -690,11 +745,13 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
       Log().Error(u"FileRecovery: Can't set the times of '%s': error %d", path, errno);
   }
   if (close(fd) != 0 && !failed) {
-    Log().ErrorId(211, errno);
+    writeError = errno;
+    Log().ErrorId(211, writeError);
     failed = true;
   }
-  if (position == 0) {
-    // Nothing went out: no empty file is left for the user to take as recovered.
+  if (position == 0 || failed) {
+    // A file that could not be written whole is not left for the user to take as
+    // recovered (only a stop keeps a partial file).
     unlinkat(folderFd, usedName.c_str(), 0);
     if (kind_ == Kind::TryOpen) {
       std::lock_guard lock(textMutex_);
@@ -704,10 +761,39 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
   if (!failed && position >= size) {
     success_.fetch_add(1);
     lastFile_ = path;
+    if (unreadable.Count() > 0) {
+      damaged_.fetch_add(1);
+      Log().Error(u"FileRecovery: File '%s' is recovered with %I64d unreadable sectors zero-filled", path,
+                  unreadable.Count());
+    }
+  } else if (failed) {
+    Log().Error(u"FileRecovery: File '%s' could not be written and is removed: %I64d of %I64d bytes had been written",
+                path, position, size);
+    position = 0;
+    if (IsDestinationFailure(writeError)) {
+      // Every later file would fail the same way: the recovery stops here.
+      destinationError_.store(writeError);
+    }
   } else {
     Log().Error(u"FileRecovery: File '%s' is incomplete: %I64d of %I64d bytes written", path, position, size);
   }
   return position;
+}
+
+bool CRecovery::IsDestinationFailure(int error) {
+  switch (error) {
+    case ENOSPC:  // no space left
+    case EDQUOT:  // the user's quota is used up
+    case EROFS:   // the file system became read-only
+    case EIO:     // the destination's own device fails
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CRecovery::Write(int fd, const std::uint8_t* data, std::size_t bytes) {
+  return writer_ ? writer_(fd, data, bytes) : platform::WriteAll(fd, data, bytes);
 }
 
 // ---- Temporary files --------------------------------------------------------------

@@ -15,6 +15,15 @@
 // restored. Nothing in the destination is ever overwritten or reached through a
 // link: a name already taken gives "photo (2).jpg", "photo (3).jpg".
 //
+// Damaged sources: only the bytes an object can give are written (its size bounded
+// by the volume and by its chain or runs, CVolume::ReadableSize); sectors that can't
+// be read are zeros in the copy, logged by their numbers, and the file's line says
+// how many (it still counts as recovered); the end says how many files had them.
+// A write that fails removes the file being written (only a stop keeps a partial
+// file); one that every later file would meet as well (no space, quota, read-only,
+// the destination's device failing) stops the job with a message saying why, and
+// the last log line says that the recovery stopped.
+//
 // Size modes for a carved object whose size is unknown:
 //   1 the file type's typical size in KB x 1,024
 //   2 the distance to the next object of the store in offset order (else mode 1)
@@ -137,6 +146,11 @@ class CRecovery {
   void SetRunFlag(std::atomic<std::int32_t>* flag) { flag_ = flag; }
   void SetDestinationMatcher(DestinationMatcher matcher) { matcher_ = std::move(matcher); }
   void SetNotifyTarget(std::uint64_t target) { notifyTarget_ = target; }
+  // How the copies are written (null: write(2) until all is written); tests make a
+  // destination fail with a chosen errno. True when every byte went out, else false
+  // with errno set.
+  using WriteFunction = std::function<bool(int fd, const std::uint8_t* data, std::size_t bytes)>;
+  void SetWriteFunction(WriteFunction writer) { writer_ = std::move(writer); }
 
   // ---- Running ------------------------------------------------------------------
 
@@ -165,6 +179,11 @@ class CRecovery {
   std::int32_t CurrentIndex() const { return index_.load(); }
   std::int32_t CurrentPercent() const { return percent_.load(); }
   std::int32_t SuccessCount() const { return success_.load(); }
+  // Recovered files that had sectors which could not be read (zeros in the copy).
+  std::int32_t DamagedCount() const { return damaged_.load(); }
+  // The errno that stopped the job because the destination can't take more files
+  // (no space, quota, read-only, its device failing); 0 when none did.
+  int DestinationError() const { return destinationError_.load(); }
   std::size_t Count() const { return selection_.size(); }
   // The object being copied (null before the first and after the last).
   FoundObject* CurrentObject() const { return current_.load(); }
@@ -228,8 +247,17 @@ class CRecovery {
   bool SettleSize(FoundObject* object, FoundObject& snapshot);
   static std::int64_t SizeByMode(const CVolume& volume, FileTypeDatabase* database, std::int32_t mode,
                                  std::int64_t customBytes, const FoundObject& snapshot, const FileType* type);
+  // Copies the first `readable` bytes of the object (its size as far as it can be
+  // read, CVolume::ReadableSize).
   std::int64_t RecoveryCycle(int folderFd, const std::string& name, const std::u16string& folderText,
-                             const FoundObject& snapshot);
+                             const FoundObject& snapshot, std::int64_t readable);
+  bool Write(int fd, const std::uint8_t* data, std::size_t bytes);
+  // A write error that every later file would meet as well.
+  static bool IsDestinationFailure(int error);
+  // After a destination failure: says why and that the job stopped (the last log
+  // line); true when it did.
+  bool StoppedByDestination();
+  void LogDamagedFiles();
   void SetCurrentPath(std::u16string path);
   int OpenDestination(const std::u16string& folder);
   FileTypeDatabase* Database() const;
@@ -245,6 +273,9 @@ class CRecovery {
   std::atomic<FoundObject*> current_{nullptr};
   std::atomic<std::int32_t> percent_{0};
   std::atomic<std::int32_t> success_{0};
+  std::atomic<std::int32_t> damaged_{0};
+  std::atomic<int> destinationError_{0};
+  WriteFunction writer_;
   SectorBuffer buffer_;
 
   AppSettings settings_;  // the snapshot of the running job

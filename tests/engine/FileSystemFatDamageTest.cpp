@@ -410,6 +410,133 @@ TEST_F(FatDamage, ALiveFolderThatStartsWhereADeletedOneDidIsReadWhole) {
   }
 }
 
+TEST_F(FatDamage, SizesNoVolumeCanHoldAreBoundedByTheVolumeAndAnIntactChain) {
+  // A FAT12 volume of 160 KiB (320 sectors, clusters of one sector).
+  FatLayout l = Fat12();
+  l.totalSectors = 320;
+  l.sectorsPerFat = 1;
+  FatImage img(l);
+  const std::int64_t volumeBytes = 320 * 512;
+  std::size_t slot = 0;
+  // Two live entries that claim 4 GiB - 1 with intact chains of 3 clusters.
+  slot = FatImage::Put(img.Root(), slot, {"HUGE1   BIN", 0x20, 3, 0xFFFFFFFF});
+  slot = FatImage::Put(img.Root(), slot, {"HUGE2   BIN", 0x20, 6, 0xFFFFFFFF});
+  img.Chain({3, 4, 5});
+  img.Chain({6, 7, 8});
+  // A deleted one: no chain, read on from its first cluster to the volume's end.
+  slot = FatImage::Put(img.Root(), slot, {"GONE    BIN", 0x20, 20, 0xFFFFFFFF}, {}, true);
+  // A 3-cluster chain that loops and claims 50 MiB, one that leaves the table, and
+  // one that runs into a free cluster.
+  slot = FatImage::Put(img.Root(), slot, {"LOOP    BIN", 0x20, 30, 50 * 1024 * 1024});
+  img.SetFat(30, 31);
+  img.SetFat(31, 32);
+  img.SetFat(32, 30);
+  slot = FatImage::Put(img.Root(), slot, {"LEAVES  BIN", 0x20, 40, 10 * 1024 * 1024});
+  img.SetFat(40, 0xF00);
+  slot = FatImage::Put(img.Root(), slot, {"FREED   BIN", 0x20, 50, 10 * 1024 * 1024});
+  img.SetFat(50, 51);
+  // And a file of a true size whose chain is longer: its own size stands.
+  slot = FatImage::Put(img.Root(), slot, {"SMALL   TXT", 0x20, 60, 700});
+  img.Chain({60, 61, 62});
+  Run(img);
+  const auto found = Found();
+  ASSERT_EQ(found.size(), 7u);
+  auto start = [&](std::uint32_t cluster) { return std::int64_t(img.ClusterOffset(cluster)); };
+  struct Case {
+    const char* name;
+    std::int64_t readable;
+    const char16_t* logged;  // the line naming a broken chain, once
+  } cases[] = {
+      {"HUGE1.BIN", 3 * 512, nullptr},
+      {"HUGE2.BIN", 3 * 512, nullptr},
+      {"_ONE.BIN", volumeBytes - start(20), nullptr},
+      {"LOOP.BIN", volumeBytes - start(30), u"the cluster chain of 'LOOP.BIN' from cluster 30 loops back into itself after 3 clusters"},
+      {"LEAVES.BIN", volumeBytes - start(40), u"the cluster chain of 'LEAVES.BIN' from cluster 40 leaves the table after 1 clusters"},
+      {"FREED.BIN", volumeBytes - start(50), u"the cluster chain of 'FREED.BIN' from cluster 50 runs into a free cluster after 2 clusters"},
+      {"SMALL.TXT", 700, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(found.count(c.name), 1u);
+    const FoundObject& o = found.find(c.name)->second;
+    Mark();
+    EXPECT_EQ(volume->ReadableSize(o), c.readable);
+    EXPECT_EQ(volume->ReadableSize(o), c.readable);
+    if (c.logged) {
+      std::size_t n = 0;
+      for (const auto& line : log.Lines()) n += line.find(c.logged) != std::u16string::npos;
+      EXPECT_EQ(n, 1u);  // once, however often it is asked
+    }
+    // What is shown stays the entry's own.
+    EXPECT_GE(o.size, c.readable);
+  }
+  // A record beyond the volume gives nothing; one that runs past it is cut.
+  FoundObject raw;
+  raw.flags = OBJ_RAW | OBJ_CARVED;
+  raw.offset = volumeBytes + 512;
+  raw.size = 4096;
+  EXPECT_EQ(volume->ReadableSize(raw), 0);
+  raw.offset = volumeBytes - 1000;
+  EXPECT_EQ(volume->ReadableSize(raw), 1000);
+}
+
+TEST_F(FatDamage, FilesInADeletedFolderAreListedOnADeletedPathAndReadWhole) {
+  // The folder's entry is deleted and its clusters freed, and with them the chains
+  // of the files in it, whose own entries carry no deleted mark.
+  FatImage img(Fat16());
+  FatImage::Put(img.Root(), 0, {"ALBUM      ", 0x10, 5}, u"Album", true);
+  std::size_t slot = FatImage::Put(img.Cluster(5), 0, {"PHOTO   JPG", 0x20, 10, 3 * 512 - 100});
+  FatImage::Put(img.Cluster(5), slot, {"SUB        ", 0x10, 6});
+  FatImage::Put(img.Cluster(6), 0, {"NOTE    TXT", 0x20, 20, 2 * 512});
+  FillCluster(img, 10, 11);
+  FillCluster(img, 11, 12);
+  FillCluster(img, 12, 13);
+  FillCluster(img, 20, 21);
+  FillCluster(img, 21, 22);
+  // A live file elsewhere whose chain is intact keeps following it.
+  FatImage::Put(img.Root(), 2, {"LIVE    BIN", 0x20, 30, 2 * 512});
+  img.Chain({30, 40});
+  FillCluster(img, 30, 31);
+  FillCluster(img, 40, 41);
+  Run(img);
+  const auto found = Found();
+  struct Case {
+    const char* name;
+    std::uint32_t first;  // contiguous from here, or the chain below
+    std::vector<std::uint32_t> clusters;
+    bool deletedPath;
+  } cases[] = {
+      {"PHOTO.JPG", 10, {10, 11, 12}, true},
+      {"SUB", 6, {}, true},
+      {"NOTE.TXT", 20, {20, 21}, true},
+      {"LIVE.BIN", 30, {30, 40}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(found.count(c.name), 1u);
+    const FoundObject& o = found.find(c.name)->second;
+    EXPECT_FALSE(o.flags.Any(OBJ_DELETED));
+    EXPECT_EQ(o.flags.Any(OBJ_DELETED_PATH), c.deletedPath);
+    if (c.clusters.empty()) continue;
+    std::vector<std::uint8_t> expected;
+    for (std::uint32_t cl : c.clusters) expected.insert(expected.end(), img.Cluster(cl), img.Cluster(cl) + 512);
+    expected.resize(std::size_t(o.size));
+    std::int64_t got = 0;
+    EXPECT_EQ(Read(o, 0, std::uint32_t(o.size), &got), expected);
+    EXPECT_EQ(got, o.size);
+    EXPECT_EQ(volume->ReadableSize(o), o.size);
+    // Where the data lies says the same as the read.
+    const auto runs = volume->GetObjectDataRuns(o).ToVector();
+    if (c.deletedPath) {
+      EXPECT_EQ(runs, (std::vector<ObjectRun>{{std::int64_t(img.ClusterOffset(c.first)), o.size, false}}));
+    } else {
+      EXPECT_EQ(runs.size(), 2u);
+    }
+  }
+  EXPECT_EQ(PathOf(found.find("NOTE.TXT")->second), "Album/SUB/NOTE.TXT");
+  EXPECT_TRUE(found.find("Album")->second.flags.Any(OBJ_DELETED));
+}
+
 // ---- Entries and names ---------------------------------------------------------------------
 
 TEST_F(FatDamage, EntriesAndTheirNames) {
@@ -476,6 +603,7 @@ TEST_F(FatDamage, EntriesAndTheirNames) {
        "_ONGNA~1.TXT", true},
       {"lower-case 8.3 bytes", {sfn("lower   txt")}, "", false},
       {"a character no short name holds", {sfn("A*B     TXT")}, "", false},
+      {"a slash, written by other systems", {sfn("A/B     TXT")}, "A/B.TXT", false},
       {"a control character", {sfn("A\x01" "B     TXT")}, "", false},
   };
   for (const Case& c : cases) {
@@ -575,13 +703,16 @@ TEST_F(FatDamage, ReadFaultsAreLogged) {
     EXPECT_TRUE(Found().empty());
   }
   {
-    // A file's second cluster: the first one's bytes, then nothing.
+    // A file's second cluster: the first one's bytes, then zeros where the sector
+    // can't be read, logged by its number.
     Mark();
     Run(img);
     device->InjectFault(std::uint64_t(fileSector), MemoryBlockDevice::Fault::Error);
     std::int64_t got = -1;
+    CVolume::UnreadableSectors unreadable;
     const auto data = Read(Found().find("FILE.BIN")->second, 0, 1024, &got);
-    EXPECT_EQ(got, 512);
+    EXPECT_EQ(got, 1024);
+    EXPECT_EQ(unreadable.Count(), 1);
     EXPECT_TRUE(std::equal(data.begin(), data.begin() + 512, img.Cluster(3)));
     EXPECT_TRUE(std::all_of(data.begin() + 512, data.end(), [](std::uint8_t b) { return b == 0; }));
     EXPECT_TRUE(Logged(u"CFileSystem_FAT.FileRead: Can't read sector at: " + platform::Utf8ToUtf16(std::to_string(fileSector))));

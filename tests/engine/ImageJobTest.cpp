@@ -6,9 +6,13 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
+#include "engine/DeviceMatch.h"
 #include "engine/ImageJob.h"
 #include "engine/Messages.h"
 #include "engine/MemoryBlockDevice.h"
@@ -16,6 +20,7 @@
 #include "engine/ProgramLog.h"
 #include "engine/Volume.h"
 #include "platform/Text.h"
+#include "support/Sha256.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -100,6 +105,46 @@ TEST_F(ImageJobThreads, UnreadableSectorsAreZeroAndLaterSectorsKeepTheirOffsets)
   EXPECT_TRUE(logged);
 }
 
+TEST_F(ImageJobThreads, EightUnreadableSectorsAreExactlyTheZerosOfTheImageAndTheEndSaysSo) {
+  for (auto fault : {MemoryBlockDevice::Fault::Error, MemoryBlockDevice::Fault::Short}) {
+    SCOPED_TRACE(fault == MemoryBlockDevice::Fault::Error ? "I/O error" : "short read");
+    device->ClearFaults();
+    notifier.Clear();
+    const std::size_t before = log.LineCount();
+    for (std::uint64_t s = 6000; s < 6008; ++s) device->InjectFault(s, fault);
+    Run(dir / "eight.dsk");
+    std::vector<std::uint8_t> expected(device->Data(), device->Data() + device->Size());
+    std::fill_n(expected.begin() + 6000 * 512, 8 * 512, 0);
+    EXPECT_TRUE(ReadFile(dir / "eight.dsk") == expected);
+    EXPECT_EQ(job.unreadSectors.load(), 8);
+    auto done = notifier.Messages(WM_IMAGE_DONE);
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].wParam, 0);
+    EXPECT_EQ(done[0].lParam, 8);  // never a clean copy without saying how many sectors are zeros
+    const auto lines = log.Lines();
+    std::vector<std::u16string> errors;
+    for (std::size_t i = before; i < lines.size(); ++i)
+      if (lines[i].rfind(u"ERR: Image_Create", 0) == 0) errors.push_back(lines[i]);
+    EXPECT_EQ(errors, (std::vector<std::u16string>{
+                          u"ERR: Image_Create: Can't read sector: 0x1770 (8 sectors)",
+                          u"ERR: Image_Create: 8 of 10000 sectors could not be read and are zeros in the image"}));
+  }
+}
+
+TEST_F(ImageJobThreads, ASourceOfUnknownSizeGivesNoImage) {
+  source->UpdateInfo([](VolumeInfo& v) {
+    v.geometry.totalSectors = 0;
+    v.totalBytes = 0;
+  });
+  Run(dir / "empty.dsk");
+  EXPECT_EQ(DoneStatus(), EINVAL);
+  EXPECT_EQ(notifier.Count(WM_IMAGE_ERROR), 1u);
+  EXPECT_FALSE(std::filesystem::exists(dir / "empty.dsk"));
+  bool logged = false;
+  for (auto& l : log.Lines()) logged |= l.find(u"is not known: no image is written") != std::u16string::npos;
+  EXPECT_TRUE(logged);
+}
+
 TEST_F(ImageJobThreads, CancelLeavesAPartialImageAndNoThread) {
   device->InjectFault(8500, MemoryBlockDevice::Fault::Hang);
   job.imagePath = platform::Utf8ToUtf16(dir / "partial.dsk");
@@ -166,4 +211,68 @@ TEST_F(ImageJobThreads, PathsThatMustNotBeWrittenAreRefused) {
   std::ifstream in(dir / "target.txt");
   std::string kept((std::istreambuf_iterator<char>(in)), {});
   EXPECT_EQ(kept, "keep me");
+}
+
+namespace {
+
+// A read-only loop device over a file, detached again at the end; empty where this
+// machine does not allow one (no root, no loop driver: CI containers).
+class LoopDevice {
+ public:
+  explicit LoopDevice(const std::string& file) {
+    const std::string cmd = "losetup --find --show --read-only '" + file + "' 2>/dev/null";
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+      char line[256] = {};
+      if (fgets(line, sizeof line, p)) node_ = line;
+      if (pclose(p) != 0) node_.clear();
+    }
+    while (!node_.empty() && (node_.back() == '\n' || node_.back() == ' ')) node_.pop_back();
+  }
+  ~LoopDevice() {
+    if (!node_.empty()) std::system(("losetup --detach '" + node_ + "' 2>/dev/null").c_str());
+  }
+  const std::string& node() const { return node_; }
+
+ private:
+  std::string node_;
+};
+
+}  // namespace
+
+TEST_F(ImageJobThreads, AnImageIsNeverWrittenOverTheFileBehindTheLoopDeviceItCopies) {
+  // 16,384 sectors of a card image, seen through a loop device.
+  const std::vector<std::uint8_t> card = Pattern(16384);
+  {
+    std::ofstream out(dir / "card.img", std::ios::binary);
+    out.write(reinterpret_cast<const char*>(card.data()), std::streamsize(card.size()));
+  }
+  const std::string before = test::Sha256(card.data(), card.size());
+  LoopDevice loop(dir / "card.img");
+  if (loop.node().empty()) GTEST_SKIP() << "this machine does not allow a loop device (losetup needs root)";
+
+  auto drive = std::make_shared<CVolume>(CVolume::kPhysicalDrive);
+  drive->SetDevicePath(platform::Utf8ToUtf16(loop.node()));
+  ASSERT_EQ(drive->QueryInformation(), 1);
+  ASSERT_EQ(drive->Geometry().totalSectors, 16384);
+  job.source = drive;
+  ASSERT_EQ(link((dir / "card.img").c_str(), (dir / "other name.img").c_str()), 0);
+  for (const std::string& path : {dir / "card.img", dir / "other name.img"}) {
+    SCOPED_TRACE(path);
+    notifier.Clear();
+    Run(path);
+    EXPECT_EQ(DoneStatus(), EPERM);
+    EXPECT_EQ(notifier.Count(WM_IMAGE_PROGRESS), 0u);
+    const std::vector<std::uint8_t> after = ReadFile(dir / "card.img");
+    EXPECT_EQ(test::Sha256(after.data(), after.size()), before);
+  }
+  // The recovery's destination check refuses a folder through the file as well.
+  EXPECT_EQ(MatchDestination(dir / "card.img/recovered", *drive, platform::BlockDeviceTree()), DeviceMatch::Same);
+
+  // Beside it the image is made, and is the card's copy.
+  notifier.Clear();
+  Run(dir / "copy.dsk");
+  EXPECT_EQ(DoneStatus(), 0);
+  EXPECT_TRUE(ReadFile(dir / "copy.dsk") == card);
+  const std::vector<std::uint8_t> after = ReadFile(dir / "card.img");
+  EXPECT_EQ(test::Sha256(after.data(), after.size()), before);
 }

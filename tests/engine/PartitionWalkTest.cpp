@@ -95,8 +95,7 @@ TEST_F(WalkFixture, ABootSectorThatMerelyEndsIn55AAIsNoTable) {
   };
   const Case cases[] = {
       {"boot flag", {0x07, 63, 100, 0x33}},
-      {"beyond the disk", {0x07, 63, 2000}},
-      {"starts beyond the disk", {0x07, 5000, 10}},
+      {"another boot flag", {0x07, 63, 100, 0x01}},
   };
   for (const Case& c : cases) {
     computer.partitions.clear();
@@ -117,6 +116,61 @@ TEST_F(WalkFixture, ABootSectorThatMerelyEndsIn55AAIsNoTable) {
   auto v = Disk(exfat);
   EXPECT_EQ(v->BootSetup(), 1);
   EXPECT_TRUE(computer.partitions.empty());
+}
+
+TEST_F(WalkFixture, ATruncatedImageKeepsThePartitionsThatLieOnIt) {
+  // An image cut to 1,000 sectors of a disk whose table describes more.
+  struct Case {
+    const char* what;
+    std::vector<test::TableEntry> entries;
+    Parts found;
+    std::vector<std::int64_t> sizes;  // in sectors
+    std::vector<std::u16string> logged;
+  };
+  const Case cases[] = {
+      {"inside", {{0x0B, 63, 900}}, {{63 * 512, 0x0B}}, {900}, {}},
+      {"overhanging: cut to the image",
+       {{0x0B, 63, 400}, {0x07, 500, 4000}},
+       {{63 * 512, 0x0B}, {500 * 512, 0x07}},
+       {400, 500},
+       {u"entry 2 runs past the end of the device: its 4000 sectors are cut to 500"}},
+      {"beyond: skipped, the others kept",
+       {{0x0B, 63, 400}, {0x07, 5000, 4000}, {0x06, 600, 100}},
+       {{63 * 512, 0x0B}, {600 * 512, 0x06}},
+       {400, 100},
+       {u"entry 2 starts at sector 5000, beyond the end of the device (1000 sectors): skipped"}},
+      {"an extended partition that runs past the end still leads to its tables",
+       {{0x0F, 800, 9000}},
+       {{810 * 512, 0x06}},
+       {100},
+       {u"entry 1 runs past the end of the device: its 9000 sectors are cut to 200"}},
+      {"nothing inside: the table is ignored",
+       {{0x0B, 2000, 400}, {0x07, 5000, 4000}},
+       {},
+       {},
+       {u"ignored: no entry lies inside the device"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    computer.partitions.clear();
+    const std::size_t mark = log.LineCount();
+    DiskBytes disk(1000);
+    disk.Table(0, c.entries);
+    disk.Table(800, {{0x06, 10, 100}});  // an EBR, for the extended case
+    auto v = Disk(disk);
+    computer.setUpEach = false;
+    v->ParsePartitionTable();
+    EXPECT_EQ(Found(), c.found);
+    std::vector<std::int64_t> sizes;
+    for (const FoundObject& p : computer.partitions) sizes.push_back(p.size / 512);
+    EXPECT_EQ(sizes, c.sizes);
+    const auto lines = log.Lines();
+    for (const std::u16string& want : c.logged) {
+      bool seen = false;
+      for (std::size_t i = mark; i < lines.size(); ++i) seen |= lines[i].find(want) != std::u16string::npos;
+      EXPECT_TRUE(seen) << platform::Utf16ToUtf8(want);
+    }
+  }
 }
 
 TEST_F(WalkFixture, TableSectorsCountLogicalSectorsOfTheDevice) {

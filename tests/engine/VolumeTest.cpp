@@ -505,3 +505,32 @@ TEST_F(VolumeReadsThreads, OverlapWithoutASharedPosition) {
   v.reset();
   EXPECT_TRUE(weak.expired());
 }
+
+TEST_F(VolumeReadsThreads, WhatMemoryHoldsIsReadOnTheCallersThreadAndTheRestThroughAReader) {
+  device->SetMayBlock(true);
+  device->SetCachedBytes(6 * 512);  // the first six sectors are in memory
+  auto v = Make(CVolume::kImageFile);
+  v->SetReadWaitPerSector(50ms);
+  const auto data = Pattern(64 * 512);
+  std::vector<std::uint8_t> buffer(8 * 512);
+  SectorBuffer direct(8 * 512);
+  // All in memory: no reader thread is asked.
+  EXPECT_EQ(v->ReadSectors(buffer.data(), 0, 4), 4 * 512);
+  EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 4 * 512, data.begin()));
+  EXPECT_EQ(device->ReadCalls(), 0u);
+  // Partly in memory: the rest comes from a reader, joined at its place.
+  for (int kind = 0; kind < 2; ++kind) {
+    const std::uint64_t calls = device->ReadCalls();
+    const std::uint8_t* got = kind ? direct.data() : buffer.data();
+    EXPECT_EQ(kind ? v->ReadSectors(direct, 2, 8) : v->ReadSectors(buffer.data(), 2, 8), 8 * 512);
+    got = kind ? direct.data() : buffer.data();
+    EXPECT_TRUE(std::equal(got, got + 8 * 512, data.begin() + 2 * 512)) << kind;
+    EXPECT_EQ(device->ReadCalls(), calls + 1) << kind;
+  }
+  // The part a reader reads still times out when the device hangs there.
+  device->InjectFault(7, MemoryBlockDevice::Fault::Hang);
+  device->SetHangTime(8000ms);
+  EXPECT_EQ(v->ReadSectors(buffer.data(), 4, 4), 0);
+  EXPECT_TRUE(std::all_of(buffer.begin(), buffer.begin() + 4 * 512, [](std::uint8_t b) { return b == 0; }));
+  device->ReleaseHangs();
+}

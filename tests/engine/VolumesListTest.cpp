@@ -9,6 +9,7 @@
 #include <set>
 
 #include "AnalysisTestSupport.h"
+#include "PartitionTestSupport.h"
 #include "engine/DriveEnumerator.h"
 #include "engine/VolumesList.h"
 #include "platform/Text.h"
@@ -247,6 +248,47 @@ TEST_F(DriveList, ARefreshKeepsTheSameDevicesAsTheSameObjectsAndIds) {
     EXPECT_NE(after[1]->DeviceNodeId(), before[1]->DeviceNodeId());
     EXPECT_NE(after[3], before[3]);  // its file system lies on the new disk
     EXPECT_EQ(after[3]->GetParentVolume(), after[1]);
+  }
+}
+
+TEST_F(DriveList, ALogicalDriveWhoseQueryFailedOrCameLateIsNotFoundAgainAsAPartition) {
+  // The disk's table names the partition that is mounted as the logical drive.
+  test::DiskBytes mbr(4096);
+  mbr.Table(0, {{0x83, 2048, 2048}});
+  TwoDisks();
+  for (const bool late : {false, true}) {
+    SCOPED_TRACE(late ? "the query comes late" : "the query fails");
+    // Mounted elsewhere the second time: a new logical drive, queried anew.
+    const std::string place = late ? "/mnt/late" : "/";
+    tree.Mountinfo("28 1 8:1 / " + place + " rw - ext4 /dev/sda1 rw\n");
+    auto release = std::make_shared<OpenGate>();
+    list().SetQueryWait(late ? 300ms : 20s);
+    list().SetDeviceOpeners([&, release](const DriveSource& s) -> CVolumesList::DeviceOpener {
+      if (s.name == "sda") {
+        DeviceInfo info;
+        info.isBlockDevice = true;
+        info.sizeBytes = s.sizeBytes;
+        info.ownNumber = info.diskNumber = s.id;
+        auto device = std::make_shared<MemoryBlockDevice>(mbr.bytes, info);
+        return [device](int&) { return device; };
+      }
+      return [late, release](int& error) -> std::shared_ptr<IBlockDevice> {
+        if (late) release->Wait();
+        error = EIO;
+        return nullptr;
+      };
+    });
+    list().Refresh(false);
+    auto disk = ByPlace("sda");
+    auto drive = ByPlace(place);
+    ASSERT_TRUE(disk && drive);
+    EXPECT_NE(drive->GetState(), CVolume::kReady);
+    // Known from the drive list before any query: the walk recognises it.
+    EXPECT_EQ(drive->Info().partitionStartOffset, 2048 * 512);
+    EXPECT_EQ(disk->ParsePartitionTable(), 0);
+    for (const auto& v : list().Volumes()) EXPECT_NE(v->GetKind(), CVolume::kFoundPartition);
+    release->Release();
+    WaitFor([] { return CVolumesList::LiveQueryThreads() == 0; });
   }
 }
 

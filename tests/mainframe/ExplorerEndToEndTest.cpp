@@ -3,17 +3,37 @@
 // through the program's notifier; the tree, the list, a recovery started from the
 // list and compared byte for byte, the deleted-only filter; lost.img's carved files
 // under "Lost files". Screenshots of the analysed fixture and of the check marks.
+// The recovery by clicks: rows clicked in the list, Recover..., the options dialog,
+// the progress dialog, the files byte-exact with and without "Keep folder
+// structure"; a carved file of unknown size whose size the recovery's thread asks
+// for, answered in the real probable file size dialog.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QHBoxLayout>
+#include <QPushButton>
+#include <QTimer>
 #include <QTest>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <set>
 
 #include "ExplorerTestSupport.h"
 #include "app/Formatting.h"
 #include "app/PostedEvent.h"
 #include "app/QtText.h"
 #include "app/UiNotifier.h"
+#include "controls/ControlId.h"
+#include "app/UiCallbacks.h"
+#include "dialogs/OnRecoveryDlg.h"
+#include "dialogs/ProbableFileSizeDlg.h"
+#include "dialogs/RecoveryProgressDlg.h"
+#include "dialogs/RecoveryQuestions.h"
 #include "engine/FileTypeLookup.h"
 #include "engine/Messages.h"
 #include "mainframe/FilesListView.h"
@@ -126,6 +146,124 @@ struct Program {
   }
 };
 
+// The shown window of type T, or null.
+template <typename T>
+T* ShownWindow() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) return t;
+  return nullptr;
+}
+
+// Clicks OK in the progress dialog once its job has ended, for as long as the
+// returned timer lives.
+std::unique_ptr<QTimer> ClickOkAtTheEnd() {
+  auto timer = std::make_unique<QTimer>();
+  QObject::connect(timer.get(), &QTimer::timeout, [] {
+    auto* progress = ShownWindow<CRecoveryProgressDlg>();
+    if (!progress || !progress->IsEnded()) return;
+    if (auto* ok = controls::FindControlAs<QPushButton>(progress, 1)) QTest::mouseClick(ok, Qt::LeftButton);
+  });
+  timer->start(20);
+  return timer;
+}
+
+// Runs `action` once on the first shown window of type T, for as long as the
+// returned timer lives.
+template <typename T>
+std::unique_ptr<QTimer> OnceShown(std::function<void(T*)> action) {
+  auto timer = std::make_unique<QTimer>();
+  QTimer* raw = timer.get();
+  QObject::connect(raw, &QTimer::timeout, [raw, action] {
+    if (T* window = ShownWindow<T>()) {
+      raw->stop();
+      action(window);
+    }
+  });
+  timer->start(20);
+  return timer;
+}
+
+// The recovery's questions answered by the dialogs library's dialogs, as in the
+// program, for one test.
+class DialogAnswers {
+ public:
+  DialogAnswers() : previous_(GetUserCallbacks()) {
+    CRecoveryQuestions::Register(callbacks_);
+    SetUserCallbacks(&callbacks_);
+  }
+  ~DialogAnswers() { SetUserCallbacks(previous_); }
+
+ private:
+  CUiCallbacks callbacks_;
+  IUserCallbacks* previous_;
+};
+
+// Clicks list rows by name, the first alone and the others with Ctrl.
+void ClickListRows(CVolumeExploreView& explorer, const QStringList& names) {
+  CFilesListView& list = *explorer.List();
+  list.SetItemCount();
+  bool first = true;
+  for (const QString& name : names) {
+    for (int row = 0; row < list.Model()->rowCount(); ++row) {
+      const QModelIndex index = list.Model()->index(row, 0);
+      if (index.data().toString() != name) continue;
+      list.scrollTo(index);
+      QTest::mouseClick(list.viewport(), Qt::LeftButton, first ? Qt::NoModifier : Qt::ControlModifier,
+                        list.visualRect(index).center());
+      first = false;
+    }
+  }
+  explorer.OnViewFocused(&list);
+}
+
+// Every regular file below a folder, relative to it.
+std::set<std::string> FilesBelow(const std::string& root) {
+  std::set<std::string> out;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+    if (e.is_regular_file()) out.insert(e.path().lexically_relative(root).string());
+  return out;
+}
+
+std::string ShaOfFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), {});
+  return test::Sha256(data.data(), data.size());
+}
+
+int Count(Program& p, std::u16string_view text) {
+  int n = 0;
+  for (const std::u16string& line : p.world.computer->GetLog().Lines())
+    if (line.find(text) != std::u16string::npos) ++n;
+  return n;
+}
+
+// Recover... (32787) -> the options dialog (its check box clicked when
+// `toggleKeep`) -> OK -> the explorer's start -> the progress dialog, followed to
+// its end and closed with OK. The size dialog, when it comes, gets `sizeAnswer`.
+void RecoverByClicks(Program& p, bool toggleKeep, std::function<void(CProbableFileSizeDlg*)> sizeAnswer = {}) {
+  const int completed = Count(p, u"Recovery completed.");
+  bool optionsSeen = false, sizeSeen = false;
+  const auto options = OnceShown<COnRecoveryDlg>([&](COnRecoveryDlg* dialog) {
+    optionsSeen = true;
+    if (toggleKeep) {
+      auto* keep = controls::FindControlAs<QCheckBox>(dialog, COnRecoveryDlg::IDC_KEEP_FOLDER_STRUCTURE);
+      QTest::mouseClick(keep, Qt::LeftButton, Qt::NoModifier, QPoint(8, keep->height() / 2));
+    }
+    QTest::mouseClick(controls::FindControlAs<QPushButton>(dialog, 1), Qt::LeftButton);
+  });
+  const auto size = OnceShown<CProbableFileSizeDlg>([&](CProbableFileSizeDlg* dialog) {
+    sizeSeen = true;
+    if (sizeAnswer) sizeAnswer(dialog);
+  });
+  const auto closer = ClickOkAtTheEnd();
+  QVERIFY(p.explorer->OnCommand(32787));
+  QVERIFY(optionsSeen);
+  QTRY_VERIFY_WITH_TIMEOUT(Count(p, u"Recovery completed.") > completed && !RecoveryJob().IsThreadAlive() &&
+                               !ShownWindow<CRecoveryProgressDlg>(),
+                           60000);
+  QCOMPARE(sizeSeen, bool(sizeAnswer));
+}
+
 QString ManifestDate(std::int64_t unixSeconds) {
   // The FAT parser takes the DOS time as it stands (no time-zone step).
   return FormatFileTime(platform::FileTimeFromUnix(unixSeconds));
@@ -185,8 +323,10 @@ class ExplorerEndToEndTest : public QObject {
     p.explorer->OnViewFocused(p.explorer->List());
     PostedMessage start;
     start.message = WM_START_RECOVERY;
+    // The explorer follows the job in the progress dialog; its OK closes it.
+    const auto closer = ClickOkAtTheEnd();
     QCoreApplication::postEvent(&p.top, new CPostedEvent(start));
-    QTRY_VERIFY(RecoveryJob().Count() > 0);
+    QTRY_VERIFY(RecoveryJob().Count() > 0 && !ShownWindow<CRecoveryProgressDlg>());
     RecoveryJob().Join();
     QCOMPARE(RecoveryJob().SuccessCount(), 3);
     int compared = 0;
@@ -216,6 +356,113 @@ class ExplorerEndToEndTest : public QObject {
     p.Tree().ToggleCheck(old);
     p.Tree().ToggleCheck(p.ChildNamed(root, QStringLiteral("DCIM")));
     QVERIFY(test::SaveScreenshot(p.explorer->Tree(), "mainframe", "tree_check_marks").size() > 0);
+  }
+
+  void DeletedFilesAndAFolderRecoveredByClicksWithAndWithoutTheirPaths() {
+    Program p;
+    DialogAnswers answers;
+    const nlohmann::json manifest = test::FixtureManifest("fat16");
+    std::shared_ptr<CVolume> volume = p.Analyse("fat16.img");
+    QVERIFY(volume);
+    test::TempDir out("vandrel-recovered-by-clicks-");
+    p.world.settings.SetDestinationFolder(platform::Utf8ToUtf16(out.path()));
+    // Two deleted files and a deleted folder in the root's list.
+    ClickListRows(*p.explorer, {QStringLiteral("deleted file.txt"), QStringLiteral("_ELETED.JPG"),
+                                QStringLiteral("Old Projects")});
+    QCOMPARE(p.explorer->List()->SelectedHandles().size(), std::size_t(3));
+    std::map<std::string, std::string> sha;  // manifest path -> content
+    for (const auto& o : manifest["objects"])
+      if (o["type"] == "file") sha[o["path"].get<std::string>()] = o["sha256"].get<std::string>();
+
+    // "Keep folder structure" on (the default): the folder paths recreated.
+    QCOMPARE(p.world.settings.KeepFolderStructure(), 1);
+    RecoverByClicks(p, false);
+    const std::map<std::string, std::string> kept = {
+        {"deleted file.txt", "/deleted file.txt"},
+        {"_ELETED.JPG", "/DELETED.JPG"},
+        {"Old Projects/Project plan.txt", "/Old Projects/Project plan.txt"},
+        {"Old Projects/_ATA.BIN", "/Old Projects/DATA.BIN"},
+        {"Old Projects/Sub Folder/inner file.txt", "/Old Projects/Sub Folder/inner file.txt"},
+    };
+    std::set<std::string> expected;
+    for (const auto& [file, path] : kept) {
+      expected.insert(file);
+      QVERIFY2(ShaOfFile(out.path() + "/" + file) == sha.at(path), file.c_str());
+    }
+    QCOMPARE(FilesBelow(out.path()), expected);
+    QCOMPARE(RecoveryJob().SuccessCount(), 5);
+
+    // Off: every file straight into the same destination; a name already there is
+    // numbered, nothing is overwritten.
+    RecoverByClicks(p, true);
+    QCOMPARE(p.world.settings.KeepFolderStructure(), 0);
+    const std::map<std::string, std::string> flat = {
+        {"deleted file (2).txt", "/deleted file.txt"},
+        {"_ELETED (2).JPG", "/DELETED.JPG"},
+        {"Project plan.txt", "/Old Projects/Project plan.txt"},
+        {"_ATA.BIN", "/Old Projects/DATA.BIN"},
+        {"inner file.txt", "/Old Projects/Sub Folder/inner file.txt"},
+    };
+    for (const auto& [file, path] : flat) {
+      expected.insert(file);
+      QVERIFY2(ShaOfFile(out.path() + "/" + file) == sha.at(path), file.c_str());
+    }
+    QCOMPARE(FilesBelow(out.path()), expected);
+    for (const auto& [file, path] : kept) QVERIFY2(ShaOfFile(out.path() + "/" + file) == sha.at(path), file.c_str());
+    QCOMPARE(RecoveryJob().SuccessCount(), 5);
+  }
+
+  void ACarvedFileOfUnknownSizeIsAskedForAndTakesTheSizeClickedIn() {
+    Program p;
+    DialogAnswers answers;
+    p.world.settings.SetSignaturePass(1);
+    std::shared_ptr<CVolume> volume = p.Analyse("lost.img");
+    QVERIFY(volume);
+    test::TempDir out("vandrel-recovered-carved-");
+    p.world.settings.SetDestinationFolder(platform::Utf8ToUtf16(out.path()));
+    FoundObject* carved = volume->Store().FindByOffset(53248);
+    QVERIFY(carved && carved->flags.Any(OBJ_CARVED));
+    QCOMPARE(int(carved->typeId), 83);
+    // Its type's folder under "Lost files", its row clicked, then "Reset Size".
+    p.explorer->Tree()->ExpandItem(p.explorer->Tree()->LostFilesItem());
+    const FoundObject* folder = volume->Store().FindFolderById(carved->parentId);
+    QVERIFY(folder);
+    p.explorer->Tree()->SelectItem(p.Tree().IndexOfHandle(volume->Store().HandleOf(folder)));
+    const QString name = app::ToQString(carved->Name());
+    ClickListRows(*p.explorer, {name});
+    QCOMPARE(p.explorer->List()->FirstSelectedHandle(), volume->Store().HandleOf(carved));
+    QVERIFY(p.explorer->OnCommand(32845));
+    QCOMPARE(carved->size, std::int64_t(-1));
+
+    RecoverByClicks(p, false, [](CProbableFileSizeDlg* size) {
+      QVERIFY(test::SaveScreenshot(size, "dialogs", "probable_size_106_carved").size() > 0);
+      auto* custom = controls::FindControlAs<QRadioButton>(size, CProbableFileSizeDlg::IDC_MODE_CUSTOM);
+      QTest::mouseClick(custom, Qt::LeftButton, Qt::NoModifier, QPoint(8, custom->height() / 2));
+      auto* edit = controls::FindControlAs<QLineEdit>(size, CProbableFileSizeDlg::IDC_SIZE_VALUE);
+      QVERIFY(edit->isEnabled());
+      edit->setFocus();
+      edit->selectAll();
+      QTest::keyClicks(edit, QStringLiteral("8"));
+      auto* unit = controls::FindControlAs<QComboBox>(size, CProbableFileSizeDlg::IDC_UNIT);
+      QCOMPARE(unit->currentText(), QStringLiteral(" B "));  // the unset size's unit
+      unit->setFocus();
+      QTest::keyClick(unit, Qt::Key_Down);
+      QCOMPARE(unit->currentText(), QStringLiteral(" KB"));
+      QTest::mouseClick(controls::FindControlAs<QPushButton>(size, 1), Qt::LeftButton);
+    });
+    std::string file;
+    for (const std::string& f : FilesBelow(out.path()))
+      if (std::filesystem::path(f).filename() == name.toStdString()) file = out.path() + "/" + f;
+    QVERIFY2(!file.empty(), qPrintable(name));
+    std::ifstream in(file, std::ios::binary);
+    const std::vector<std::uint8_t> got((std::istreambuf_iterator<char>(in)), {});
+    QCOMPARE(got.size(), std::size_t(8192));
+    std::ifstream image(test::FixtureImage("lost.img"), std::ios::binary);
+    std::vector<std::uint8_t> expected(8192);
+    image.seekg(53248);
+    image.read(reinterpret_cast<char*>(expected.data()), 8192);
+    QVERIFY(got == expected);
+    QCOMPARE(carved->size, std::int64_t(8192));
   }
 
   void AnalysedLostImageFillsLostFilesWithItsTypeFolders() {

@@ -1,7 +1,9 @@
 // The main window's commands for volumes that open the volume dialogs: the
 // virtual drive dialog (32784, which no menu offers) for the selected drive, and
 // over the real engine "Create Drive Image..." (32782), "Properties" (32872) and
-// "Information..." (32797) on the FAT16 fixture and the image made of it.
+// "Information..." (32797) on the FAT16 fixture and the image made of it, and the
+// warning before "Try To Open..." (32809).
+#include <QCheckBox>
 #include <QLabel>
 #include <QMap>
 #include <QPushButton>
@@ -13,12 +15,15 @@
 #include "app/Formatting.h"
 #include "app/QtText.h"
 #include "controls/ControlId.h"
+#include "dialogs/DialogsRegistration.h"
+#include "dialogs/DlgTryOpen.h"
 #include "dialogs/FileInformationViewDlg.h"
 #include "dialogs/FormParts.h"
 #include "dialogs/VolumeImage_CreateDlg.h"
 #include "dialogs/VolumeInformationDlg.h"
 #include "dialogs/VolumeInformationDlg_General.h"
 #include "dialogs/VolumeVirtualDlg.h"
+#include "engine/AppSettings.h"
 #include "engine/ScanProgress.h"
 #include "engine/Volume.h"
 #include "mainframe/FilesListModel.h"
@@ -31,6 +36,7 @@
 #include "platform/Text.h"
 #include "support/Fixtures.h"
 #include "support/QtTestRegistry.h"
+#include "search/RecoveryJobs.h"
 #include "support/Screenshot.h"
 #include "support/Sha256.h"
 #include "tests/dialogs/DialogsTestSupport.h"
@@ -149,6 +155,51 @@ class VolumeCommandsTest : public QObject {
     QCOMPARE(shown[F::IDC_CREATED], time(expected["created_utc"]));
     QCOMPARE(shown[F::IDC_MODIFIED], time(expected["modified_utc"]));
     QCOMPARE(shown[F::IDC_ACCESSED], time(expected["accessed_utc"]));
+
+    // "Try To Open..." on the file: the warning first; Cancel with "Don't show this
+    // warning again." checked opens nothing and stores the check; then the copy
+    // goes straight on.
+    RegisterDialogs(*world.app);
+    QStringList opened;
+    world.app->Callbacks().SetOpenHandler([&](const QUrl& url) {
+      opened << url.toString();
+      return true;
+    });
+    Settings().SetNoTryOpenWarning(0);
+    std::int64_t rootHandle = -1;
+    {
+      const FoundObjectStore::ReadView view = image->Store().Read();
+      rootHandle = view.HandleOf(view.FindFolderById(view.RootFolderId()));
+    }
+    explorer->SelectObject(rootHandle);
+    CFilesListModel& list = *explorer->List()->Model();
+    int row = -1;
+    for (int r = 0; r < list.rowCount(); ++r)
+      if (list.index(r, 0).data().toString() == QStringLiteral("deleted file.txt")) row = r;
+    QVERIFY(row >= 0);
+    explorer->List()->SelectRow(row);
+    explorer->OnViewFocused(explorer->List());
+    bool warned = false;
+    test::OnNextModal([&](QDialog* d) {
+      warned = qobject_cast<CDlgTryOpen*>(d) != nullptr;
+      auto* box = controls::FindControlAs<QCheckBox>(d, CDlgTryOpen::IDC_DONT_SHOW);
+      QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+      QTest::mouseClick(controls::FindControlAs<QPushButton>(d, 2), Qt::LeftButton);
+    });
+    frame->OnCommand(32809);
+    QVERIFY(warned);
+    TryOpenJob().Join();
+    QCOMPARE(TryOpenJob().SuccessCount(), 0);
+    QCOMPARE(Settings().NoTryOpenWarning(), 1);
+    frame->OnCommand(32809);
+    QVERIFY(!QApplication::activeModalWidget());
+    TryOpenJob().Join();
+    QVERIFY(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 20000));
+    QCOMPARE(TryOpenJob().SuccessCount(), 1);
+    QCOMPARE(opened.size(), 1);
+    test::ScriptedBoxes cleanupBoxes(Answer::Yes);
+    TryOpenJob().DeleteTemporaryFiles();
+    QVERIFY(TryOpenJob().TemporaryFiles().empty());
   }
 
   void NoDialogsWithoutTheirSelection() {

@@ -3,6 +3,8 @@
 // system lists any more (tests/fixtures/make_lost.sh).
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "BuiltinTypesFixture.h"
 #include "engine/ProgramLog.h"
 #include "platform/Text.h"
@@ -46,4 +48,28 @@ TEST_F(AnalysisSignaturePassThreads, AnAnalysisOfAReformattedVolumeCarvesThePlan
   EXPECT_EQ(image->SectorPassCounters().files.load(), std::int64_t(planted.size()));
   EXPECT_TRUE(Logged(platform::Format(u"Analysis completed. Found 0 folder(s) and %d file(s).",
                                       std::int64_t(planted.size()))));
+}
+
+TEST_F(AnalysisSignaturePassThreads, AnNtfsVolumeListsNoRecordNumberTwice) {
+  // mkntfs keeps copies of the first records in the $MFTMirr clusters, where the
+  // signature pass finds them again.
+  auto image = computer->OpenImageFile(platform::Utf8ToUtf16(test::FixtureImage("ntfs.img")));
+  ASSERT_NE(image, nullptr);
+  ASSERT_EQ(computer->StartAnalysis(image), 1);
+  ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(1); }, std::chrono::seconds(60)));
+  CVolume::JoinAnalysisThreads();
+  EXPECT_EQ(ui.Count(WM_SECTOR_PASS_DONE), 1u);
+
+  std::map<std::int32_t, int> records;  // record number -> objects listed for it
+  {
+    const auto view = image->Store().Read();
+    for (std::size_t i = 0; i < view.Count(); ++i) {
+      const FoundObject* o = view.At(i);
+      if (o->IsDevice() || o->flags.Any(OBJ_RAW) || o->id < 0) continue;
+      ++records[o->id];
+    }
+  }
+  ASSERT_GE(records.size(), 20u);
+  for (std::int32_t system : {0, 1, 2, 3}) EXPECT_EQ(records[system], 1) << "record " << system;
+  for (const auto& [number, count] : records) EXPECT_EQ(count, 1) << "record " << number;
 }
