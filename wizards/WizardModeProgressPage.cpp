@@ -105,6 +105,7 @@ void CWizardModeProgressPage::InitPage() {
   log_->ClearLog();
   showNames_->setChecked(Settings().LogFoundNames() == 1);
   UpdateState();
+  ResetProgress();
 }
 
 void CWizardModeProgressPage::OnShowFilenames() { Settings().SetLogFoundNames(showNames_->isChecked() ? 1 : 0); }

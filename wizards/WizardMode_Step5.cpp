@@ -27,6 +27,9 @@ bool CWizardMode_Step5::StartPass(CVolume& volume) {
   // window's values back when it closes.
   Settings().SetSignaturePass(0);
   Settings().SetAutoContinueQueue(0);
+  // The reset came with the drive page, before this drive was chosen: the bar
+  // follows the drive the pass runs on.
+  SetBarStyle(volume);
   return volume.StartAnalyseFileSystem();
 }
 
@@ -38,11 +41,21 @@ void CWizardMode_Step5::ResetProgress() {
   bar->setRange(0, 99);
   bar->setValue(0);
   barArmed_ = true;
+  if (std::shared_ptr<CVolume> volume = CurrentVolume()) SetBarStyle(*volume);
+  LogEdit()->ClearLog();
+}
+
+void CWizardMode_Step5::SetBarStyle(const CVolume& volume) {
   // Records of a FAT volume are no measure of the pass: the bar only shows that
   // it works.
-  std::shared_ptr<CVolume> volume = CurrentVolume();
-  if (volume && volume->GetFileSystemFamily() == 0) bar->setRange(0, 0);
-  LogEdit()->ClearLog();
+  QProgressBar* bar = Bar();
+  if (volume.GetFileSystemFamily() == 0) {
+    bar->setRange(0, 0);
+  } else if (BarIsMarquee()) {
+    bar->setRange(0, 99);
+    bar->setValue(0);
+  }
+  barArmed_ = true;
 }
 
 void CWizardMode_Step5::UpdateProgress() {

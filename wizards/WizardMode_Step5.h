@@ -37,5 +37,8 @@ class CWizardMode_Step5 : public CWizardModeProgressPage {
   bool StartPass(CVolume& volume) override;
 
  private:
+  // A marquee for a FAT-family volume, a percentage for the others.
+  void SetBarStyle(const CVolume& volume);
+
   bool barArmed_ = true;
 };

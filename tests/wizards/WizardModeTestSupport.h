@@ -58,6 +58,7 @@ namespace test {
 inline constexpr int kWizBackId = 0x3023;
 inline constexpr int kWizNextId = 0x3024;
 inline constexpr int kWizFinishId = 0x3025;
+inline constexpr int kWizCancelId = 2;
 
 // The shown window of type T, or null.
 template <typename T>
@@ -130,6 +131,10 @@ class WizardModeWorld {
       RegisterWizards(app);
     };
     startup = std::make_unique<CStartup>(seams);
+    // The side bar's page beside the program.
+    std::filesystem::create_directories(programDir / "media");
+    std::filesystem::copy_file(std::string(VANDREL_SOURCE_DIR) + "/media/WizardBar.html",
+                               programDir / "media/WizardBar.html");
   }
   ~WizardModeWorld() {
     for (CRecovery* job : {&RecoveryJob(), &TryOpenJob()}) {
