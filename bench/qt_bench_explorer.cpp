@@ -80,6 +80,38 @@ class Timer {
   double cpu_ = 0;
 };
 
+// The application that times each event it delivers at the top level while
+// objects stream in: the slowest (30 ms and more) say what held the event loop.
+class TimedApp : public QApplication {
+ public:
+  using QApplication::QApplication;
+  struct Slow {
+    double ms;
+    std::string what;
+  };
+  bool timing = false;
+  std::vector<Slow> slow;
+  bool notify(QObject* receiver, QEvent* event) override {
+    if (!timing || depth_ > 0) return QApplication::notify(receiver, event);
+    ++depth_;
+    QElapsedTimer t;
+    t.start();
+    const bool result = QApplication::notify(receiver, event);
+    --depth_;
+    const double ms = double(t.nsecsElapsed()) / 1e6;
+    if (ms >= 30) {
+      std::string what = receiver->metaObject()->className();
+      what += "(" + receiver->objectName().toStdString() + ")";
+      what += " event " + std::to_string(int(event->type()));
+      slow.push_back({ms, what});
+    }
+    return result;
+  }
+
+ private:
+  int depth_ = 0;
+};
+
 void Settle() {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
 }
@@ -134,7 +166,7 @@ std::shared_ptr<CVolume> StreamVolume(CLocalComputer& computer) {
   return volume;
 }
 
-int Stream(QApplication& app, CLocalComputer& computer, long count) {
+int Stream(TimedApp& app, CLocalComputer& computer, long count) {
   // The store's own memory: the same objects without any window.
   long before = ResidentKB();
   auto alone = StreamVolume(computer);
@@ -167,6 +199,7 @@ int Stream(QApplication& app, CLocalComputer& computer, long count) {
 
   QTimer frame;
   frame.setInterval(250);
+  frame.setObjectName(QStringLiteral("frame timer"));
   QObject::connect(&frame, &QTimer::timeout, [&] { explorer->OnFrameTimer(250); });
   frame.start();
   std::vector<double> lateness;
@@ -175,11 +208,13 @@ int Stream(QApplication& app, CLocalComputer& computer, long count) {
   QTimer probe;
   probe.setTimerType(Qt::PreciseTimer);
   probe.setInterval(10);
+  probe.setObjectName(QStringLiteral("probe"));
   QObject::connect(&probe, &QTimer::timeout, [&] {
     lateness.push_back(double(since.nsecsElapsed()) / 1e6 - 10.0);
     since.restart();
   });
   probe.start();
+  app.timing = true;
 
   const long files = count - (count + 99) / 100, folders = (count + 99) / 100;
   std::atomic<bool> produced{false};
@@ -198,11 +233,13 @@ int Stream(QApplication& app, CLocalComputer& computer, long count) {
         tree.Model()->rowCount(root) >= folders + 1)
       loop.quit();
   });
+  check.setObjectName(QStringLiteral("check"));
   check.start(50);
   loop.exec();
   const double shownMs = total.Wall();
   thread.join();
   probe.stop();
+  app.timing = false;
   std::sort(lateness.begin(), lateness.end());
   const double p99 = lateness.empty() ? 0 : lateness[std::size_t(double(lateness.size() - 1) * 0.99)];
   const double worst = lateness.empty() ? 0 : lateness.back();
@@ -213,9 +250,12 @@ int Stream(QApplication& app, CLocalComputer& computer, long count) {
               lateness.size());
   std::printf("the user-interface thread's CPU time meanwhile: %.0f ms of %.0f ms\n", total.CpuMs(), shownMs);
   std::printf("memory beyond the store while streaming: %ld MB\n", viewsKB / 1024);
+  std::printf("events of 30 ms and more: %zu\n", app.slow.size());
+  std::sort(app.slow.begin(), app.slow.end(), [](const auto& a, const auto& b) { return a.ms > b.ms; });
+  for (std::size_t i = 0; i < app.slow.size() && i < 8; ++i)
+    std::printf("  slow event: %.1f ms, %s\n", app.slow[i].ms, app.slow[i].what.c_str());
   SetNotifier(nullptr);
   std::fflush(stdout);
-  (void)app;
   std::quick_exit(0);
 }
 
@@ -228,7 +268,7 @@ int main(int argc, char** argv) {
   // "quick": no page-by-page scroll; "sort": the list's fill and sorts only.
   const std::string mode = argc > 3 ? argv[3] : "";
   const bool quick = mode == "quick" || mode == "sort";
-  QApplication app(argc, argv);
+  TimedApp app(argc, argv);
   AppSettings settings;
   settings.FillDefaults();
   SetSettings(&settings);

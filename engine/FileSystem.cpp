@@ -94,3 +94,5 @@ std::int32_t CFileSystem::DetectByBootSector(platform::Bytes sector) {
 }
 
 void CFileSystem::GetTypeName() { typeName = std::u16string(TypeNameOf(typeCode)); }
+
+bool CFileSystem::BitmapLayout(ClusterLayout& /*out*/) const { return false; }

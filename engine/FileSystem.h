@@ -49,6 +49,20 @@ class CFileSystem {
   // The base's rule, also for volumes without a parser of their own.
   static ObjectRunList ContiguousRuns(const FoundObject& record);
 
+  // How the volume's clusters bitmap, as this parser fills it, lies on the volume:
+  // bit i, for firstCluster <= i < firstCluster + clusterCount, stands for the
+  // sectorsPerCluster sectors (512-byte units) from firstSector + (i - firstCluster)
+  // x sectorsPerCluster. A set bit is a cluster in use.
+  struct ClusterLayout {
+    std::int64_t firstSector = 0;
+    std::int64_t firstCluster = 0;
+    std::int64_t clusterCount = 0;
+    std::int64_t sectorsPerCluster = 1;
+  };
+  // False when the parser fills no bitmap (the base) or does not know its layout
+  // (yet).
+  virtual bool BitmapLayout(ClusterLayout& out) const;
+
   // ---- Type codes ---------------------------------------------------------------------
   // Codes are MBR partition-type byte values: FAT12 1, 17; FAT16 4, 6, 14, 20, 22,
   // 30; FAT32 11, 12, 27, 28; NTFS 7; 0 unknown. The boot set-up also knows the

@@ -253,6 +253,16 @@ std::unique_ptr<CFileSystem> MakeFatParser(CVolume& volume, ScanProgress& progre
   return std::make_unique<CFileSystem_FAT>(volume, progress);
 }
 
+bool CFileSystem_FAT::BitmapLayout(ClusterLayout& out) const {
+  const FatParameters p = Parameters();
+  if (p.clusterCount == 0 || p.clusterUnits == 0) return false;
+  out.firstSector = p.dataStartSector;
+  out.firstCluster = 2;
+  out.clusterCount = p.clusterCount;
+  out.sectorsPerCluster = p.clusterUnits;
+  return true;
+}
+
 FatParameters CFileSystem_FAT::Parameters() const {
   std::lock_guard lock(stateMutex_);
   return params_;

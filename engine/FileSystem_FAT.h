@@ -135,6 +135,8 @@ class CFileSystem_FAT : public CFileSystem {
   // file (its size) or folder (one cluster); one run from the offset for a raw
   // record.
   ObjectRunList DataRuns(const FoundObject& record) override;
+  // Cluster 2 at the data area's first sector, clusterCount clusters.
+  bool BitmapLayout(ClusterLayout& out) const override;
 
   // The parameters in use (zero before they were read).
   FatParameters Parameters() const;

@@ -120,6 +120,16 @@ std::shared_ptr<const CFileSystem_NTFS::Layout> CFileSystem_NTFS::CurrentLayout(
   return layout_;
 }
 
+bool CFileSystem_NTFS::BitmapLayout(ClusterLayout& out) const {
+  const auto l = CurrentLayout();
+  if (!l || l->clusterBytes < 512 || l->clusterBytes % 512 != 0 || l->totalClusters <= 0) return false;
+  out.firstSector = 0;
+  out.firstCluster = 0;
+  out.clusterCount = l->totalClusters;
+  out.sectorsPerCluster = l->clusterBytes / 512;
+  return true;
+}
+
 std::int32_t CFileSystem_NTFS::RecordSize() const {
   auto l = CurrentLayout();
   return l ? l->recordSize : 1024;

@@ -84,6 +84,8 @@ class CFileSystem_NTFS : public CFileSystem {
   // runs marked), cut at the data size; resident data as one run inside its file
   // record. One run from the offset for a raw record; none for a folder.
   ObjectRunList DataRuns(const FoundObject& record) override;
+  // Cluster 0 at the volume's first sector, the layout's total clusters.
+  bool BitmapLayout(ClusterLayout& out) const override;
   // Parses one FILE record found by the signature search and hands its object to the
   // volume. `position` is the record's byte position on the volume (-1 unknown): a
   // record is taken once per position, and FileRead later reads the object's record

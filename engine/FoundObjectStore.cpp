@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -24,20 +25,27 @@ class RecordArena {
  public:
   FoundObject* New() {
     if (chunks_.empty() || used_ == kChunk) {
-      chunks_.push_back(std::make_unique<FoundObject[]>(kChunk));
+      chunks_.push_back(spare_ ? std::move(spare_) : std::make_unique<FoundObject[]>(kChunk));
       used_ = 0;
     }
     return &chunks_.back()[used_++];
   }
+  // Allocates (and so touches) the next chunk ahead when `more` records would
+  // need it: the adder does it before it takes the store's lock.
+  void Reserve(std::size_t more) {
+    if (!spare_ && (chunks_.empty() || used_ + more > kChunk)) spare_ = std::make_unique<FoundObject[]>(kChunk);
+  }
   void Clear() {
     chunks_.clear();
     chunks_.shrink_to_fit();
+    spare_.reset();
     used_ = 0;
   }
 
  private:
   static constexpr std::size_t kChunk = 1024;
   std::vector<std::unique_ptr<FoundObject[]>> chunks_;
+  std::unique_ptr<FoundObject[]> spare_;
   std::size_t used_ = 0;
 };
 
@@ -51,16 +59,22 @@ class NamePool {
       return Fill(large_.back().get(), text);
     }
     if (blocks_.empty() || used_ + need > kBlock) {
-      blocks_.push_back(std::make_unique<char16_t[]>(kBlock));
+      blocks_.push_back(spare_ ? std::move(spare_) : std::make_unique<char16_t[]>(kBlock));
       used_ = 0;
     }
     char16_t* out = blocks_.back().get() + used_;
     used_ += need;
     return Fill(out, text);
   }
+  // Allocates the next block ahead when the current one is nearly full (before
+  // the store's lock is taken).
+  void Reserve() {
+    if (!spare_ && (blocks_.empty() || used_ + kBlock / 4 > kBlock)) spare_ = std::make_unique<char16_t[]>(kBlock);
+  }
   void Clear() {
     blocks_.clear();
     large_.clear();
+    spare_.reset();
     used_ = 0;
   }
 
@@ -73,6 +87,7 @@ class NamePool {
   static constexpr std::size_t kBlock = 32768;
   std::vector<std::unique_ptr<char16_t[]>> blocks_;
   std::vector<std::unique_ptr<char16_t[]>> large_;
+  std::unique_ptr<char16_t[]> spare_;
   std::size_t used_ = 0;
 };
 
@@ -107,10 +122,45 @@ class KeyIndex {
   bool Valid(std::uint32_t e) const { return e < entries_.size(); }
   const Entry& At(std::uint32_t e) const { return entries_[e]; }
   void Clear() {
-    slots_ = {};
-    entries_ = {};
+    // Fresh arrays (an assignment of {} would keep the old ones' memory).
+    slots_ = std::vector<Slot>();
+    entries_ = std::vector<Entry>();
     used_ = 0;
     bits_ = 0;
+  }
+  // Whether `more` adds would grow the table or move the entries.
+  bool NeedsRoom(std::size_t more) const {
+    return (used_ + more) * 10 > slots_.size() * 7 || entries_.size() + more > entries_.capacity();
+  }
+  // A copy with room for `more` adds without growing: made from this one while it
+  // is only read, then swapped in (a million keys take far longer to copy than a
+  // reader should wait).
+  KeyIndex WithRoom(std::size_t more) const {
+    KeyIndex out;
+    const std::size_t need = entries_.size() + more;
+    out.entries_.reserve(need > entries_.capacity() ? std::max<std::size_t>(1024, std::max(entries_.size() * 2, need))
+                                                    : entries_.capacity());
+    out.entries_.assign(entries_.begin(), entries_.end());
+    out.used_ = used_;
+    if ((used_ + more) * 10 > slots_.size() * 7) {
+      out.bits_ = bits_;
+      do {
+        out.bits_ = out.bits_ == 0 ? 10 : out.bits_ + 1;
+      } while ((used_ + more) * 10 > (std::size_t(1) << out.bits_) * 7);
+      out.slots_.assign(std::size_t(1) << out.bits_, Slot{});
+      for (const Slot& slot : slots_)
+        if (slot.head != kNone) out.Probe(slot.key) = slot;
+    } else {
+      out.slots_ = slots_;
+      out.bits_ = bits_;
+    }
+    return out;
+  }
+  void Swap(KeyIndex& other) noexcept {
+    slots_.swap(other.slots_);
+    entries_.swap(other.entries_);
+    std::swap(used_, other.used_);
+    std::swap(bits_, other.bits_);
   }
 
  private:
@@ -330,20 +380,9 @@ void PostAll(const std::vector<PendingMessage>& messages) {
   for (const PendingMessage& m : messages) PostToUi(WM_FOUND_OBJECT, m.handle, m.kind);
 }
 
-// A reader's lock: an adding worker holds the store for a microsecond at a time,
-// so a reader first tries for a short while before it sleeps, which would hand
-// the user-interface thread to the scheduler for far longer.
-std::shared_lock<std::shared_mutex> LockShared(std::shared_mutex& mutex) {
-  std::shared_lock<std::shared_mutex> lock(mutex, std::defer_lock);
-  for (int i = 0; i < 256; ++i) {
-    if (lock.try_lock()) return lock;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-  }
-  lock.lock();
-  return lock;
-}
+// The store's lock (defined below the store's data).
+std::shared_lock<std::shared_mutex> LockShared(const FoundObjectStore::Impl& s);
+std::unique_lock<std::shared_mutex> LockExclusive(const FoundObjectStore::Impl& s);
 
 bool TypeOf(const FoundObject& r, bool isFolder, FileTypeFacts& facts) {
   const IFileTypeLookup* lookup = GetFileTypeLookup();
@@ -354,6 +393,12 @@ bool TypeOf(const FoundObject& r, bool isFolder, FileTypeFacts& facts) {
 
 struct FoundObjectStore::Impl {
   mutable std::shared_mutex mutex;
+  // Readers asleep on the lock (see LockShared).
+  mutable std::atomic<int> readersWaiting{0};
+  // Taken by whoever changes the store's arrays, before the lock: while it is
+  // held the arrays change under no one else, so MakeRoom may copy them with
+  // only the readers reading beside it.
+  std::mutex writers;
   std::vector<FoundObject*> records;
   RecordArena arena;
   NamePool names;
@@ -496,20 +541,100 @@ struct FoundObjectStore::Impl {
   }
 
   void Clear() {
-    records = {};
+    // Fresh containers: an assignment of {} would keep the old ones' memory.
+    records = std::vector<FoundObject*>();
     arena.Clear();
     names.Clear();
-    external = {};
+    external = decltype(external)();
     byId.Clear();
     byParent.Clear();
     byOffset.Clear();
-    folderById = {};
-    placeholders = {};
-    childFolders = {};
-    externalPositions = {};
+    folderById = decltype(folderById)();
+    placeholders = decltype(placeholders)();
+    childFolders = decltype(childFolders)();
+    externalPositions = decltype(externalPositions)();
     serial.store(NewSerial());
   }
 };
+
+namespace {
+
+// An adding worker takes the lock for a microsecond at a time, over and over. A
+// reader first tries for a short while before it sleeps; once asleep it says so,
+// and adders let every waiting reader in before they take the lock again: else a
+// reader that woke would find the lock taken anew, time after time, and the user
+// interface would wait on a long pass of adds.
+std::shared_lock<std::shared_mutex> LockShared(const FoundObjectStore::Impl& s) {
+  std::shared_lock<std::shared_mutex> lock(s.mutex, std::defer_lock);
+  for (int i = 0; i < 256; ++i) {
+    if (lock.try_lock()) return lock;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  s.readersWaiting.fetch_add(1);
+  lock.lock();
+  s.readersWaiting.fetch_sub(1);
+  return lock;
+}
+
+std::unique_lock<std::shared_mutex> LockExclusive(const FoundObjectStore::Impl& s) {
+  for (int i = 0; s.readersWaiting.load() > 0; ++i) {
+    if (i < 64) {
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    } else {
+      std::this_thread::yield();
+    }
+  }
+  return std::unique_lock<std::shared_mutex>(s.mutex);
+}
+
+// The lock of a change to the store's arrays: the writers' mutex, room made for
+// `more` new records (their arrays grown by copies made outside the store's lock,
+// swapped in under it), then the store's lock.
+struct WriteLock {
+  std::unique_lock<std::mutex> writers;
+  std::unique_lock<std::shared_mutex> lock;
+};
+
+void MakeRoom(FoundObjectStore::Impl& s, std::size_t more) {
+  s.arena.Reserve(more);
+  s.names.Reserve();
+  std::vector<FoundObject*> records;
+  if (s.records.size() + more > s.records.capacity()) {
+    records.reserve(std::max<std::size_t>(1024, std::max(s.records.size() * 2, s.records.size() + more)));
+    records.assign(s.records.begin(), s.records.end());
+  }
+  KeyIndex byId, byParent;
+  const bool growId = s.byId.NeedsRoom(more), growParent = s.byParent.NeedsRoom(more);
+  if (growId) byId = s.byId.WithRoom(more);
+  if (growParent) byParent = s.byParent.WithRoom(more);
+  if (records.capacity() == 0 && !growId && !growParent) return;
+  {
+    auto lock = LockExclusive(s);
+    if (records.capacity() != 0) s.records.swap(records);
+    if (growId) s.byId.Swap(byId);
+    if (growParent) s.byParent.Swap(byParent);
+  }
+  // The old arrays are freed here, after the lock.
+}
+
+WriteLock LockForAdd(FoundObjectStore::Impl& s, std::size_t more) {
+  WriteLock out{std::unique_lock<std::mutex>(s.writers), {}};
+  MakeRoom(s, more);
+  out.lock = LockExclusive(s);
+  return out;
+}
+
+WriteLock LockForChange(FoundObjectStore::Impl& s) {
+  WriteLock out{std::unique_lock<std::mutex>(s.writers), {}};
+  out.lock = LockExclusive(s);
+  return out;
+}
+
+}  // namespace
 
 FoundObjectStore::FoundObjectStore() : impl_(std::make_unique<Impl>()) {}
 FoundObjectStore::~FoundObjectStore() = default;
@@ -524,7 +649,7 @@ FoundObject* FoundObjectStore::AddParsedObject(const FoundObject& templ) {
   std::vector<PendingMessage> messages;
   FoundObject* result = nullptr;
   try {
-    std::unique_lock lock(impl_->mutex);
+    auto lock = LockForAdd(*impl_, 3);  // a lost folder, the record
     Impl& s = *impl_;
     // Only a folder takes the place of the placeholder made for its id.
     std::uint32_t placeholder = kNone;
@@ -602,7 +727,7 @@ FoundObject* FoundObjectStore::AddCarvedObject(const FoundObject& hit) {
   std::vector<PendingMessage> messages;
   FoundObject* result = nullptr;
   try {
-    std::unique_lock lock(impl_->mutex);
+    auto lock = LockForAdd(*impl_, 2);  // the record, its type folder
     Impl& s = *impl_;
     const std::uint32_t existing = s.FileAtOffset(hit.offset);
     if (existing != kNone) {
@@ -642,7 +767,7 @@ FoundObject* FoundObjectStore::AddCarvedObject(const FoundObject& hit) {
 
 FoundObject* FoundObjectStore::RegisterObject(const FoundObject& record) {
   try {
-    std::unique_lock lock(impl_->mutex);
+    auto lock = LockForAdd(*impl_, 1);
     FoundObject* r = impl_->NewCopy(record);
     impl_->Register(r);
     return r;
@@ -654,7 +779,7 @@ FoundObject* FoundObjectStore::RegisterObject(const FoundObject& record) {
 FoundObject* FoundObjectStore::RegisterObject(std::shared_ptr<FoundObject> external) {
   if (!external) return nullptr;
   try {
-    std::unique_lock lock(impl_->mutex);
+    auto lock = LockForAdd(*impl_, 1);
     FoundObject* r = external.get();
     impl_->external.push_back(std::move(external));
     impl_->externalPositions.emplace_back(r, impl_->Register(r, false));
@@ -665,7 +790,7 @@ FoundObject* FoundObjectStore::RegisterObject(std::shared_ptr<FoundObject> exter
 }
 
 int FoundObjectStore::EnableOffsetIndex(int flag) {
-  std::unique_lock lock(impl_->mutex);
+  auto lock = LockForChange(*impl_);
   if (flag) impl_->keepOffsetIndex = true;
   try {
     impl_->RebuildOffsetIndex();
@@ -676,12 +801,12 @@ int FoundObjectStore::EnableOffsetIndex(int flag) {
 }
 
 bool FoundObjectStore::KeepsOffsetIndex() const {
-  std::shared_lock lock(impl_->mutex);
+  auto lock = LockShared(*impl_);
   return impl_->keepOffsetIndex;
 }
 
 void FoundObjectStore::SetRootFolderId(std::int32_t id) {
-  std::unique_lock lock(impl_->mutex);
+  auto lock = LockExclusive(*impl_);
   impl_->rootFolderId = id;
 }
 
@@ -692,12 +817,12 @@ std::uint32_t FoundObjectStore::Serial() const {
 }
 
 std::int32_t FoundObjectStore::RootFolderId() const {
-  std::shared_lock lock(impl_->mutex);
+  auto lock = LockShared(*impl_);
   return impl_->rootFolderId;
 }
 
 void FoundObjectStore::Clear() {
-  std::unique_lock lock(impl_->mutex);
+  auto lock = LockForChange(*impl_);
   impl_->Clear();
 }
 
@@ -709,13 +834,13 @@ void MarkChain(const FoundObjectStore::Impl& s, FoundObject* record);
 
 void FoundObjectStore::MarkFolderChain(FoundObject* record) {
   if (!record) return;
-  auto lock = LockShared(impl_->mutex);  // flags are atomic; the walk only reads
+  auto lock = LockShared(*impl_);  // flags are atomic; the walk only reads
   MarkChain(*impl_, record);
 }
 
 void FoundObjectStore::MarkFolderChains(const std::vector<FoundObject*>& records) {
   if (records.empty()) return;
-  auto lock = LockShared(impl_->mutex);
+  auto lock = LockShared(*impl_);
   for (FoundObject* record : records)
     if (record) MarkChain(*impl_, record);
 }
@@ -737,24 +862,24 @@ void MarkChain(const FoundObjectStore::Impl& s, FoundObject* record) {
 
 void FoundObjectStore::SetTreeItem(FoundObject* record, std::uintptr_t item) {
   if (!record) return;
-  std::unique_lock lock(impl_->mutex);
+  auto lock = LockExclusive(*impl_);
   record->treeItem = item;
 }
 
 void FoundObjectStore::SetCheckedCount(FoundObject* record, std::int32_t count) {
   if (!record) return;
-  std::unique_lock lock(impl_->mutex);
+  auto lock = LockExclusive(*impl_);
   record->checkedCount = count;
 }
 
 void FoundObjectStore::SetSize(FoundObject* record, std::int64_t size) {
   if (!record) return;
-  std::unique_lock lock(impl_->mutex);
+  auto lock = LockExclusive(*impl_);
   record->size = size;
 }
 
 FoundObject FoundObjectStore::Snapshot(const FoundObject& record) const {
-  std::shared_lock lock(impl_->mutex);
+  auto lock = LockShared(*impl_);
   return record;
 }
 
@@ -762,7 +887,7 @@ FoundObject FoundObjectStore::Snapshot(const FoundObject& record) const {
 
 FoundObjectStore::ReadView FoundObjectStore::Read() const { return ReadView(impl_.get()); }
 
-FoundObjectStore::ReadView::ReadView(const Impl* impl) : lock_(LockShared(impl->mutex)), impl_(impl) {}
+FoundObjectStore::ReadView::ReadView(const Impl* impl) : lock_(LockShared(*impl)), impl_(impl) {}
 
 FoundObject* FoundObjectStore::ReadView::FindById(std::int32_t id, std::int64_t& cookie) const {
   const KeyIndex& index = impl_->byId;

@@ -24,8 +24,11 @@ class ScanProgress {
   // The clusters the running pass covers, and the position it has reached.
   std::atomic<std::int64_t> total{0};
   std::atomic<std::int64_t> current{0};
-  // Kept at 0 by the engine; the user interface reads it.
-  std::atomic<std::int64_t> reserved{0};
+  // The free clusters of the volume the signature pass searches, as its clusters
+  // bitmap gives them (all its clusters when no file-system pass filled it); set
+  // at the pass's start. A pass over the free clusters only counts total and
+  // current in free clusters.
+  std::atomic<std::int64_t> freeClusters{0};
   // The cluster at which the signature pass begins.
   std::atomic<std::int64_t> searchStart{0};
   // 1 while a recovery copies.

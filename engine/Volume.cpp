@@ -14,6 +14,7 @@
 #include "engine/AppSettings.h"
 #include "engine/FileBlockDevice.h"
 #include "engine/FileSystemFactory.h"
+#include "engine/FreeClusterMap.h"
 #include "engine/LocalComputer.h"
 #include "engine/Messages.h"
 #include "engine/Notifier.h"
@@ -1048,7 +1049,7 @@ bool CVolume::HasAnalysisThread() const {
   return s.alive && s.volume.get() == this;
 }
 
-bool CVolume::StartThread(ThreadKind kind, std::int32_t sectorPassMode) {
+bool CVolume::StartThread(ThreadKind kind, std::int32_t sectorPassMode, bool freeClustersOnly) {
   std::shared_ptr<CVolume> self;
   try {
     self = shared_from_this();
@@ -1068,6 +1069,7 @@ bool CVolume::StartThread(ThreadKind kind, std::int32_t sectorPassMode) {
 
   threadKind_.store(kind);
   sectorPassMode_.store(sectorPassMode);  // an analysis searches for lost files
+  freeClustersOnly_.store(freeClustersOnly);  // and reads every sector
   working_.store(true);
   stopRequested_.store(false);
   aborted_.store(false);
@@ -1099,8 +1101,8 @@ bool CVolume::StartAnalyseFileSystem() {
   return true;
 }
 
-bool CVolume::StartAnalyseSectors(std::int32_t mode) {
-  if (!StartThread(ThreadKind::SectorPass, mode)) return false;
+bool CVolume::StartAnalyseSectors(std::int32_t mode, bool freeClustersOnly) {
+  if (!StartThread(ThreadKind::SectorPass, mode, freeClustersOnly && mode == kLostFileSearch)) return false;
   if (g_Computer) g_Computer->SetScannedVolume(shared_from_this());
   return true;
 }
@@ -1209,12 +1211,9 @@ void CVolume::AnalyseFileSystem() {
   Log().SendStatus(57211);
   Log().InfoId(57212);
 
-  store_.Clear();
-  store_.RegisterObject(deviceNode_);
-  // Partitions found on this volume stay below its node.
-  for (const auto& child : Children())
-    if (child->GetKind() == kFoundPartition && child->DeviceNode()->parentId == DeviceNodeId())
-      store_.RegisterObject(child->DeviceNode());
+  ResetStore();
+  // The bitmap tells what this pass finds in use; an earlier pass's says nothing.
+  bitmap_.Create(0, false);
 
   const std::int32_t code = FileSystemTypeCode();
   std::int32_t openState = 0;
@@ -1358,6 +1357,80 @@ int CVolume::StopAnalysis(bool force) {
     Log().Error(u"CVolume::StopAnalysis except");
     return 1;
   }
+}
+
+void CVolume::ResetStore() {
+  store_.Clear();
+  store_.RegisterObject(deviceNode_);
+  // Partitions found on this volume stay below its node.
+  for (const auto& child : Children())
+    if (child->GetKind() == kFoundPartition && child->DeviceNode()->parentId == DeviceNodeId())
+      store_.RegisterObject(child->DeviceNode());
+}
+
+std::unique_ptr<CFreeClusterMap> CVolume::MakeFreeClusterMap() const {
+  const VolumeGeometry g = Geometry();
+  const std::int64_t totalSectors = std::max<std::int64_t>(0, g.totalSectors);
+  CFileSystem::ClusterLayout layout;
+  bool laidOut = false;
+  {
+    std::shared_lock lock(fsMutex_);
+    laidOut = fs_ && fs_->BitmapLayout(layout);
+  }
+  if (laidOut && bitmap_.GetData() && bitmap_.BitCount() > 0)
+    return std::make_unique<CFreeClusterMap>(bitmap_, layout, totalSectors);
+  const std::int64_t units = g.clusterBytes >= 512 && g.clusterBytes % 512 == 0 ? g.clusterBytes / 512 : 1;
+  return std::make_unique<CFreeClusterMap>(totalSectors, units);
+}
+
+namespace {
+
+std::mutex g_storeUsersMutex;
+std::vector<std::pair<int, CVolume::StoreUser>> g_storeUsers;
+int g_nextStoreUser = 1;
+
+}  // namespace
+
+int CVolume::AddStoreUser(StoreUser user) {
+  std::lock_guard lock(g_storeUsersMutex);
+  const int id = g_nextStoreUser++;
+  g_storeUsers.emplace_back(id, std::move(user));
+  return id;
+}
+
+void CVolume::RemoveStoreUser(int id) {
+  std::lock_guard lock(g_storeUsersMutex);
+  std::erase_if(g_storeUsers, [id](const auto& entry) { return entry.first == id; });
+}
+
+CVolume::ClearResult CVolume::ClearFoundObjects() {
+  if (HasAnalysisThread()) {
+    ShowUserMessage(platform::Format(u"%s is being analysed. Stop the analysis, then choose the drive again.",
+                                     GetDisplayName()),
+                    u"Warning!", MessageIcon::Warning);
+    return ClearResult::kRefusedPass;
+  }
+  std::vector<StoreUser> users;
+  {
+    std::lock_guard lock(g_storeUsersMutex);
+    for (const auto& entry : g_storeUsers) users.push_back(entry.second);
+  }
+  for (const StoreUser& user : users) {
+    const std::u16string refusal = user.refusal ? user.refusal(*this) : std::u16string();
+    if (!refusal.empty()) {
+      ShowUserMessage(refusal, u"Warning!", MessageIcon::Warning);
+      return ClearResult::kRefusedInUse;
+    }
+  }
+  for (const StoreUser& user : users)
+    if (user.release) user.release(*this);
+  ResetStore();
+  bitmap_.Create(0, false);
+  fsCounters_.folders.store(0);
+  fsCounters_.files.store(0);
+  sectorCounters_.folders.store(0);
+  sectorCounters_.files.store(0);
+  return ClearResult::kCleared;
 }
 
 void CVolume::EndAnalysisThread() {

@@ -35,6 +35,7 @@
 #include "engine/TimedReader.h"
 
 class AppSettings;
+class CFreeClusterMap;
 class ScanProgress;
 
 // The geometry record. Sectors are 512-byte units throughout.
@@ -362,10 +363,41 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // The passes alone on a thread of their own (the wizard): each sets the running
   // flag, current 0 and total to the total clusters, and makes the volume the
   // computer's scanned volume (the file-system pass also ScanProgress's volume).
+  // `freeClustersOnly` makes the sector pass read and test only the clusters the
+  // clusters bitmap marks free (see CFreeClusterMap); the whole analysis and the
+  // partition search read every sector.
   bool StartAnalyseFileSystem();
-  bool StartAnalyseSectors(std::int32_t mode);
+  bool StartAnalyseSectors(std::int32_t mode, bool freeClustersOnly = false);
   bool StartPartitionSearch() { return StartAnalyseSectors(kPartitionSearch); }
   std::int32_t GetSectorPassMode() const { return sectorPassMode_.load(); }
+  // Whether the sector pass that runs (or ran last) searches the free clusters only.
+  bool SectorPassFreeClustersOnly() const { return freeClustersOnly_.load(); }
+  // The free clusters as the clusters bitmap gives them (the last file-system pass
+  // fills it and its parser lays it out), or the whole volume when no pass filled
+  // it. Read while no file-system pass runs: the map reads the bitmap in place.
+  std::unique_ptr<CFreeClusterMap> MakeFreeClusterMap() const;
+
+  // ---- Clearing the found objects ----------------------------------------------------
+  //
+  // Besides the passes, other parts of the program read a volume's store: the find
+  // in found files and the recovery jobs. Each registers how it stands to a clear:
+  // `refusal` gives the reason (shown to the user) why the volume's store can't be
+  // cleared now, empty when it may be; `release` then stops and joins its work over
+  // that volume. Both run on the user-interface thread; either may be empty.
+  struct StoreUser {
+    std::function<std::u16string(CVolume& volume)> refusal;
+    std::function<void(CVolume& volume)> release;
+  };
+  static int AddStoreUser(StoreUser user);
+  static void RemoveStoreUser(int id);
+
+  enum class ClearResult { kCleared, kRefusedPass, kRefusedInUse };
+  // Empties the store (its device node registered again), the clusters bitmap and
+  // both passes' counters, so that the next passes start from nothing. Refused,
+  // with a message to the user, while a pass of this volume runs or a user of the
+  // store (a recovery) can't let go; a running find over it is stopped and joined
+  // first. User-interface thread.
+  ClearResult ClearFoundObjects();
 
   // The search's callback for each hit: boot sectors become partition volumes (the
   // partition sink), file-system structures go to the parser, file hits to the store
@@ -439,10 +471,13 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   std::vector<std::weak_ptr<CVolume>> children_;
 
   enum class ThreadKind : std::int32_t { None, Analysis, FileSystemPass, SectorPass };
-  bool StartThread(ThreadKind kind, std::int32_t sectorPassMode);
+  bool StartThread(ThreadKind kind, std::int32_t sectorPassMode, bool freeClustersOnly = false);
   void ThreadMain(ThreadKind kind);
   void PassEnded(ThreadKind pass, std::uint32_t message);
   void EndWithoutComputer();
+  // The store emptied, with this volume's node and the partitions found on it
+  // registered again.
+  void ResetStore();
   static std::int64_t NowMs();
 
   std::atomic<ThreadKind> threadKind_{ThreadKind::None};
@@ -450,6 +485,7 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> aborted_{false};
   std::atomic<std::int32_t> sectorPassMode_{kLostFileSearch};
+  std::atomic<bool> freeClustersOnly_{false};
 
   std::atomic<std::int32_t> readRetries_{10};
   std::atomic<bool> logFoundNames_{false};

@@ -263,7 +263,7 @@ QVariant CFilesListModel::data(const QModelIndex& index, int role) const {
     FoundObject r;
     std::shared_ptr<CVolume> volume;
     std::int32_t root = 0;
-    if (!CStoreAccess::ReadRecord(handle, r, &volume, &root)) return {};
+    if (!ReadRow(index.row(), handle, r, volume, root)) return {};
     if (role == ImageRole || role == Qt::DecorationRole) {
       const int image = CFoundObjectImages::ListImage(r, root);
       if (role == ImageRole) return image;
@@ -290,6 +290,62 @@ QVariant CFilesListModel::data(const QModelIndex& index, int role) const {
   } catch (...) {
     return {};
   }
+}
+
+void CFilesListModel::BeginPaint() {
+  painting_ = true;
+  paintRows_.clear();
+}
+
+void CFilesListModel::EndPaint() {
+  painting_ = false;
+  paintRows_.clear();
+  paintVolume_.reset();
+}
+
+bool CFilesListModel::ReadRow(int row, std::int64_t handle, FoundObject& out, std::shared_ptr<CVolume>& volume,
+                              std::int32_t& root) const {
+  if (!painting_) return CStoreAccess::ReadRecord(handle, out, &volume, &root);
+  const auto cached = [&]() -> const PaintRow* {
+    if (row < paintFirst_ || row >= paintFirst_ + int(paintRows_.size())) return nullptr;
+    const PaintRow& p = paintRows_[std::size_t(row - paintFirst_)];
+    return p.handle == handle ? &p : nullptr;
+  };
+  const PaintRow* p = cached();
+  if (!p) {
+    // This row and the next ones a paint asks for, under one look at their store.
+    constexpr int kAhead = 128;
+    paintRows_.clear();
+    paintFirst_ = row;
+    paintVolume_ = CStoreAccess::VolumeOf(handle);
+    if (!paintVolume_) return false;
+    const int end = std::min({lastCount_, int(items_.size()), row + kAhead});
+    const std::uint32_t serial = paintVolume_->Store().Serial();
+    const FoundObjectStore::ReadView view = paintVolume_->Store().Read();
+    paintRows_.reserve(std::size_t(end - row));
+    for (int i = row; i < end; ++i) {
+      PaintRow pr;
+      pr.handle = items_[std::size_t(i)].handle;
+      // A row of another store (none in one list) is read on its own when asked.
+      if (FoundObjectStore::SerialOfHandle(pr.handle) == serial) {
+        if (const FoundObject* r = view.FromHandle(pr.handle)) {
+          pr.record = *r;
+          pr.resolved = true;
+        }
+      } else {
+        pr.handle = -1;
+      }
+      pr.root = view.RootFolderId();
+      paintRows_.push_back(pr);
+    }
+    p = cached();
+    if (!p) return CStoreAccess::ReadRecord(handle, out, &volume, &root);
+  }
+  if (!p->resolved) return false;
+  out = p->record;
+  root = p->root;
+  volume = paintVolume_;
+  return true;
 }
 
 QVariant CFilesListModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -94,6 +94,14 @@ class CFilesListModel : public QAbstractTableModel {
   // without case: bit 0x20 cleared on both); -1 when none.
   int FindItem(int start, char16_t first) const;
 
+  // While a view paints (between BeginPaint and EndPaint), the record of each row
+  // is read once for all its cells and roles, and the rows from the first one asked
+  // for on under one look at the store: an analysis adding objects holds the store
+  // for a moment at a time, and a paint that asked it once per cell would wait on
+  // it hundreds of times.
+  void BeginPaint();
+  void EndPaint();
+
   // The size column's text: nothing for a folder, "unknown" for -1, else whole
   // GB, MB or KB above each threshold (strictly), bytes below.
   static QString SizeText(std::int64_t size, bool folder);
@@ -112,6 +120,10 @@ class CFilesListModel : public QAbstractTableModel {
   void Sort(std::size_t sorted, std::size_t keyed);
   void RemapPersistent(const std::vector<std::int64_t>& before);
   bool HasRow(std::int64_t handle) const;
+  // The record of a row (its handle given), with its volume and the store's root
+  // folder id; false when the handle no longer resolves.
+  bool ReadRow(int row, std::int64_t handle, FoundObject& out, std::shared_ptr<CVolume>& volume,
+               std::int32_t& root) const;
 
   const int columns_;
   // The rows: handles with their sort keys (GUI thread).
@@ -131,4 +143,16 @@ class CFilesListModel : public QAbstractTableModel {
   int sortColumn_ = 0;
   bool descending_ = false;
   mutable CObjectTypeNames typeNames_;
+
+  // The rows read during a paint, from row paintFirst_ on.
+  struct PaintRow {
+    std::int64_t handle = -1;
+    bool resolved = false;
+    std::int32_t root = 0;
+    FoundObject record;
+  };
+  bool painting_ = false;
+  mutable int paintFirst_ = 0;
+  mutable std::vector<PaintRow> paintRows_;
+  mutable std::shared_ptr<CVolume> paintVolume_;
 };

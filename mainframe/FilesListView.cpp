@@ -41,6 +41,13 @@ CFilesListView::CFilesListView(QWidget* parent, int columns)
 
 CFilesListView::~CFilesListView() = default;
 
+void CFilesListView::paintEvent(QPaintEvent* event) {
+  // The rows painted read the store once (see CFilesListModel::BeginPaint).
+  model_->BeginPaint();
+  QTableView::paintEvent(event);
+  model_->EndPaint();
+}
+
 void CFilesListView::OnHeaderClicked(int column) {
   model_->HeaderClicked(column);
   ShowSortArrow();

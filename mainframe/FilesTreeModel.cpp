@@ -384,6 +384,47 @@ bool CFilesTreeModel::ResolveRecord(const Node* node, FoundObject& out, std::int
   return CStoreAccess::ReadRecord(node->handle, out, volume, root);
 }
 
+void CFilesTreeModel::BeginPaint() {
+  painting_ = true;
+  paintRecords_.clear();
+}
+
+void CFilesTreeModel::EndPaint() {
+  painting_ = false;
+  paintRecords_.clear();
+}
+
+bool CFilesTreeModel::ReadForData(const Node* node, FoundObject& out, std::int32_t& root) const {
+  if (!painting_ || !node->parent) return ResolveRecord(node, out, &root);
+  auto it = paintRecords_.find(node);
+  if (it == paintRecords_.end()) {
+    // This folder and the next ones under the same parent, under one look at their
+    // store (the rows a paint asks for next).
+    constexpr std::size_t kAhead = 128;
+    std::shared_ptr<CVolume> volume = CStoreAccess::VolumeOf(node->handle);
+    if (!volume) return false;
+    const std::uint32_t serial = volume->Store().Serial();
+    const FoundObjectStore::ReadView view = volume->Store().Read();
+    const auto& siblings = node->parent->children;
+    for (std::size_t i = std::size_t(node->row), n = 0; i < siblings.size() && n < kAhead; ++i, ++n) {
+      const Node* s = siblings[i].get();
+      if (s->device || FoundObjectStore::SerialOfHandle(s->handle) != serial) continue;
+      PaintRecord& p = paintRecords_[s];
+      if (const FoundObject* r = view.FromHandle(s->handle)) {
+        p.record = *r;
+        p.resolved = true;
+      }
+      p.root = view.RootFolderId();
+    }
+    it = paintRecords_.find(node);
+    if (it == paintRecords_.end()) return ResolveRecord(node, out, &root);
+  }
+  if (!it->second.resolved) return false;
+  out = it->second.record;
+  root = it->second.root;
+  return true;
+}
+
 // ---- Item state -------------------------------------------------------------------
 
 bool CFilesTreeModel::IsExpanded(const QModelIndex& index) const {
@@ -672,7 +713,7 @@ QVariant CFilesTreeModel::data(const QModelIndex& index, int role) const {
     } else {
       FoundObject r;
       std::int32_t root = 0;
-      if (!ResolveRecord(n, r, &root)) return {};
+      if (!ReadForData(n, r, root)) return {};
       if (text.isEmpty()) text = app::ToQString(r.Name());
       if (image < 0) image = CFoundObjectImages::TreeImage(r, root, n->expanded);
     }

@@ -115,6 +115,14 @@ class CFilesTreeModel : public QAbstractItemModel {
   std::int32_t CheckedCount(const QModelIndex& index) const;
   bool IsChecked(const QModelIndex& index) const;
 
+  // While a view paints (between BeginPaint and EndPaint), each folder's record is
+  // read once for all its roles, together with the folders after it under the same
+  // parent, under one look at the store (an analysis adding objects holds the
+  // store for a moment at a time; a paint that asked it for every role of every
+  // item would wait on it again and again).
+  void BeginPaint();
+  void EndPaint();
+
   // The filter the insertions go through (null: the computer's).
   void SetFilter(const FileFilter* filter) { filter_ = filter; }
 
@@ -145,6 +153,8 @@ class CFilesTreeModel : public QAbstractItemModel {
   bool ResolveRecord(const Node* node, FoundObject& out, std::int32_t* root = nullptr,
                      std::shared_ptr<CVolume>* volume = nullptr) const;
   void ScheduleFlush();
+  // A folder item's record for data(): from the paint's reads while painting.
+  bool ReadForData(const Node* node, FoundObject& out, std::int32_t& root) const;
 
   std::unique_ptr<Node> root_;
   std::unordered_map<std::int64_t, Node*> byHandle_;
@@ -153,4 +163,12 @@ class CFilesTreeModel : public QAbstractItemModel {
   std::vector<Node*> changed_;
   bool flushScheduled_ = false;
   const FileFilter* filter_ = nullptr;
+
+  struct PaintRecord {
+    bool resolved = false;
+    std::int32_t root = 0;
+    FoundObject record;
+  };
+  bool painting_ = false;
+  mutable std::unordered_map<const Node*, PaintRecord> paintRecords_;
 };

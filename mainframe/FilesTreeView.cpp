@@ -47,6 +47,13 @@ CFilesTreeView::CFilesTreeView(QWidget* parent) : QTreeView(parent), model_(new 
 
 CFilesTreeView::~CFilesTreeView() = default;
 
+void CFilesTreeView::paintEvent(QPaintEvent* event) {
+  // The items painted read the store once (see CFilesTreeModel::BeginPaint).
+  model_->BeginPaint();
+  QTreeView::paintEvent(event);
+  model_->EndPaint();
+}
+
 // ---- Modes and rebuild --------------------------------------------------------------
 
 void CFilesTreeView::SetVolumeMode(int flag) {

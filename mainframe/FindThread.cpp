@@ -8,7 +8,10 @@
 #include "engine/ProgramLog.h"
 #include "engine/Volume.h"
 
-CFindThread::~CFindThread() { StopAndJoin(); }
+CFindThread::~CFindThread() {
+  if (storeUser_) CVolume::RemoveStoreUser(storeUser_);
+  StopAndJoin();
+}
 
 void CFindThread::Join() {
   if (thread_.joinable()) thread_.join();
@@ -18,6 +21,14 @@ bool CFindThread::Start(std::shared_ptr<CVolume> volume, const FindCriteria& cri
                         BatchFn onBatch, DoneFn onDone) {
   StopAndJoin();
   if (!volume) return false;
+  if (!storeUser_) {
+    CVolume::StoreUser user;
+    user.release = [this](CVolume& cleared) {
+      if (walking_ == &cleared) StopAndJoin();
+    };
+    storeUser_ = CVolume::AddStoreUser(std::move(user));
+  }
+  walking_ = volume.get();
   stop_.store(false);
   running_.store(true);
   thread_ = std::thread([this, volume = std::move(volume), criteria, filter, onBatch = std::move(onBatch),

@@ -11,7 +11,9 @@
 // to its own thread. The volume is held (shared) for the walk.
 //
 // Start and Stop on one thread (the user interface's). Stop only asks; Join waits
-// for the end; a new Start, and the destructor, join the previous walk first.
+// for the end; a new Start, and the destructor, join the previous walk first. A
+// clear of the walked volume's store (CVolume::ClearFoundObjects) stops and joins
+// the walk first.
 
 #include <atomic>
 #include <cstdint>
@@ -64,6 +66,9 @@ class CFindThread {
 
  private:
   std::thread thread_;
+  // The volume walked last, and this walk's registration as a user of its store.
+  const CVolume* walking_ = nullptr;
+  int storeUser_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<bool> running_{false};
 };

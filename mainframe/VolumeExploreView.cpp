@@ -870,7 +870,7 @@ void CVolumeExploreView::OnStartRecovery() {
   CollectSelection(objects, &volume);
   // The job logs "Recovery started.", or "Recovery list is empty!" and starts
   // nothing; the progress dialog follows it.
-  CRecoveryCommands::StartRecovery(window(), CRecoveryCommands::Of(volume, objects));
+  if (CRecoveryCommands::StartRecovery(window(), CRecoveryCommands::Of(volume, objects)) >= 0) emit recoveryEnded(0);
 }
 
 void CVolumeExploreView::OnTryOpen() {
@@ -885,7 +885,7 @@ void CVolumeExploreView::OnTryOpen() {
     if (AskUser(q).answer != Answer::Ok) return;
   }
   // The progress dialog closes by itself when the copy ends.
-  CRecoveryCommands::StartTryOpen(window(), CRecoveryCommands::Of(volume, objects));
+  if (CRecoveryCommands::StartTryOpen(window(), CRecoveryCommands::Of(volume, objects)) >= 0) emit recoveryEnded(1);
 }
 
 void CVolumeExploreView::OnSetNewSize() {

@@ -237,6 +237,9 @@ class CVolumeExploreView : public QSplitter {
   void treeSelectionChanged(qint64 item);
   // A command this view passes on to its parent (32871).
   void parentCommand(int id);
+  // A job on this view's selection has run with its progress dialog (the dialog
+  // has closed): 0 the recovery (WM_START_RECOVERY), 1 "try to open" (32809).
+  void recoveryEnded(int kind);
 
  private slots:
   void OnRescanTimer();

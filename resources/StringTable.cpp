@@ -78,6 +78,8 @@ constexpr StringTableEntry kStrings[] = {
     {216, u"%s.%s Build %s"},
     {217, u"Are you sure you want to stop recovery?"},
     {220, u"Yes"},
+    {221, u"You have not recovered any of the files found yet. Do you want to go on to the deep scan anyway?"},
+    {222, u"You have not recovered any of the files the deep scan found. Do you want to go on anyway?"},
     {223, u"You are not allowed to change options after recovery is started. Do you want to start recovery from begining?"},
     {369, u"Data viewer"},
     {370, u"Total Space"},

@@ -9,6 +9,9 @@
 // here on first use, since the engine does not know their class. Without a
 // computer object a pair of this library's own stands in.
 //
+// While a job's thread copies objects of a volume, that volume's store can't be
+// cleared (CVolume::ClearFoundObjects refuses, saying why).
+//
 // First use on the GUI thread (the jobs' own threads touch only their job).
 
 #include "search/Recovery.h"

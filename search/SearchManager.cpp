@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "engine/AppSettings.h"
+#include "engine/FreeClusterMap.h"
 #include "engine/Messages.h"
 #include "engine/Notifier.h"
 #include "engine/ProgramLog.h"
@@ -80,7 +81,7 @@ int CSearchManager::RunSearch() {
     busyMs_.store(0);
     if (!volume_->OpenDrive()) return -1;  // logged by the volume
     TakeGeometry();
-    progress_.total.store(totalClusters_);
+    progress_.total.store(freeMap_ ? freeMap_->FreeClusters() : totalClusters_);
     Log().InfoId(139);
 
     const std::int32_t count = WorkerCount(threadsSetting_);
@@ -98,7 +99,7 @@ int CSearchManager::RunSearch() {
       spareReady_ = false;
       workersRead_ = count >= 2;
     }
-    progress_.current.store(std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_));
+    progress_.current.store(ProgressAt(std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_)));
     for (std::int32_t i = 0; i < count; ++i) AddWorker();
     if (workers_.empty()) {
       Log().Error(u"CSearchManager.RunSearch: no search thread could be started");
@@ -157,12 +158,16 @@ bool CSearchManager::ReadAndReport(CSearcher::Block& block) {
     reached = block.position + block.runs.back().end / sectorsPerCluster_;
   }
   // Blocks may end out of order: the position only moves forward.
-  reached = std::min(totalClusters_, reached);
+  reached = ProgressAt(std::min(totalClusters_, reached));
   std::int64_t current = progress_.current.load();
   while (current < reached && !progress_.current.compare_exchange_weak(current, reached)) {
   }
   PostToUi(WM_SEARCH_PROGRESS, 0, 0);
   return bytes != 0;
+}
+
+std::int64_t CSearchManager::ProgressAt(std::int64_t cluster) const {
+  return freeMap_ ? freeMap_->FreeClustersBefore(cluster * sectorsPerCluster_) : cluster;
 }
 
 bool CSearchManager::HandOverSpare() {
@@ -213,29 +218,48 @@ std::int64_t CSearchManager::ReadBlock(CSearcher::Block& block) {
   const std::int64_t count =
       std::min<std::int64_t>(std::int64_t(block.buffer.size()) / kSector, totalSectors_ - firstSector);
 
-  SectorBuffer& buffer = block.buffer;
-  const std::int64_t got = volume_->ReadSectors(buffer, firstSector, count);
-  std::int64_t done = std::max<std::int64_t>(0, got) / kSector;
-  if (done > 0) runs.push_back({0, done});
-  if (done == count) return done * kSector;
+  // What to read: the whole block, or only its free sectors.
+  std::vector<CFreeClusterMap::Run> wanted;
+  if (freeMap_) {
+    freeMap_->FreeRuns(firstSector, firstSector + count, wanted);
+    if (wanted.empty()) return 0;  // nothing free here: nothing to read
+  } else {
+    wanted.push_back({firstSector, firstSector + count});
+  }
+  auto addRun = [&runs](std::int64_t first, std::int64_t end) {
+    if (!runs.empty() && runs.back().end == first)
+      runs.back().end = end;
+    else
+      runs.push_back({first, end});
+  };
 
-  // The run read failed or ended short: the rest sector by sector, each into its
-  // place. Unreadable sectors stay zero and are not parsed.
+  SectorBuffer& buffer = block.buffer;
   std::int32_t failed = 0;
-  for (std::int64_t s = done; s < count && Running(); ++s) {
-    if (failed >= kMaxFailedSectorsPerBlock) {
-      Log().Error(u"CSearchManager.ReadBlock: %d sectors unreadable, sectors %I64d to %I64d skipped", failed,
-                  firstSector + s, firstSector + count - 1);
-      break;
-    }
-    std::uint8_t* at = buffer.data() + s * kSector;
-    if (volume_->ReadSectors(at, firstSector + s, 1) == kSector) {
-      if (!runs.empty() && runs.back().end == s)
-        runs.back().end = s + 1;
+  for (const CFreeClusterMap::Run& w : wanted) {
+    if (!Running() || failed >= kMaxFailedSectorsPerBlock) break;
+    const std::int64_t rel = w.first - firstSector;
+    const std::int64_t n = w.end - w.first;
+    // A whole block is read into the buffer without a copy; parts of one at their
+    // places in it.
+    const std::int64_t got = rel == 0 && n == count ? volume_->ReadSectors(buffer, firstSector, count)
+                                                    : volume_->ReadSectors(buffer.data() + rel * kSector, w.first, n);
+    const std::int64_t done = std::max<std::int64_t>(0, got) / kSector;
+    if (done > 0) addRun(rel, rel + done);
+    if (done == n) continue;
+
+    // The run read failed or ended short: the rest sector by sector, each into its
+    // place. Unreadable sectors stay zero and are not parsed.
+    for (std::int64_t s = rel + done; s < rel + n && Running(); ++s) {
+      if (failed >= kMaxFailedSectorsPerBlock) {
+        Log().Error(u"CSearchManager.ReadBlock: %d sectors unreadable, sectors %I64d to %I64d skipped", failed,
+                    firstSector + s, firstSector + count - 1);
+        break;
+      }
+      std::uint8_t* at = buffer.data() + s * kSector;
+      if (volume_->ReadSectors(at, firstSector + s, 1) == kSector)
+        addRun(s, s + 1);
       else
-        runs.push_back({s, s + 1});
-    } else {
-      ++failed;
+        ++failed;
     }
   }
   std::int64_t sectors = 0;

@@ -41,6 +41,7 @@
 #include "search/SignatureIndex.h"
 
 class AppSettings;
+class CFreeClusterMap;
 class CVolume;
 class FileTypeDatabase;
 class ISignatureHitSink;
@@ -71,6 +72,12 @@ class CSearchManager {
   ~CSearchManager();
   CSearchManager(const CSearchManager&) = delete;
   CSearchManager& operator=(const CSearchManager&) = delete;
+
+  // Searches only the free clusters `map` gives (see CFreeClusterMap): the blocks
+  // are still whole clusters from the search start on, but only their free sectors
+  // are read and tested, and total and current count free clusters. Set before
+  // RunSearch; null (the default) searches every sector.
+  void SetFreeClusterMap(std::shared_ptr<const CFreeClusterMap> map) { freeMap_ = std::move(map); }
 
   // The whole search on the calling thread. 0 when it ran to its end or was
   // stopped; -1 when it could not start (the device does not open, no worker thread
@@ -128,6 +135,8 @@ class CSearchManager {
   std::int64_t ClaimLocked();
   // Hands the spare block to a worker; false when the search stops first.
   bool HandOverSpare();
+  // What current says once the clusters before `cluster` are searched.
+  std::int64_t ProgressAt(std::int64_t cluster) const;
 
   // Hand-off between the manager and its workers, guarded by handoff_.
   std::mutex handoff_;
@@ -144,6 +153,7 @@ class CSearchManager {
   std::size_t blockBytes_ = 0;
   std::int64_t blockClusters_ = 1;
   std::shared_ptr<CVolume> volume_;
+  std::shared_ptr<const CFreeClusterMap> freeMap_;
 
   ScanProgress& progress_;
   const std::int32_t threadsSetting_;

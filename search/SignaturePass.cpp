@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engine/AppSettings.h"
+#include "engine/FreeClusterMap.h"
 #include "engine/ProgramLog.h"
 #include "engine/ScanProgress.h"
 #include "engine/Volume.h"
@@ -38,8 +39,13 @@ void InstallSignaturePass(const FileTypeDatabase* types) {
       Log().Error(u"AnalyseSectors: the volume is not shared");
       return;
     }
+    // The free clusters as the last file-system pass left them: shown while any
+    // sector pass runs, and the only clusters searched when the pass asks for it.
+    std::shared_ptr<const CFreeClusterMap> freeMap = volume.MakeFreeClusterMap();
+    progress.freeClusters.store(freeMap->FreeClusters());
     VolumeHitSink sink(volume);
     CSearchManager search(std::move(shared), progress, settings, *database, &sink);
+    if (volume.SectorPassFreeClustersOnly()) search.SetFreeClusterMap(std::move(freeMap));
     search.RunSearch();
   });
 }

@@ -522,6 +522,17 @@ TEST_F(StoreFixture, ChildFolderCountFollowsFoldersAndPlaceholders) {
   EXPECT_EQ(store.ChildFolderCount(2), 0u);
 }
 
+TEST(Store, ClearedAndRefilledManyTimesItStillTakesRecords) {
+  // Each analysis clears the store and fills it anew: the room made for the
+  // arrays follows what they hold, never what they once held.
+  FoundObjectStore store;
+  for (int round = 0; round < 200; ++round) {
+    store.Clear();
+    for (std::int32_t i = 0; i < 3; ++i) ASSERT_NE(store.AddParsedObject(Parsed(i + 1, 0, u"f")), nullptr) << round;
+  }
+  EXPECT_EQ(store.Read().Count(), 3u);
+}
+
 // ---- Several threads -------------------------------------------------------------------
 
 TEST(StoreThreads, FourThreadsAddingHitsAtTheSameOffsetsMakeOneRecordEach) {
@@ -608,6 +619,61 @@ TEST(StoreThreads, ConcurrentAddsWhileAReaderWalksTheIndexes) {
   std::vector<FoundObject*> lost;
   store.CollectChildren(kIdLostFolders, lost);
   EXPECT_TRUE(lost.empty());  // every placeholder was replaced by its folder
+}
+
+TEST(StoreThreads, ReadersNeverSeeAHalfGrownStoreWhileOneAdderGrowsIt) {
+  // The arrays grow many times over (records, both key indexes, arena, names);
+  // readers check at every look that what the count says is there is whole.
+  FoundObjectStore store;
+  store.SetRootFolderId(0);
+  store.AddParsedObject(Parsed(0, 0, u"root", OBJ_FOLDER));
+  constexpr std::int32_t kFolders = 64, kFiles = 60000;
+  std::atomic<bool> done{false};
+  std::atomic<long> faults{0}, looks{0};
+  std::thread adder([&] {
+    for (std::int32_t f = 1; f <= kFolders; ++f) store.AddParsedObject(Parsed(f, 0, u"dir", OBJ_FOLDER));
+    for (std::int32_t i = 0; i < kFiles; ++i)
+      store.AddParsedObject(Parsed(1000 + i, 1 + i % kFolders, u"file name.txt", 0, std::int64_t(i) * 512));
+    done.store(true);
+  });
+  auto check = [&] {
+    do {
+      auto view = store.Read();
+      const std::size_t n = view.Count();
+      if (n == 0) continue;
+      for (std::size_t i : {std::size_t(0), n / 2, n - 1}) {
+        const FoundObject* r = view.At(i);
+        if (!r || view.HandleOf(r) != view.HandleAt(i) || r->Name().empty()) {
+          ++faults;
+          continue;
+        }
+        std::int64_t cookie = -1;
+        if (view.FindById(r->id, cookie) != r) ++faults;
+        bool underParent = false;
+        cookie = -1;
+        while (const FoundObject* c = view.FindByParent(r->parentId, cookie))
+          if (c == r) underParent = true;
+        if (!underParent && r->id != 0) ++faults;
+      }
+      ++looks;
+    } while (!done.load());
+  };
+  std::thread reader(check);
+  // The user-interface thread sets fields under the lock meanwhile.
+  for (int i = 0; !done.load(); ++i) {
+    if (FoundObject* r = store.FindFolderById(1 + i % kFolders)) store.SetTreeItem(r, std::uintptr_t(i));
+    std::this_thread::yield();
+  }
+  adder.join();
+  reader.join();
+  EXPECT_EQ(faults.load(), 0);
+  EXPECT_GT(looks.load(), 0);
+  auto view = store.Read();
+  EXPECT_EQ(view.Count(), std::size_t(1 + kFolders + kFiles));
+  std::size_t children = 0;
+  std::int64_t cookie = -1;
+  while (view.FindByParent(kFolders, cookie)) ++children;
+  EXPECT_EQ(children, std::size_t(kFiles / kFolders));
 }
 
 TEST(StoreThreads, FlagUpdatesAndMergesLoseNoBit) {

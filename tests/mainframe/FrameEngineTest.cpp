@@ -38,15 +38,17 @@ namespace {
 QString Fixture(const char* name) { return QStringLiteral(VANDREL_FIXTURE_DIR "/") + QLatin1String(name); }
 
 // Answers the next open dialog with `path` (empty: Cancel) once it shows.
-void AnswerOpenDialog(const QString& path, bool* answered) {
+// `filters`, when given, receives the dialog's name filters and default suffix.
+void AnswerOpenDialog(const QString& path, bool* answered, QStringList* filters = nullptr) {
   auto* timer = new QTimer;
   timer->setInterval(20);
-  QObject::connect(timer, &QTimer::timeout, [timer, path, answered] {
+  QObject::connect(timer, &QTimer::timeout, [timer, path, answered, filters] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (!dialog) return;
     timer->stop();
     timer->deleteLater();
     *answered = true;
+    if (filters) *filters = dialog->nameFilters() << dialog->defaultSuffix();
     if (path.isEmpty()) {
       dialog->reject();
       return;
@@ -130,11 +132,14 @@ class FrameEngineTest : public QObject {
     QSignalSpy rebuilt(frame->ExploreView(), &CVolumeExploreView::driveTreeRefreshed);
     const int before = world.computer->Volumes().GetCount();
 
-    // Cancel changes nothing.
+    // Cancel changes nothing. The filters keep their labels; their patterns (the
+    // last brackets) are ones that match: "*.dsk", and "*" for any file.
     bool answered = false;
-    AnswerOpenDialog(QString(), &answered);
+    QStringList filters;
+    AnswerOpenDialog(QString(), &answered, &filters);
     QVERIFY(test::ClickMenuItem(frame, 32783));
     QVERIFY(answered);
+    QCOMPARE(filters, (QStringList{"Drive Image Files ( *.dsk ) (*.dsk)", "All Files ( *.* ) (*)", "dsk"}));
     QCOMPARE(world.computer->Volumes().GetCount(), before);
     QCOMPARE(rebuilt.count(), 0);
 
@@ -196,6 +201,30 @@ class FrameEngineTest : public QObject {
     QVERIFY(test::WaitUntil([&] { return !bar->isVisible(); }, 5000));
     QCOMPARE(frame->StatusText(), QStringLiteral("Ready"));
     QVERIFY(world.Logged(u"Analysis of "));
+  }
+
+  void TheAbortIsLoggedOnlyAfterAStop() {
+    test::FrameWorld world;
+    CMainFrame* frame = world.Open(32839);
+    world.Idle();
+    CVolumeExploreView* explorer = frame->ExploreView();
+    QVERIFY(explorer);
+    // Nothing runs: the stop does nothing and logs nothing.
+    QCOMPARE(explorer->StopAnalysis(true), 1);
+    QVERIFY(!world.Logged(u"Operation aborted"));
+    QCOMPARE(Settings().SignaturePass(), 1);
+
+    SectorGate gate;
+    gate.Install();
+    std::shared_ptr<CVolume> volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/fat12.img"));
+    QVERIFY(volume);
+    QCOMPARE(world.computer->StartAnalysis(volume), 1);
+    QVERIFY(test::WaitUntil([&] { return gate.entered.load() == 1; }));
+    QCOMPARE(explorer->StopAnalysis(true), 1);
+    QVERIFY(test::WaitUntil([&] { return !volume->HasAnalysisThread() && !GetScanProgress().IsRunning(); }));
+    QCOMPARE(world.LogCount(u"Operation aborted. Incomplete drive analysis!"), 1);
+    QVERIFY(!world.Logged(u"Analysis of "));
+    QCOMPARE(Settings().SignaturePass(), 0);
   }
 
   void TheEndOfAnAnalysisContinuesTheQueue_data() {

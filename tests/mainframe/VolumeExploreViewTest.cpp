@@ -319,6 +319,12 @@ class VolumeExploreViewTest : public QObject {
     QCOMPARE(ListNames(*s.explorer.List()), (QStringList{"jpeg_1.jpg", "jpeg_3.jpg"}));
     QCOMPARE(s.explorer.List()->Model()->index(0, 0).data(CFilesListModel::ImageRole).toInt(),
              int(CFoundObjectImages::kCarvedDeletedFile));
+    // A hit merged into a record already shown changes nothing in the views.
+    const int typeFolders = s.explorer.Tree()->Model()->rowCount(lostFiles);
+    s.explorer.OnFoundObject(s.H(jpeg2), FOUND_CARVED_MERGED);
+    s.explorer.FlushFoundObjects();
+    QCOMPARE(ListNames(*s.explorer.List()), (QStringList{"jpeg_1.jpg", "jpeg_3.jpg"}));
+    QCOMPARE(s.explorer.Tree()->Model()->rowCount(lostFiles), typeFolders);
   }
 
   void KeysMoveThroughTheTree() {

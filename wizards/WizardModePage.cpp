@@ -1,0 +1,50 @@
+#include "wizards/WizardModePage.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "app/App.h"
+#include "controls/ControlId.h"
+#include "controls/DialogUnits.h"
+#include "wizards/WizardMode_Main.h"
+
+CWizardModePage::CWizardModePage(int dialogId, int titleId, const QString& section)
+    : CResizablePropertyPage(), section_(section), layout_(new QVBoxLayout(this)) {
+  SetDialogId(dialogId);
+  SetHeaderTitle(LangString(std::uint32_t(titleId)));
+  SetHeaderSubTitle(QString());
+  setWindowTitle(QStringLiteral("Vandrel Pro"));
+  layout_->setContentsMargins(DluX(7), DluY(7), DluX(7), DluY(7));
+  layout_->setSpacing(DluY(4));
+  resize(controls::DluToPixels(font(), kWidthDlu, kHeightDlu));
+}
+
+CWizardModePage::~CWizardModePage() = default;
+
+CWizardMode_Main* CWizardModePage::Main() const { return qobject_cast<CWizardMode_Main*>(Sheet()); }
+
+bool CWizardModePage::IsActive() const { return activating_ || (Sheet() && Sheet()->ActivePage() == this); }
+
+bool CWizardModePage::OnSetActive() {
+  activating_ = true;
+  const bool shown = OnPageSetActive();
+  activating_ = false;
+  return shown;
+}
+
+void CWizardModePage::OnInitDialog() {
+  SendPageInitialized();
+  InitPage();
+  if (g_App) g_App->Languages().TranslateWindow(section_, this);
+}
+
+QLabel* CWizardModePage::AddText(const QString& text, int id) {
+  auto* label = new QLabel(text, this);
+  label->setWordWrap(true);
+  label->setTextFormat(Qt::PlainText);
+  if (id) controls::SetControlId(label, id);
+  return label;
+}
+
+int CWizardModePage::DluX(int dlu) const { return controls::DluToPixelsX(controls::BaseUnitsOf(font()), dlu); }
+int CWizardModePage::DluY(int dlu) const { return controls::DluToPixelsY(controls::BaseUnitsOf(font()), dlu); }
