@@ -189,6 +189,30 @@ class WizardModeSheetTest : public QObject {
     QVERIFY(w.sheet->Step5()->LogEdit()->toPlainText().isEmpty());
   }
 
+  void Step1NextOnlyForADriveWhoseQueryDidNotFail_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("next");
+    QTest::newRow("query failed") << int(CVolume::kNotReady) << false;
+    QTest::newRow("ready") << int(CVolume::kReady) << true;
+    QTest::newRow("still querying") << int(CVolume::kQuerying) << true;
+  }
+  void Step1NextOnlyForADriveWhoseQueryDidNotFail() {
+    QFETCH(int, state);
+    QFETCH(bool, next);
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    QVERIFY(w.ClickNext());
+    QVERIFY(w.LoadImage("fat16.img"));
+    std::shared_ptr<CVolume> drive = w.sheet->Step1()->SelectedDrive();
+    QVERIFY(drive);
+    drive->SetState(state);
+    w.sheet->Step1()->UpdateButtons();
+    QCOMPARE(w.NextEnabled(), next);
+    // Next refuses such a drive even when asked directly.
+    QCOMPARE(w.sheet->Step1()->ChooseSelectedDrive(), next);
+    drive->SetState(CVolume::kReady);
+  }
+
   void FormatVersion_data() {
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("shown");
