@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "controls/ControlId.h"
+#include "mainframe/FilesTreeView.h"
 #include "mainframe/VolumeExploreView.h"
 
 CWizardModeExplorerHost::CWizardModeExplorerHost(QWidget* parent)
@@ -13,6 +14,8 @@ CWizardModeExplorerHost::CWizardModeExplorerHost(QWidget* parent)
   setFrameShape(QFrame::NoFrame);
   setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
   setMinimumHeight(120);
+  // The narrow tree shows more of its names with a smaller step per level.
+  view_->Tree()->setIndentation(kTreeIndentation);
   view_->setGeometry(ViewRect(size()));
   view_->setSizes({kSplitterPosition, std::max(1, view_->width() - kSplitterPosition)});
   connect(view_, &QSplitter::splitterMoved, this, [this] { splitterMoved_ = true; });

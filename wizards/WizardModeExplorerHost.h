@@ -15,6 +15,7 @@ class CWizardModeExplorerHost : public QFrame {
  public:
   static constexpr int IDC_PLACEHOLDER = 1220;
   static constexpr int kSplitterPosition = 120;
+  static constexpr int kTreeIndentation = 10;
 
   explicit CWizardModeExplorerHost(QWidget* parent = nullptr);
   ~CWizardModeExplorerHost() override;

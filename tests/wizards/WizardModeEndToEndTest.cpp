@@ -264,6 +264,31 @@ class WizardModeEndToEndTest : public QObject {
     QCOMPARE(LabelText(w.sheet->ActivePage(), CWizardMode_Finish::IDC_RECOVERED), QStringLiteral("1"));
   }
 
+  void FilesRecoveredCountsTheFilesWritten() {
+    // A folder selected: one object chosen, its three files written; the summary
+    // counts the files written.
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    ToTheFileSystemPassEnd(w, "fat16.img", true, false);
+    if (QTest::currentTestFailed()) return;
+    QVERIFY(w.ClickNext());
+    QCOMPARE(w.Page(), int(kStep6));
+    CVolumeExploreView& view6 = *w.sheet->Step6()->View();
+    const QModelIndex root =
+        test::WizardModeWorld::TreeChild(view6, view6.Tree()->AnalysedVolumeItem(), QStringLiteral("."));
+    test::WizardModeWorld::ClickTreeItem(view6, root);
+    QCOMPARE(test::WizardModeWorld::ClickListRows(view6, {QStringLiteral("Old Projects")}), 1);
+    QVERIFY(w.RecoverByClicks());
+    QCOMPARE(w.sheet->RecoveredCount(), 3);
+    QCOMPARE(int(test::FilesUnder(w.out.path()).size()), 3);
+    QVERIFY(w.ClickNext());
+    QVERIFY(w.WaitForPassEnd());
+    QVERIFY(w.ClickNext());
+    QVERIFY(w.ClickNext());
+    QCOMPARE(w.Page(), int(kFinish));
+    QCOMPARE(LabelText(w.sheet->ActivePage(), CWizardMode_Finish::IDC_RECOVERED), QStringLiteral("3"));
+  }
+
   void TheAutoPilotRecoversWhatTheFileSystemPassFound() {
     test::WizardModeWorld w;
     QVERIFY(w.Start());

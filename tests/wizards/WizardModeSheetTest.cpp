@@ -5,6 +5,7 @@
 // start on first showing only, Step5's Back question, the bar's rules; the name
 // mask stored as typed; the two settings the wizard borrows given back when it
 // closes. Screenshots of the progress pages while a pass runs.
+#include <QMenu>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTextBrowser>
@@ -187,6 +188,55 @@ class WizardModeSheetTest : public QObject {
     QVERIFY(w.sheet->Step5()->StartPending());
     QVERIFY(w.sheet->Step7()->StartPending());
     QVERIFY(w.sheet->Step5()->LogEdit()->toPlainText().isEmpty());
+  }
+
+  void Step1NextOnlyForADriveWhoseQueryDidNotFail_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("next");
+    QTest::newRow("query failed") << int(CVolume::kNotReady) << false;
+    QTest::newRow("ready") << int(CVolume::kReady) << true;
+    QTest::newRow("still querying") << int(CVolume::kQuerying) << true;
+  }
+  void Step1NextOnlyForADriveWhoseQueryDidNotFail() {
+    QFETCH(int, state);
+    QFETCH(bool, next);
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    QVERIFY(w.ClickNext());
+    QVERIFY(w.LoadImage("fat16.img"));
+    std::shared_ptr<CVolume> drive = w.sheet->Step1()->SelectedDrive();
+    QVERIFY(drive);
+    drive->SetState(state);
+    w.sheet->Step1()->UpdateButtons();
+    QCOMPARE(w.NextEnabled(), next);
+    // Next refuses such a drive even when asked directly.
+    QCOMPARE(w.sheet->Step1()->ChooseSelectedDrive(), next);
+    drive->SetState(CVolume::kReady);
+  }
+
+  void MenuOffersSettingsAndAbout() {
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    QMenu* menu = w.sheet->MakeMenuPopup(w.sheet);
+    const QList<QAction*> actions = menu->actions();
+    QCOMPARE(actions.size(), 3);
+    QCOMPARE(actions[0]->text(), QStringLiteral("Settings..."));
+    QCOMPARE(controls::CommandId(actions[0]), 32792);
+    QVERIFY(actions[1]->isSeparator());
+    QCOMPARE(actions[2]->text(), QStringLiteral("About..."));
+    QCOMPARE(controls::CommandId(actions[2]), 57664);
+    delete menu;
+    QCOMPARE(controls::ControlId(w.sheet->MenuButton()), 32771);
+  }
+
+  void FinishEndsTheProgram() {
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    QVERIFY(w.sheet->SetActivePage(int(kFinish)));
+    QVERIFY(w.ButtonEnabled(test::kWizFinishId));
+    QVERIFY(!g_App->IsQuitting());
+    QVERIFY(w.Click(test::kWizFinishId, false));
+    QVERIFY(g_App->IsQuitting());
   }
 
   void FormatVersion_data() {
