@@ -327,6 +327,11 @@ bool CWizardMode_Main::OnCommand(int id) {
     if (g_App) g_App->ShowAbout();
     return true;
   }
+  if (id == mainframe::ID_MODE_EXPLORER || id == mainframe::ID_MODE_DATA_VIEWER) {
+    // The switch closes this sheet: it runs once the command's own handling is over.
+    if (g_App) QMetaObject::invokeMethod(g_App, [id] { g_App->SetUIMode(id); }, Qt::QueuedConnection);
+    return true;
+  }
   if (IsHelpCommand(id)) {
     if (g_App) g_App->OnHelpCommand(id);
     return true;
@@ -338,6 +343,11 @@ bool CWizardMode_Main::OnCommand(int id) {
 QMenu* CWizardMode_Main::MakeMenuPopup(QWidget* parent) {
   auto* menu = new QMenu(parent);
   controls::SetCommandId(menu->addAction(QStringLiteral("Settings...")), ID_SETTINGS);
+  menu->addSeparator();
+  // The way from the wizard to the main window.
+  controls::SetCommandId(menu->addAction(QStringLiteral("&Explorer Mode")), mainframe::ID_MODE_EXPLORER);
+  controls::SetCommandId(menu->addAction(QStringLiteral("Explorer Mode with &Data Viewer")),
+                         mainframe::ID_MODE_DATA_VIEWER);
   menu->addSeparator();
   controls::SetCommandId(menu->addAction(QStringLiteral("About...")), ID_ABOUT);
   if (g_App) g_App->Languages().RegisterMenu(QStringLiteral("Wizard.Menu"), menu);

@@ -40,12 +40,6 @@
 
 namespace {
 
-void Post(QObject* to, std::uint32_t message) {
-  PostedMessage m;
-  m.message = message;
-  QCoreApplication::postEvent(to, new CPostedEvent(std::move(m)));
-}
-
 // Opens a fixture image, selects its node and analyses it as the command does;
 // returns once the analysis has ended and its messages are handled.
 std::shared_ptr<CVolume> Analyse(test::FrameWorld& world, CMainFrame* frame, const std::string& image) {

@@ -219,14 +219,37 @@ class WizardModeSheetTest : public QObject {
     QVERIFY(w.Start());
     QMenu* menu = w.sheet->MakeMenuPopup(w.sheet);
     const QList<QAction*> actions = menu->actions();
-    QCOMPARE(actions.size(), 3);
+    QCOMPARE(actions.size(), 6);
     QCOMPARE(actions[0]->text(), QStringLiteral("Settings..."));
     QCOMPARE(controls::CommandId(actions[0]), 32792);
     QVERIFY(actions[1]->isSeparator());
-    QCOMPARE(actions[2]->text(), QStringLiteral("About..."));
-    QCOMPARE(controls::CommandId(actions[2]), 57664);
+    QCOMPARE(controls::CommandId(actions[2]), 32839);
+    QCOMPARE(controls::CommandId(actions[3]), 32841);
+    QVERIFY(actions[4]->isSeparator());
+    QCOMPARE(actions[5]->text(), QStringLiteral("About..."));
+    QCOMPARE(controls::CommandId(actions[5]), 57664);
     delete menu;
     QCOMPARE(controls::ControlId(w.sheet->MenuButton()), 32771);
+  }
+
+  // The menu's mode commands leave the wizard for the main window, without asking
+  // and without ending the program.
+  void MenuSwitchesToTheMainWindow_data() {
+    QTest::addColumn<int>("mode");
+    QTest::newRow("explorer") << 32839;
+    QTest::newRow("explorer with data viewer") << 32841;
+  }
+  void MenuSwitchesToTheMainWindow() {
+    QFETCH(int, mode);
+    test::WizardModeWorld w(true);
+    QVERIFY(w.Start());
+    QVERIFY(w.sheet->OnCommand(mode));
+    QTRY_VERIFY(!w.sheet || !w.sheet->isVisible());
+    QTRY_VERIFY(g_App->TopWindow() && g_App->TopWindow()->inherits("CMainFrame"));
+    QVERIFY(g_App->TopWindow()->isVisible());
+    QCOMPARE(g_App->SetUIMode(-1), mode);
+    QVERIFY(!g_App->IsQuitting());
+    delete g_App->TopWindow();
   }
 
   void FinishEndsTheProgram() {

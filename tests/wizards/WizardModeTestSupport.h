@@ -29,6 +29,7 @@
 #include "app/Startup.h"
 #include "controls/ControlId.h"
 #include "dialogs/DialogsRegistration.h"
+#include "mainframe/MainframeRegistration.h"
 #include "dialogs/OnRecoveryDlg.h"
 #include "dialogs/RecoveryProgressDlg.h"
 #include "engine/LocalComputer.h"
@@ -121,13 +122,15 @@ inline std::set<std::string> FilesUnder(const std::string& root) {
 // The program after "VandrelPro": the step-by-step sheet is the top window.
 class WizardModeWorld {
  public:
-  WizardModeWorld() {
+  // withMainFrame: the main window too, as the program registers it (mode switches).
+  explicit WizardModeWorld(bool withMainFrame = false) {
     CStartup::Seams seams;
     seams.isUserAdmin = [] { return true; };
     seams.runEventLoop = false;
     seams.programDir = QString::fromStdString(programDir.path());
-    seams.registerLibraries = [](CApp& app) {
+    seams.registerLibraries = [withMainFrame](CApp& app) {
       RegisterDialogs(app);
+      if (withMainFrame) RegisterMainframe(app);
       RegisterWizards(app);
     };
     startup = std::make_unique<CStartup>(seams);
