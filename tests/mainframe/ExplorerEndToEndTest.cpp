@@ -48,6 +48,7 @@
 #include "support/Fixtures.h"
 #include "support/QtTestRegistry.h"
 #include "support/Screenshot.h"
+#include "support/ShownWindows.h"
 #include "support/Sha256.h"
 #include "support/TempDir.h"
 
@@ -146,20 +147,12 @@ struct Program {
   }
 };
 
-// The shown window of type T, or null.
-template <typename T>
-T* ShownWindow() {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) return t;
-  return nullptr;
-}
-
 // Clicks OK in the progress dialog once its job has ended, for as long as the
 // returned timer lives.
 std::unique_ptr<QTimer> ClickOkAtTheEnd() {
   auto timer = std::make_unique<QTimer>();
   QObject::connect(timer.get(), &QTimer::timeout, [] {
-    auto* progress = ShownWindow<CRecoveryProgressDlg>();
+    auto* progress = test::ShownTopLevel<CRecoveryProgressDlg>();
     if (!progress || !progress->IsEnded()) return;
     if (auto* ok = controls::FindControlAs<QPushButton>(progress, 1)) QTest::mouseClick(ok, Qt::LeftButton);
   });
@@ -167,21 +160,6 @@ std::unique_ptr<QTimer> ClickOkAtTheEnd() {
   return timer;
 }
 
-// Runs `action` once on the first shown window of type T, for as long as the
-// returned timer lives.
-template <typename T>
-std::unique_ptr<QTimer> OnceShown(std::function<void(T*)> action) {
-  auto timer = std::make_unique<QTimer>();
-  QTimer* raw = timer.get();
-  QObject::connect(raw, &QTimer::timeout, [raw, action] {
-    if (T* window = ShownWindow<T>()) {
-      raw->stop();
-      action(window);
-    }
-  });
-  timer->start(20);
-  return timer;
-}
 
 // The recovery's questions answered by the dialogs library's dialogs, as in the
 // program, for one test.
@@ -243,7 +221,7 @@ int Count(Program& p, std::u16string_view text) {
 void RecoverByClicks(Program& p, bool toggleKeep, std::function<void(CProbableFileSizeDlg*)> sizeAnswer = {}) {
   const int completed = Count(p, u"Recovery completed.");
   bool optionsSeen = false, sizeSeen = false;
-  const auto options = OnceShown<COnRecoveryDlg>([&](COnRecoveryDlg* dialog) {
+  const auto options = test::WhenShown<COnRecoveryDlg>([&](COnRecoveryDlg* dialog) {
     optionsSeen = true;
     if (toggleKeep) {
       auto* keep = controls::FindControlAs<QCheckBox>(dialog, COnRecoveryDlg::IDC_KEEP_FOLDER_STRUCTURE);
@@ -251,7 +229,7 @@ void RecoverByClicks(Program& p, bool toggleKeep, std::function<void(CProbableFi
     }
     QTest::mouseClick(controls::FindControlAs<QPushButton>(dialog, 1), Qt::LeftButton);
   });
-  const auto size = OnceShown<CProbableFileSizeDlg>([&](CProbableFileSizeDlg* dialog) {
+  const auto size = test::WhenShown<CProbableFileSizeDlg>([&](CProbableFileSizeDlg* dialog) {
     sizeSeen = true;
     if (sizeAnswer) sizeAnswer(dialog);
   });
@@ -259,7 +237,7 @@ void RecoverByClicks(Program& p, bool toggleKeep, std::function<void(CProbableFi
   QVERIFY(p.explorer->OnCommand(32787));
   QVERIFY(optionsSeen);
   QTRY_VERIFY_WITH_TIMEOUT(Count(p, u"Recovery completed.") > completed && !RecoveryJob().IsThreadAlive() &&
-                               !ShownWindow<CRecoveryProgressDlg>(),
+                               !test::ShownTopLevel<CRecoveryProgressDlg>(),
                            60000);
   QCOMPARE(sizeSeen, bool(sizeAnswer));
 }
@@ -326,7 +304,7 @@ class ExplorerEndToEndTest : public QObject {
     // The explorer follows the job in the progress dialog; its OK closes it.
     const auto closer = ClickOkAtTheEnd();
     QCoreApplication::postEvent(&p.top, new CPostedEvent(start));
-    QTRY_VERIFY(RecoveryJob().Count() > 0 && !ShownWindow<CRecoveryProgressDlg>());
+    QTRY_VERIFY(RecoveryJob().Count() > 0 && !test::ShownTopLevel<CRecoveryProgressDlg>());
     RecoveryJob().Join();
     QCOMPARE(RecoveryJob().SuccessCount(), 3);
     int compared = 0;

@@ -30,6 +30,7 @@
 #include "controls/ControlId.h"
 #include "dialogs/DialogsRegistration.h"
 #include "mainframe/MainframeRegistration.h"
+#include "support/ShownWindows.h"
 #include "dialogs/OnRecoveryDlg.h"
 #include "dialogs/RecoveryProgressDlg.h"
 #include "engine/LocalComputer.h"
@@ -60,30 +61,6 @@ inline constexpr int kWizBackId = 0x3023;
 inline constexpr int kWizNextId = 0x3024;
 inline constexpr int kWizFinishId = 0x3025;
 inline constexpr int kWizCancelId = 2;
-
-// The shown window of type T, or null.
-template <typename T>
-T* ShownTopLevel() {
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) return t;
-  return nullptr;
-}
-
-// Runs `action` once on the first shown window of type T, while the returned
-// timer lives.
-template <typename T>
-std::unique_ptr<QTimer> WhenShown(std::function<void(T*)> action) {
-  auto timer = std::make_unique<QTimer>();
-  QTimer* raw = timer.get();
-  QObject::connect(raw, &QTimer::timeout, [raw, action] {
-    if (T* window = ShownTopLevel<T>()) {
-      raw->stop();
-      action(window);
-    }
-  });
-  timer->start(20);
-  return timer;
-}
 
 // Clicks OK in the recovery progress dialog once its job has ended, while the
 // returned timer lives.
