@@ -38,6 +38,7 @@
 #include "search/RecoveryJobs.h"
 #include "search/SignaturePass.h"
 #include "support/TempDir.h"
+#include "support/StoreRoot.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace test {
@@ -143,13 +144,7 @@ class RecoveryWorld {
       return std::make_shared<MemoryBlockDevice>(*shared);
     });
     v->SetReadRetries(0);
-    v->Store().SetRootFolderId(0);
-    FoundObject root;
-    root.id = 0;
-    root.parentId = -31;
-    root.flags = OBJ_FOLDER | OBJ_NAMED;
-    root.SetName(u".");
-    v->Store().RegisterObject(root);
+    test::AddRootFolder(v->Store());
     return v;
   }
   FoundObject* Add(CVolume& v, std::int32_t id, std::u16string_view name, std::int64_t offset, std::int64_t size,

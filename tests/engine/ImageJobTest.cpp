@@ -20,6 +20,7 @@
 #include "engine/ProgramLog.h"
 #include "engine/Volume.h"
 #include "platform/Text.h"
+#include "support/FileBytes.h"
 #include "support/Sha256.h"
 #include "support/TempDir.h"
 
@@ -31,10 +32,7 @@ std::vector<std::uint8_t> Pattern(std::size_t sectors) {
   return data;
 }
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {});
-}
+using test::ReadFile;
 
 struct ImageJobThreads : ::testing::Test {
   test::TempDir dir;

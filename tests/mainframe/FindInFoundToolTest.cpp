@@ -18,6 +18,7 @@
 #include "mainframe/FindThread.h"
 #include "platform/FileTime.h"
 #include "support/QtTestRegistry.h"
+#include "support/StoreRoot.h"
 
 Q_DECLARE_METATYPE(std::int64_t)
 
@@ -300,13 +301,7 @@ std::shared_ptr<CVolume> VolumeWith(const std::vector<FoundObject>& files, bool 
     store.RegisterObject(lost);
   }
   store.SetRootFolderId(0);
-  if (fileSystemRoot) {
-    FoundObject root;
-    root.flags = OBJ_FOLDER | OBJ_NAMED;
-    root.SetName(u".");
-    root.parentId = -31;
-    store.RegisterObject(root);
-  }
+  if (fileSystemRoot) test::AddRootFolder(store);
   for (const FoundObject& f : files) store.AddParsedObject(f);
   return volume;
 }

@@ -23,6 +23,7 @@
 #include "engine/Volume.h"
 #include "platform/Text.h"
 #include "search/Recovery.h"
+#include "support/FileBytes.h"
 #include "support/TempDir.h"
 
 using platform::Utf8ToUtf16;
@@ -37,10 +38,7 @@ std::vector<std::uint8_t> Pattern(std::size_t bytes, std::uint8_t seed = 0) {
   return data;
 }
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {});
-}
+using test::ReadFile;
 
 std::vector<std::string> FilesBelow(const std::string& root) {
   std::vector<std::string> out;

@@ -34,6 +34,8 @@
 #include "platform/Text.h"
 #include "search/FileTypeDatabase.h"
 #include "search/Recovery.h"
+#include "support/FileBytes.h"
+#include "support/StoreRoot.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -49,10 +51,7 @@ std::vector<std::uint8_t> Pattern(std::size_t bytes) {
   return data;
 }
 
-std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), {});
-}
+using test::ReadFile;
 
 // Everything below a folder (links not followed), as sorted relative paths.
 std::set<std::string> Tree(const std::string& root) {
@@ -149,13 +148,7 @@ struct RecoveryThreads : ::testing::Test {
     v->SetDevicePath(path);
     v->SetDeviceOpener([this](int&) { return std::make_shared<MemoryBlockDevice>(disk); });
     v->SetReadRetries(0);
-    v->Store().SetRootFolderId(0);
-    FoundObject root;
-    root.id = 0;
-    root.parentId = -31;
-    root.flags = OBJ_FOLDER | OBJ_NAMED;
-    root.SetName(u".");
-    v->Store().RegisterObject(root);
+    test::AddRootFolder(v->Store());
     return v;
   }
 

@@ -26,6 +26,7 @@
 #include "app/Startup.h"
 #include "controls/ControlId.h"
 #include "search/FileTypeDatabase.h"
+#include "support/FileBytes.h"
 #include "support/TempDir.h"
 #include "tests/app/AppTestSupport.h"
 #include "wizards/SignatureCreateWizard.h"
@@ -42,11 +43,6 @@ inline constexpr int kCancelId = 2;
 inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                                static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::vector<std::uint8_t> ReadFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 // A file of a made-up format: a common 16-byte header, then a body made from `seed`.
