@@ -280,6 +280,32 @@ class DriveMenuTest : public QObject {
     if (frame) delete frame;
   }
 
+  // The main window made by a mode switch lists the drives at once, each time:
+  // the drive list is the one the program already holds.
+  void TheMainWindowListsTheDrivesAtOnce() {
+    test::WizardModeWorld w(true);
+    QVERIFY(w.Start());
+    QVERIFY(w.ClickNext());
+    QVERIFY(w.LoadImage("fat16.img"));
+    const std::shared_ptr<CVolume> image = w.sheet->Step1()->SelectedDrive();
+    QVERIFY(image);
+    for (int round = 0; round < 2; ++round) {
+      auto* sheet = qobject_cast<CWizardMode_Main*>(g_App->TopWindow());
+      QVERIFY(sheet);
+      QWidget* top = sheet;
+      QVERIFY(sheet->OnCommand(mainframe::ID_MODE_EXPLORER));
+      CMainFrame* frame = nullptr;
+      QTRY_VERIFY((frame = qobject_cast<CMainFrame*>(g_App->TopWindow())) != nullptr && frame != top);
+      QVERIFY(QTest::qWaitForWindowExposed(frame));
+      QTRY_VERIFY2(NodeOf(*frame->ExploreView()->Tree(), image).isValid(), qPrintable(QString::number(round)));
+      QCOMPARE(frame->ExploreView()->CurrentView(), int(CVolumeExploreView::VIEW_MY_COMPUTER));
+      // To the wizard and back.
+      frame->OnCommand(mainframe::ID_MODE_WIZARD);
+      QTRY_VERIFY(qobject_cast<CWizardMode_Main*>(g_App->TopWindow()) != nullptr);
+    }
+    delete g_App->TopWindow();
+  }
+
   // The selection moves with the arrow keys while the focus stays in the tree.
   void TheFocusStaysInTheDrivePagesTree() {
     test::WizardModeWorld w;
