@@ -290,6 +290,10 @@ bool CWizardMode_Main::OnMessage(const PostedMessage& message) {
     case WM_RESET_PROGRESS:
       OnResetProgress();
       return true;
+    case WM_VOLUME_ADDED:
+      // A partition a pass found: the drive page lists it beneath its drive.
+      step1_->View()->OnPostedMessage(message);
+      return true;
     case WM_DEVICE_CHANGED:
       if (ActivePage() == step1_) {
         CVolumeExploreView* view = step1_->View();

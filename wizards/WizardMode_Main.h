@@ -11,7 +11,8 @@
 // While it lives it is the program's top window (and its log window while no
 // progress page is shown): the engine's messages reach OnMessage, which acts on
 // those of its table by message number and drops the others. 0x0303 (sent by the
-// drive page at each showing) resets both progress pages.
+// drive page at each showing) resets both progress pages; a partition a pass found
+// (WM_VOLUME_ADDED) joins the drive page's tree whichever page shows.
 //
 // The wizard's passes read neither AppSettings::SignaturePass nor
 // AutoContinueQueue (a pass alone never chains, nothing is queued), yet the
