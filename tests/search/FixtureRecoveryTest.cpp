@@ -209,10 +209,10 @@ TEST_F(CarvedFileRecoveryThreads, PlantedFilesComeBackAtTheSizesTheirFormatsGive
     }
     names[offset] = name;
   }
+  // Random bytes after a two-byte signature hold no header of its type: no file.
   for (const json& h : manifest["extra_hits"]) {
-    const FoundObject* r = store.FindByOffset(h["offset"].get<std::int64_t>());
-    ASSERT_NE(r, nullptr);
-    EXPECT_EQ(store.Snapshot(*r).typeId, h["type_id"].get<std::int16_t>());
+    SCOPED_TRACE(h["bytes"].get<std::string>());
+    EXPECT_EQ(store.FindByOffset(h["offset"].get<std::int64_t>()), nullptr);
   }
 
   // Recovered in each size mode (they decide only what no neighbour and no format

@@ -5,6 +5,8 @@ VANDREL_PACKAGES=(
   g++ cmake ninja-build pkg-config libgtest-dev
   clang-14 libclang-rt-14-dev
   gzip
+  # the gzip walk of the signature search (the end of a deflate stream)
+  zlib1g-dev
   # tests read the fixtures' manifests
   nlohmann-json3-dev
   # the fixture recipes in tests/fixtures
