@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -782,17 +783,40 @@ void CVolumeExploreView::OnRescanTimer() {
   RefreshTree();
 }
 
+namespace {
+
+// The open dialog of "Load Drive Image...": a typed name that exists as it stands
+// (an image without an extension, a link to an image file or to a device) is
+// taken as it is; the default extension is added only to a name that does not.
+class CImageOpenDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QString suffix = defaultSuffix();
+    setDefaultSuffix(QString());
+    const QStringList typed = selectedFiles();
+    if (typed.size() != 1 || !QFileInfo(typed.front()).exists() || QFileInfo(typed.front()).isDir())
+      setDefaultSuffix(suffix);
+    QFileDialog::accept();
+  }
+};
+
+}  // namespace
+
 void CVolumeExploreView::OnLoadImage() {
   if (!g_Computer) return;
-  QFileDialog dialog(window(), QString());
+  CImageOpenDialog dialog(window(), QString());
   dialog.setObjectName(QStringLiteral("LoadDriveImageDialog"));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   // The labels as the program words them; the pattern in brackets at the end is
-  // what the dialog matches ("*" for all files: many image files have no dot).
+  // what the dialog matches and does not show: the usual image names besides the
+  // program's own .dsk, and "*" for all files (many image files have no dot).
   dialog.setOption(QFileDialog::HideNameFilterDetails);
-  dialog.setNameFilters({QStringLiteral("Drive Image Files ( *.dsk ) (*.dsk)"), QStringLiteral("All Files ( *.* ) (*)")});
+  dialog.setNameFilters({QStringLiteral("Drive Image Files ( *.dsk ) (*.dsk *.img *.dd *.raw *.iso)"),
+                         QStringLiteral("All Files ( *.* ) (*)")});
   dialog.setDefaultSuffix(QStringLiteral("dsk"));
   if (dialog.exec() != QDialog::Accepted) return;
   const QStringList files = dialog.selectedFiles();
