@@ -227,7 +227,9 @@ FormatEnd WalkZip(FormatReader& r) {
   // The directory the end record names must be the one that follows the entries
   // from this archive's start.
   if (offset != std::uint64_t(directory) || size != std::uint64_t(directoryBytes)) return {};
-  return Ended(pos + 22 + Le16(e + 20));
+  const std::int64_t end = pos + 22 + Le16(e + 20);
+  if (end > r.Limit()) return {};
+  return Ended(end);
 }
 
 FormatEnd WalkGzip(FormatReader& r) {
