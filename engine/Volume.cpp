@@ -716,15 +716,71 @@ std::u16string TextField(const platform::LeView& v, std::size_t offset, std::siz
 
 }  // namespace
 
+bool CVolume::IsSoundBootSector(const std::uint8_t* sector, std::int32_t* code) {
+  const platform::LeView v(sector, kSectorSize);
+  const std::int32_t detected = CFileSystem::DetectByBootSector(v.bytes());
+  if (code) *code = detected;
+  if (detected == 0) return false;
+  const std::uint16_t bytesPerSector = v.U16(11);
+  if (bytesPerSector < 512 || bytesPerSector > 4096 || (bytesPerSector & (bytesPerSector - 1)) != 0) return false;
+  const BootFamily family = BootFamilyOf(detected);
+  if (SectorsPerCluster(v.U8(13), family) == 0) return false;
+  if (family == BootFamily::Ntfs) return v.U64(0x28) != 0 && v.U64(0x30) != 0;
+  return v.U16(14) != 0 && v.U8(16) != 0;  // reserved sectors and FAT copies
+}
+
 int CVolume::ReadBootSector() {
   std::array<std::uint8_t, 1024> boot{};
-  if (ReadSectors(boot.data(), 0, 2) < kSectorSize) {
+  const bool read = ReadSectors(boot.data(), 0, 2) >= kSectorSize;
+  std::int64_t from = 0;
+  // A first sector that can't be read, or that names a file system whose fields do not
+  // hold together, or that carries nothing at all (no 55 AA: no partition table
+  // either): a backup copy may serve. FAT32 keeps one at sector 6; NTFS at the
+  // volume's last sector (older tools wrote it at the middle). A sector with a
+  // partition table's signature is left to the partition walk.
+  std::int32_t primaryCode = 0;
+  const bool sound = read && IsSoundBootSector(boot.data(), &primaryCode);
+  if (!sound && (!read || primaryCode != 0 || boot[510] != 0x55 || boot[511] != 0xAA)) {
+    std::array<std::uint8_t, 1024> copy{};
+    std::int32_t code = 0;
+    if (ReadSectors(copy.data(), 6, 2) >= kSectorSize && IsSoundBootSector(copy.data(), &code) &&
+        BootFamilyOf(code) == BootFamily::Fat32 && platform::LeView(copy.data(), kSectorSize).U16(50) == 6) {
+      from = 6;
+    } else {
+      const std::int64_t sectors = VolumeBytes() / kSectorSize;
+      for (const std::int64_t at : {sectors - 1, sectors / 2}) {
+        copy.fill(0);
+        if (at <= 0 || ReadSectors(copy.data(), at, 1) != kSectorSize) continue;
+        if (!IsSoundBootSector(copy.data(), &code) || BootFamilyOf(code) != BootFamily::Ntfs) continue;
+        // The copy describes a volume that reaches at least to where it lies.
+        const std::uint64_t total = platform::LeView(copy.data(), kSectorSize).U64(0x28);
+        if (total < std::uint64_t(at) || total > std::uint64_t(sectors)) continue;
+        from = at;
+        break;
+      }
+    }
+    if (from != 0) boot = copy;
+  }
+  if (!read && from == 0) {
     Log().ErrorId(173, GetDisplayName());
     return 0;
   }
-  std::lock_guard lock(infoMutex_);
-  bootCopy_ = boot;
+  bool changed = false;
+  {
+    std::lock_guard lock(infoMutex_);
+    bootCopy_ = boot;
+    changed = bootCopySector_ != from;
+    bootCopySector_ = from;
+  }
+  if (from != 0 && changed)
+    Log().Error(u"The boot sector of %s can't be read or is damaged: its backup copy at sector %I64d is used",
+                GetDisplayName(), from);
   return 1;
+}
+
+std::int64_t CVolume::BootCopySector() const {
+  std::lock_guard lock(infoMutex_);
+  return bootCopySector_;
 }
 
 int CVolume::BootSetup() {
@@ -806,14 +862,6 @@ int CVolume::BootSetup() {
   }
 }
 
-struct CVolume::PartitionWalk {
-  const void* device = nullptr;
-  std::set<std::int64_t> read;    // absolute byte offsets of the tables read
-  std::set<std::int64_t> tables;  // those and the ones links point to
-  int tablesRead = 0;
-  int nesting = 0;
-};
-
 thread_local CVolume::PartitionWalk* CVolume::activeWalk_ = nullptr;
 
 int CVolume::ParsePartitionTable(std::int64_t lba) {
@@ -891,6 +939,21 @@ void CVolume::WalkTable(PartitionWalk& walk, std::int64_t lba, std::int64_t exte
       Log().Plain(platform::Format(u"Partition table at sector %I64d on %s ignored: entry %d is not valid", lba,
                                    GetDisplayName(), i + 1));
       return;
+    }
+  }
+  // A protective MBR: its 0xEE entry stands for the whole disk, whose partitions the
+  // GUID partition table lists. Where no valid GPT is found, the other entries of a
+  // hybrid MBR are still walked; the 0xEE entry itself is never a partition.
+  if (isMbr && depth == 0) {
+    bool protective = false;
+    for (Entry& e : entries) {
+      if (e.type != 0xEE) continue;
+      protective = true;
+      e.count = 0;
+    }
+    if (protective) {
+      if (sized && WalkGpt(walk, sectorSize, sectors, added)) return;
+      if (!sized) Log().Plain(platform::Format(u"GPT on %s not walked: the size of the device is not known", GetDisplayName()));
     }
   }
   // Extents: a truncated image (the common case in recovery) keeps every partition

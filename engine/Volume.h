@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -76,6 +77,9 @@ struct VolumeInfo {
   platform::BlockDeviceId deviceNumber;
   std::int32_t partitionNumber = -1;
   std::int64_t partitionStartOffset = -1;
+  // A partition listed in a GUID partition table: its type GUID and its name.
+  std::u16string partitionTypeGuid;
+  std::u16string partitionName;
 };
 
 class CVolume : public std::enable_shared_from_this<CVolume> {
@@ -205,8 +209,16 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // ---- Boot sector and partition table ------------------------------------------------
 
   // Reads the first two sectors of the volume into the boot copy; 0 when they can't
-  // be read (string 173 logged).
+  // be read (string 173 logged). Where the first sector can't be read or is damaged
+  // (it names a file system whose fields do not hold together, or it is blank), a
+  // backup copy serves: FAT32's at sector 6, NTFS's at the volume's last sector or
+  // its middle; the log says so.
   int ReadBootSector();
+  // The sector the boot copy was read from: 0, or the backup's.
+  std::int64_t BootCopySector() const;
+  // Whether a 512-byte sector is a FAT or NTFS boot sector whose fields hold
+  // together; `code` gets the type its labels name.
+  static bool IsSoundBootSector(const std::uint8_t* sector, std::int32_t* code = nullptr);
   // Completes the geometry from the boot sector: type code (a file system the boot
   // sector names replaces the partition-type byte), sectors per cluster, serial,
   // label, totals; an image file's size. A volume that shows no file system (code 0)
@@ -226,6 +238,12 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   static constexpr int kMaxTablesPerWalk = 1024;
   static constexpr int kMaxChainDepth = 256;
   static constexpr int kMaxNestedWalks = 8;
+  // Limits of a GPT header's entry array: what a sane table never exceeds.
+  static constexpr std::uint32_t kGptMaxEntries = 16384;
+  static constexpr std::uint32_t kGptMaxEntrySize = 4096;
+  static constexpr std::uint64_t kGptMaxEntryBytes = 1u << 20;
+  // A GUID as text ("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"), from its 16 stored bytes.
+  static std::u16string GuidText(const std::uint8_t* guid);
 
   // Fills size, sector size and the device queries by kind; state 1 (ready) or 0.
   // Opens the device for the call when it is closed and closes it again.
@@ -428,10 +446,20 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
 
  private:
   std::shared_ptr<TimedReader> CurrentReader() const;
-  struct PartitionWalk;
+  struct PartitionWalk {
+    const void* device = nullptr;
+    std::set<std::int64_t> read;    // absolute byte offsets of the tables read
+    std::set<std::int64_t> tables;  // those and the ones links point to (GPT headers and entries too)
+    int tablesRead = 0;
+    int nesting = 0;
+  };
   // The walk running on this thread: a partition volume set up by the sink walks its
   // own first sector inside the outer walk, on the same thread, and joins it.
   static thread_local PartitionWalk* activeWalk_;
+  // The GUID partition table of a disk of `diskSectors` logical sectors of
+  // `sectorSize` bytes (primary header at LBA 1, else the backup): each used entry
+  // goes to the partition sink. False when neither header is valid (logged).
+  bool WalkGpt(PartitionWalk& walk, std::int64_t sectorSize, std::int64_t diskSectors, int& added);
   void WalkTable(PartitionWalk& walk, std::int64_t lba, std::int64_t extendedBase, bool isMbr, int depth,
                  int& added);
   bool CheckRun(std::int64_t firstSector, std::int64_t count, std::size_t& bytes) const;
@@ -458,6 +486,7 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   mutable std::mutex infoMutex_;
   VolumeInfo info_;
   std::array<std::uint8_t, 1024> bootCopy_{};
+  std::int64_t bootCopySector_ = 0;
 
   mutable std::shared_mutex fsMutex_;
   std::unique_ptr<CFileSystem> fs_;

@@ -227,9 +227,14 @@ void CWizardMode_Main::BuildContextMenus() {
       controls::SetCommandId(action, item.id);
     }
   }
-  connect(contextMenus_, &QMenuBar::triggered, this, [this](QAction* action) {
-    if (const int id = controls::CommandId(action)) OnCommand(id);
-  });
+  // The views open these menus as popups of their own (never from the hidden
+  // bar, which therefore hears nothing): each menu hands its chosen command on.
+  for (QMenu* menu : {drive, contextMenus_->actions().value(1) ? contextMenus_->actions().value(1)->menu() : nullptr}) {
+    if (!menu) continue;
+    connect(menu, &QMenu::triggered, this, [this](QAction* action) {
+      if (const int id = controls::CommandId(action)) OnCommand(id);
+    });
+  }
   if (g_App) g_App->SetMainMenu(contextMenus_);
 }
 
