@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -15,6 +17,8 @@
 
 #include "engine/Volume.h"
 #include "platform/Text.h"
+#include "search/BuiltinFileTypes.h"
+#include "search/FileTypeDatabase.h"
 
 extern char** environ;
 
@@ -59,6 +63,47 @@ inline std::shared_ptr<CVolume> OpenImage(const std::string& image) {
 inline double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// The median of `runs` dd passes over the image, after one that warms the page cache.
+inline double MedianDd(const std::string& image, int runs) {
+  RunDd(image);
+  std::vector<double> times;
+  for (int r = 0; r < runs; ++r) times.push_back(RunDd(image));
+  return Median(times);
+}
+
+// Every built-in type, searched, as the program's database.
+inline void LoadBuiltinTypes(FileTypeDatabase& db) {
+  db.CreateDefaultGroups();
+  for (auto& t : MakeBuiltinFileTypes()) db.AppendFileType(std::move(t));
+  db.InstallAsProgramDatabase();
+}
+
+// The options both search benchmarks take: --size MiB, --runs N, --keep, --image IMAGE.
+struct ImageOptions {
+  std::int64_t mib = 1024;
+  int runs = 3;
+  bool keep = false;
+  std::string image;
+  // Takes the option at argv[i] (and its value); false when it is none of these.
+  bool Take(int argc, char** argv, int& i) {
+    const std::string a = argv[i];
+    if (a == "--size" && i + 1 < argc) mib = std::atoll(argv[++i]);
+    else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
+    else if (a == "--keep") keep = true;
+    else if (a == "--image" && i + 1 < argc) image = argv[++i];
+    else return false;
+    return true;
+  }
+};
+
+// A private folder under $TMPDIR (or /tmp) for an image; empty when it can't be made.
+inline std::string PrivateFolder(const std::string& name) {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + "-XXXXXX";
+  if (!::mkdtemp(templ.data())) return {};
+  return templ;
 }
 
 }  // namespace bench

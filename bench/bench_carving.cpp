@@ -192,14 +192,10 @@ int main(int argc, char** argv) {
   ProgramLog log;
   g_Log = &log;
   FileTypeDatabase db;
-  db.CreateDefaultGroups();
-  for (auto& t : MakeBuiltinFileTypes()) db.AppendFileType(std::move(t));
-  db.InstallAsProgramDatabase();
+  bench::LoadBuiltinTypes(db);
 
-  std::int64_t mib = 1024;
-  int runs = 3;
-  bool keep = false;
-  std::string image, samplesPath = VANDREL_FIXTURE_DIR "/samples.bin";
+  bench::ImageOptions options;
+  std::string samplesPath = VANDREL_FIXTURE_DIR "/samples.bin";
   const std::string manifestPath = VANDREL_FIXTURE_SRC_DIR "/samples.manifest.json";
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -208,23 +204,21 @@ int main(int argc, char** argv) {
       std::printf("%.3f s, %zu records\n", p.seconds, p.records.size());
       return 0;
     }
-    if (a == "--size" && i + 1 < argc) mib = std::atoll(argv[++i]);
-    else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-    else if (a == "--samples" && i + 1 < argc) samplesPath = argv[++i];
-    else if (a == "--keep") keep = true;
-    else if (a == "--image" && i + 1 < argc) image = argv[++i];
+    if (options.Take(argc, argv, i)) continue;
+    if (a == "--samples" && i + 1 < argc) samplesPath = argv[++i];
     else return std::fprintf(stderr, "usage: see the comment at the top of bench_carving.cpp\n"), 2;
   }
   const std::vector<Sample> samples = LoadSamples(samplesPath, manifestPath);
   if (samples.empty()) return std::fprintf(stderr, "no samples in %s\n", samplesPath.c_str()), 1;
+  const std::int64_t mib = options.mib;
+  const int runs = options.runs;
+  std::string image = options.image;
   const std::vector<Planted> planted = Layout(mib, samples);
 
   std::string folder;
   if (image.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench-carving-XXXXXX";
-    if (!::mkdtemp(templ.data())) return std::perror("mkdtemp"), 1;
-    folder = templ;
+    folder = bench::PrivateFolder("bench-carving");
+    if (folder.empty()) return std::perror("mkdtemp"), 1;
     image = folder + "/carving.img";
     std::printf("making %lld MiB image %s with %zu files\n", static_cast<long long>(mib), image.c_str(),
                 planted.size());
@@ -232,10 +226,7 @@ int main(int argc, char** argv) {
   }
   const double bytes = double(mib << 20);
 
-  bench::RunDd(image);  // warm the page cache
-  std::vector<double> dd;
-  for (int r = 0; r < runs; ++r) dd.push_back(bench::RunDd(image));
-  const double ddSeconds = bench::Median(dd);
+  const double ddSeconds = bench::MedianDd(image, runs);
   std::printf("dd bs=2M:          %6.3f s, %6.0f MB/s (median of %d)\n", ddSeconds, bytes / ddSeconds / 1e6, runs);
   for (std::int32_t workers : {1, 8}) {
     std::vector<double> times;
@@ -249,8 +240,8 @@ int main(int argc, char** argv) {
                 bytes / t / 1e6, t / ddSeconds);
     Report(last, samples, planted);
   }
-  if (!keep && !folder.empty()) std::filesystem::remove_all(folder);
-  else if (keep) std::printf("image kept: %s\n", image.c_str());
+  if (!options.keep && !folder.empty()) std::filesystem::remove_all(folder);
+  else if (options.keep) std::printf("image kept: %s\n", image.c_str());
   g_Log = nullptr;
   return 0;
 }

@@ -186,14 +186,9 @@ int main(int argc, char** argv) {
   ProgramLog log;
   g_Log = &log;
   FileTypeDatabase db;
-  db.CreateDefaultGroups();
-  for (auto& t : MakeBuiltinFileTypes()) db.AppendFileType(std::move(t));
-  db.InstallAsProgramDatabase();
+  bench::LoadBuiltinTypes(db);
 
-  std::int64_t mib = 1024;
-  int runs = 3;
-  bool keep = false;
-  std::string image;
+  bench::ImageOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--buffer" && i + 1 < argc) {
@@ -205,19 +200,17 @@ int main(int argc, char** argv) {
       std::printf("%.3f s, %zu hits\n", p.seconds, p.hits);
       return 0;
     }
-    if (a == "--size" && i + 1 < argc) mib = std::atoll(argv[++i]);
-    else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-    else if (a == "--keep") keep = true;
-    else if (a == "--image" && i + 1 < argc) image = argv[++i];
-    else return std::fprintf(stderr, "usage: see the comment at the top of bench_search.cpp\n"), 2;
+    if (!options.Take(argc, argv, i))
+      return std::fprintf(stderr, "usage: see the comment at the top of bench_search.cpp\n"), 2;
   }
+  std::int64_t mib = options.mib;
+  const int runs = options.runs;
+  std::string image = options.image;
 
   std::string folder;
   if (image.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench-search-XXXXXX";
-    if (!::mkdtemp(templ.data())) return std::perror("mkdtemp"), 1;
-    folder = templ;
+    folder = bench::PrivateFolder("bench-search");
+    if (folder.empty()) return std::perror("mkdtemp"), 1;
     image = folder + "/search.img";
     std::printf("making %lld MiB image %s\n", static_cast<long long>(mib), image.c_str());
     if (!MakeImage(image, mib, Layout(mib))) return 1;
@@ -227,10 +220,7 @@ int main(int argc, char** argv) {
   const std::vector<Planted> planted = Layout(mib);
   const double bytes = double(mib << 20);
 
-  bench::RunDd(image);  // warm the page cache
-  std::vector<double> dd;
-  for (int r = 0; r < runs; ++r) dd.push_back(bench::RunDd(image));
-  const double ddRate = bytes / bench::Median(dd) / 1e6;
+  const double ddRate = bytes / bench::MedianDd(image, runs) / 1e6;
   std::printf("dd bs=2M:        %8.0f MB/s (median of %d)\n", ddRate, runs);
 
   for (std::int32_t workers : {1, 2, 4, 8}) {
@@ -244,8 +234,8 @@ int main(int argc, char** argv) {
     std::printf("search %d worker%s: %8.0f MB/s (%3.0f %% of dd), found %zu / %zu planted, %zu hits\n", workers,
                 workers == 1 ? " " : "s", rate, 100.0 * rate / ddRate, last.found, planted.size(), last.hits);
   }
-  if (!keep && !folder.empty()) std::filesystem::remove_all(folder);
-  else if (keep) std::printf("image kept: %s\n", image.c_str());
+  if (!options.keep && !folder.empty()) std::filesystem::remove_all(folder);
+  else if (options.keep) std::printf("image kept: %s\n", image.c_str());
   g_Log = nullptr;
   return 0;
 }
