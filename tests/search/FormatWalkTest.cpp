@@ -302,3 +302,30 @@ TEST(FormatReader, ReadsEachByteOnceAcrossTheHeadsEndAndNeverPastTheVolume) {
   for (auto [position, length] : reads) total += std::int64_t(length);
   EXPECT_LE(total, 6144 - 1024);  // the sectors up to the limit past the head, once
 }
+
+// A damaged file costs little: a walk gives up within a bounded stretch of bytes
+// instead of searching the rest of the volume for an end.
+TEST(FormatWalk, ADamagedFileCostsLittle) {
+  const Bytes noise = Noise(std::size_t(80) << 20, 7);
+  const Bytes zip = Zip(), jpeg = Jpeg(), gz = Gzip(100);
+  Bytes streamed = Bytes(zip.begin(), zip.begin() + 30 + 5);
+  streamed[6] = 8;  // sizes after the data, in a descriptor that never comes
+  const struct {
+    const char* what;
+    FormatKind kind;
+    Bytes head;
+    std::int64_t most;  // bytes read at most
+  } cases[] = {
+      {"PDF header, then noise", FormatKind::Pdf, Text("%PDF-1.4\n"), 4096},
+      {"PDF whose objects stop", FormatKind::Pdf, Text("%PDF-1.4\n1 0 obj\n<< >>\nendobj\n"), (34 << 20) + 4096},
+      {"ZIP entry whose descriptor never comes", FormatKind::Zip, streamed, (66 << 20)},
+      {"JPEG header, then noise", FormatKind::Jpeg, Bytes(jpeg.begin(), jpeg.begin() + 30), 4096},
+      {"gzip header, then noise", FormatKind::Gzip, Bytes(gz.begin(), gz.begin() + 12), 1 << 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Walked w = WalkBytes(c.kind, Cat({c.head, noise}));
+    EXPECT_FALSE(w.end.Found());
+    EXPECT_LE(w.bytesRead, c.most);
+  }
+}
