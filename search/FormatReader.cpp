@@ -62,7 +62,7 @@ bool FormatReader::Fill(std::int64_t position, std::size_t length) {
   const std::int64_t want = position + std::int64_t(length);
   const std::int64_t readEnd = std::min(readable_, RoundUp(limit_));
   const std::int64_t windowEnd = start_ + std::int64_t(size_);
-  if (position >= start_ && position < windowEnd && windowEnd % kSector == 0) {
+  if (position >= start_ && position <= windowEnd && windowEnd % kSector == 0) {
     // Forward: keep what the window holds from a little before the position on and
     // read what follows it.
     const std::int64_t keepFrom = std::max(start_, position - kHistory);

@@ -45,6 +45,8 @@ std::int64_t EndOfScan(FormatReader& r, std::int64_t pos) {
   }
 }
 
+FormatEnd WalkKind(FormatKind kind, FormatReader& reader);
+
 }  // namespace
 
 FormatKind FormatKindOfType(std::int32_t typeId) {
@@ -82,6 +84,14 @@ std::int64_t FormatMaxBytes(FormatKind kind) {
 }
 
 FormatEnd WalkFormat(FormatKind kind, FormatReader& reader) {
+  const FormatEnd e = WalkKind(kind, reader);
+  // An end the bytes at hand do not reach is none.
+  return e.end <= reader.Limit() ? e : FormatEnd{};
+}
+
+namespace {
+
+FormatEnd WalkKind(FormatKind kind, FormatReader& reader) {
   switch (kind) {
     case FormatKind::Jpeg: return WalkJpeg(reader);
     case FormatKind::Png: return WalkPng(reader);
@@ -97,6 +107,8 @@ FormatEnd WalkFormat(FormatKind kind, FormatReader& reader) {
   }
   return {};
 }
+
+}  // namespace
 
 FormatEnd WalkJpeg(FormatReader& r) {
   const std::uint8_t* soi = r.Get(0, 2);
