@@ -130,6 +130,11 @@ bool CFileSystem_NTFS::BitmapLayout(ClusterLayout& out) const {
   return true;
 }
 
+std::shared_ptr<const CFileSystem_NTFS::Layout> CFileSystem_NTFS::RecordLayout() const {
+  std::lock_guard lock(mutex_);
+  return layout_ ? layout_ : recordsOnly_;
+}
+
 std::int32_t CFileSystem_NTFS::RecordSize() const {
   auto l = CurrentLayout();
   return l ? l->recordSize : 1024;
@@ -215,15 +220,30 @@ std::int64_t CFileSystem_NTFS::ReadMftRecord(const Layout& layout, std::int64_t 
 // ---- Analyse --------------------------------------------------------------------------
 
 bool CFileSystem_NTFS::LoadMft(Layout& layout) {
-  // Record 0 at the boot sector's $MFT cluster, with the record size it gives.
+  // Record 0 at the boot sector's $MFT cluster, with the record size it gives; where
+  // it can't be read or is damaged, its copy at the $MFTMirr cluster.
   std::vector<std::uint8_t> record(std::size_t(layout.recordSize));
-  const std::int64_t got = ReadVolumeBytes(layout.mftCluster * layout.clusterBytes, layout.recordSize, record.data());
   auto provisional = std::make_shared<Layout>(layout);
   MftRecordParser mft(*this, provisional);
-  if (got < layout.recordSize || !HasFileSignature(record) || !mft.Load(record)) {
+  auto loadAt = [&](std::int64_t cluster) {
+    if (cluster <= 0 || cluster >= layout.totalClusters) return false;
+    std::fill(record.begin(), record.end(), 0);
+    const std::int64_t got = ReadVolumeBytes(cluster * layout.clusterBytes, layout.recordSize, record.data());
+    return got == layout.recordSize && HasFileSignature(record) && mft.Load(record);
+  };
+  if (!loadAt(layout.mftCluster)) {
     Log().Error(u"CFileSystem_NTFS: Load MFT failed.");
     if (mft.GetState() == MftRecordParser::State::kDamaged) Log().Error(u"CFileSystem_NTFS: $MFT record: %s", mft.Damage());
-    return false;
+    if (layout.mftMirrorCluster == layout.mftCluster || !loadAt(layout.mftMirrorCluster)) {
+      if (mft.GetState() == MftRecordParser::State::kDamaged)
+        Log().Error(u"CFileSystem_NTFS: $MFTMirr record: %s", mft.Damage());
+      Log().Error(u"CFileSystem_NTFS: the $MFT can't be loaded from $MFTMirr either: the FILE records the sector "
+                  u"pass finds are listed without it");
+      return false;
+    }
+    Log().Error(u"CFileSystem_NTFS: record 0 of the $MFT is unreadable or damaged: its copy in $MFTMirr (cluster "
+                u"%I64d) is used",
+                layout.mftMirrorCluster);
   }
   mft.SetRecordNumber(kMftRecord);
   if (mft.HasAttributeList()) {
@@ -306,6 +326,8 @@ int CFileSystem_NTFS::Analyse() {
       recordAt_.clear();
       recent_.clear();
       listed_.clear();
+      recordsOnly_.reset();
+      systemFound_.clear();
     }
     if (!volume_.OpenDrive()) return 0;
     volume_.BootSetup();
@@ -314,6 +336,16 @@ int CFileSystem_NTFS::Analyse() {
     std::u16string why;
     if (!ReadBootFields({boot.data(), 512}, volume_.Geometry().totalSectors, *layout, why)) {
       Log().Error(u"CFileSystem_NTFS: the boot sector gives %s: the volume is not analysed.", why);
+      // The FILE records the sector pass finds are still listed; without a cluster
+      // size their data can't be found.
+      auto recordsOnly = std::make_shared<Layout>();
+      recordsOnly->clusterBytes = 0;
+      {
+        std::lock_guard lock(mutex_);
+        recordsOnly_ = std::move(recordsOnly);
+      }
+      Log().Error(u"CFileSystem_NTFS: no boot sector copy is readable: FILE records found are listed, their data "
+                  u"can't be recovered without the cluster size");
       return 0;
     }
     // The volume counts clusters as the file system does (the boot set-up takes byte
@@ -439,8 +471,9 @@ bool CFileSystem_NTFS::LoadRecordAt(MftRecordParser& parser, std::int64_t positi
 bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) {
   try {
     if (!HasFileSignature(record)) return false;
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0) return false;
+    // Without a $MFT (recordCount 0) or even a boot sector, found records are listed.
+    const auto layout = RecordLayout();
+    if (!layout) return false;
     if (position >= 0) {
       std::lock_guard lock(mutex_);
       if (!scannedPositions_.insert(position).second) return false;
@@ -457,10 +490,12 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
       return false;
     {
       // A record the walk listed is not listed again from a copy of it elsewhere
-      // (the $MFTMirr holds the first records a second time).
+      // (the $MFTMirr holds the first records a second time); without a table, the
+      // first copy of a system record found is the one listed.
       std::lock_guard lock(mutex_);
       const auto n = std::size_t(parser.RecordNumber());
       if (n < listed_.size() && listed_[n]) return false;
+      if (layout->recordCount == 0 && n < kSystemRecords && !systemFound_.insert(std::int64_t(n)).second) return false;
     }
     if (parser.HasAttributeList()) {
       if (position >= 0) {
@@ -488,7 +523,7 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
 
 void CFileSystem_NTFS::ScanAt(const FoundObject& record) {
   try {
-    const auto layout = CurrentLayout();
+    const auto layout = RecordLayout();
     if (!layout || record.offset < 0) return;
     const std::int64_t rs = layout->recordSize;
     const std::int64_t step = rs / kSector;
@@ -586,8 +621,8 @@ ObjectRunList CFileSystem_NTFS::DataRuns(const FoundObject& record) {
     if (record.IsDevice()) return {};
     if (record.flags.Any(OBJ_RAW)) return ObjectRunList::Contiguous(record.offset, record.size);
     if (record.IsFolder()) return {};
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0 || layout->clusterBytes <= 0) return {};
+    const auto layout = RecordLayout();
+    if (!layout || layout->clusterBytes <= 0) return {};
     MftRecordParser parser(*this, layout);
     std::int64_t at = -1;
     if (!LoadObjectRecord(record, *layout, parser, &at) || !parser.HasData()) return {};
@@ -621,8 +656,8 @@ ObjectRunList CFileSystem_NTFS::DataRuns(const FoundObject& record) {
 bool CFileSystem_NTFS::CanReadData(const FoundObject& record) {
   if (record.flags.Any(OBJ_RAW | OBJ_FOLDER)) return true;
   try {
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0) return true;  // FileRead will say why
+    const auto layout = RecordLayout();
+    if (!layout) return true;  // FileRead will say why
     const auto parser = ObjectRecord(record, layout);
     if (!parser) return true;
     return !parser->Compressed() && !parser->Encrypted();
@@ -635,8 +670,8 @@ std::int64_t CFileSystem_NTFS::ReadableSize(const FoundObject& record, std::int6
   if (record.flags.Any(OBJ_RAW)) return WithinVolume(record.offset, record.size, volumeBytes);
   if (record.IsFolder() || record.size <= 0) return record.size;
   try {
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0) return record.size;
+    const auto layout = RecordLayout();
+    if (!layout) return record.size;
     const auto parser = ObjectRecord(record, layout);
     if (!parser || !parser->HasData() || parser->Compressed() || parser->Encrypted()) return record.size;
     // No more than the stream holds, nor than its runs map: a size from a damaged
@@ -665,11 +700,15 @@ std::int64_t CFileSystem_NTFS::FileRead(const FoundObject& record, void* buffer,
       return got;
     }
     std::memset(out, 0, length);
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0) return 0;
+    const auto layout = RecordLayout();
+    if (!layout) return 0;
     const auto loaded = ObjectRecord(record, layout);
     if (!loaded) return 0;
     const MftRecordParser& parser = *loaded;
+    if (parser.NonResident() && layout->clusterBytes <= 0) {
+      Log().Error(u"CFileSystem_NTFS.FileRead: %s can't be read: no boot sector gives the cluster size", record.Name());
+      return 0;
+    }
     if (parser.Compressed()) {
       // Compressed clusters are not the file's bytes: nothing is returned as if they were.
       Log().Error(u"CFileSystem_NTFS.FileRead: %s is compressed; compressed NTFS data is not supported",

@@ -103,6 +103,9 @@ class CFileSystem_NTFS : public CFileSystem {
 
   // The layout of the last Analyse (null before it has read the boot sector).
   std::shared_ptr<const Layout> CurrentLayout() const;
+  // What found records are parsed with: the current layout, else (no boot sector
+  // could be read) one without clusters, so that records are listed all the same.
+  std::shared_ptr<const Layout> RecordLayout() const;
   std::int32_t RecordSize() const;
   std::int64_t RecordCount() const;
 
@@ -157,9 +160,12 @@ class CFileSystem_NTFS : public CFileSystem {
 
   mutable std::mutex mutex_;
   std::shared_ptr<const Layout> layout_;
+  std::shared_ptr<const Layout> recordsOnly_;   // see RecordLayout
   std::atomic<std::int64_t> walked_{0};          // records the walk went through
   std::set<std::int64_t> scannedPositions_;      // records ScanAt took
   std::map<ObjectKey, std::int64_t> recordAt_;   // their objects, by key, to the record's position
   mutable std::list<std::pair<RecentKey, std::shared_ptr<const MftRecordParser>>> recent_;  // most recent first
   std::vector<bool> listed_;                     // record numbers the walk handed over
+  static constexpr std::size_t kSystemRecords = 16;
+  std::set<std::int64_t> systemFound_;           // system records taken without a table
 };

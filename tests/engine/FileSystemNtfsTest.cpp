@@ -1084,3 +1084,38 @@ TEST(FileSystemNtfsThreads, ObjectDataIsReadWhileThePassRuns) {
   EXPECT_EQ(p.volume->ReadObjectData(readme, buffer.data(), 0, 10000), 10000);
   EXPECT_EQ(HashOf(buffer), (*ManifestObject(79))["sha256"].get<std::string>());
 }
+
+TEST(FileSystemNtfs, WithoutAnyBootSectorFoundRecordsAreListedAndOnlyResidentDataIsRead) {
+  Bytes image = FixtureBytes();
+  std::fill_n(image.begin(), 512, 0);                          // the boot sector
+  std::fill_n(image.end() - 512, 512, 0);                      // and its copy at the last sector
+  Pass p(std::move(image));
+  p.volume->SetFileSystemTypeCode(7);  // an NTFS partition by its table
+  p.Run();
+  EXPECT_TRUE(p.Logged(u"no boot sector copy is readable"));
+  EXPECT_EQ(p.fs->CurrentLayout(), nullptr);
+  // What the sector pass hands over: every FILE record where it lies.
+  for (std::int64_t n = 0; n < 120; ++n) {
+    FoundObject hit;
+    hit.typeId = 24;
+    hit.offset = RecordPosition(n);
+    if (hit.offset > 0) p.fs->ScanAt(hit);
+  }
+  const FoundObject* tiny = p.One(77);      // resident: its bytes are in its record
+  const FoundObject* readme = p.One(79);    // non-resident: its clusters can't be found
+  const FoundObject* summary = p.One(89);   // under its folder, whose record was found too
+  ASSERT_NE(tiny, nullptr);
+  ASSERT_NE(readme, nullptr);
+  ASSERT_NE(summary, nullptr);
+  EXPECT_EQ(tiny->Name(), u"tiny.txt");
+  EXPECT_EQ(summary->parentId, 68);
+  ASSERT_NE(p.One(68), nullptr);
+  EXPECT_TRUE(p.One(68)->IsFolder());
+  const auto* m = ManifestObject(77);
+  Bytes data(std::size_t((*m)["size"].get<std::int64_t>()));
+  EXPECT_EQ(p.volume->ReadObjectData(*tiny, data.data(), 0, std::uint32_t(data.size())), std::int64_t(data.size()));
+  EXPECT_EQ(test::Sha256(data.data(), data.size()), (*m)["sha256"].get<std::string>());
+  Bytes other(4096);
+  EXPECT_EQ(p.volume->ReadObjectData(*readme, other.data(), 0, 4096), 0);
+  EXPECT_TRUE(p.Logged(u"README.txt can't be read: no boot sector gives the cluster size"));
+}
