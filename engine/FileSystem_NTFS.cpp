@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "engine/MftRecordParser.h"
@@ -268,8 +269,7 @@ bool CFileSystem_NTFS::LoadMft(Layout& layout) {
   const std::int64_t volumeBytes = layout.totalClusters * layout.clusterBytes;
   layout.mftDataSize = std::min(mft.DataSize(), volumeBytes);
   layout.mftInitializedSize = std::min(mft.InitializedSize(), layout.mftDataSize);
-  layout.recordCount = std::min<std::int64_t>(layout.mftDataSize / layout.recordSize,
-                                              std::numeric_limits<std::int32_t>::max());
+  layout.recordCount = std::min<std::int64_t>(layout.mftDataSize / layout.recordSize, kMaxRecordCount);
   return true;
 }
 
@@ -297,6 +297,36 @@ void CFileSystem_NTFS::LoadClustersBitmap(const std::shared_ptr<const Layout>& l
   if (bytes <= 0 || !bits.Create(std::uint64_t(bytes) * 8, false)) return;
   bitmap.ReadData(0, bytes, bits.GetData());
   Log().Info(u"Loading clusters bitmap complete");
+}
+
+bool CFileSystem_NTFS::StaleReference(std::uint16_t referenceSequence, std::uint16_t sequence, bool inUse) {
+  if (referenceSequence == 0 || sequence == 0 || sequence == referenceSequence) return false;
+  // A record's number moves on by one when it is freed (0 is skipped when it wraps):
+  // the folder deleted after the file still is the file's folder.
+  const std::uint16_t freed = referenceSequence == 0xFFFF ? 1 : std::uint16_t(referenceSequence + 1);
+  return inUse || sequence != freed;
+}
+
+std::int32_t CFileSystem_NTFS::StaleParentKey(std::int64_t parent, std::uint16_t referenceSequence) {
+  std::lock_guard lock(mutex_);
+  const auto key = std::make_pair(parent, referenceSequence);
+  auto it = staleKeys_.find(key);
+  if (it != staleKeys_.end()) return it->second;
+  // Keys count down from the top of the id range, above every record number.
+  const std::int32_t id = std::int32_t(std::numeric_limits<std::int32_t>::max() - std::int32_t(staleKeys_.size()));
+  if (id < kMaxRecordCount) return std::int32_t(parent);  // more stale pairs than any table holds
+  staleKeys_.emplace(key, id);
+  return id;
+}
+
+void CFileSystem_NTFS::CheckParent(const MftRecordParser& parser, FoundObject& object,
+                                   const std::function<bool(std::int64_t, std::uint16_t&, bool&)>& header) {
+  if (!object.flags.Any(OBJ_DELETED) || object.parentId == kRootRecord || object.parentId <= 0) return;
+  const std::uint16_t reference = parser.ParentSequence();
+  std::uint16_t sequence = 0;
+  bool inUse = false;
+  if (reference == 0 || !header(object.parentId, sequence, inUse)) return;
+  if (StaleReference(reference, sequence, inUse)) object.parentId = StaleParentKey(object.parentId, reference);
 }
 
 bool CFileSystem_NTFS::MakeObject(MftRecordParser& parser, std::int64_t number, const Layout& layout,
@@ -328,6 +358,7 @@ int CFileSystem_NTFS::Analyse() {
       listed_.clear();
       recordsOnly_.reset();
       systemFound_.clear();
+      staleKeys_.clear();
     }
     if (!volume_.OpenDrive()) return 0;
     volume_.BootSetup();
@@ -388,6 +419,22 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
     std::lock_guard lock(mutex_);
     listed_.assign(std::size_t(L.recordCount), false);
   }
+  // The sequence number and in-use bit of every record walked (bit 31: known), for the
+  // parent references of deleted files; a parent further on is read when asked for.
+  std::vector<std::uint32_t> headers(std::size_t(L.recordCount), 0);
+  std::vector<std::uint8_t> parentRecord;
+  const auto parentHeader = [&](std::int64_t p, std::uint16_t& sequence, bool& inUse) {
+    if (p < 0 || p >= L.recordCount) return false;
+    std::uint32_t& h = headers[std::size_t(p)];
+    if (!(h & 0x80000000u)) {
+      if (ReadMftRecord(L, p, parentRecord) == 0 || !HasFileSignature(parentRecord)) return false;
+      const platform::LeView v(parentRecord.data(), parentRecord.size());
+      h = 0x80000000u | (std::uint32_t(v.U16(0x16) & 1) << 16) | v.U16(0x10);
+    }
+    sequence = std::uint16_t(h);
+    inUse = (h >> 16) & 1;
+    return true;
+  };
 
   for (std::int64_t n = 0; n < L.recordCount;) {
     const std::int64_t k = std::min(perChunk, L.recordCount - n);
@@ -402,6 +449,8 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
           record = single;  // the piece ended early: the records after a bad one are read alone
         }
         if (!record.empty() && HasFileSignature(record)) {
+          const platform::LeView header(record.data(), record.size());
+          headers[std::size_t(n)] = 0x80000000u | (std::uint32_t(header.U16(0x16) & 1) << 16) | header.U16(0x10);
           if (!parser.Load(record)) {
             if (parser.GetState() == MftRecordParser::State::kDamaged)
               Log().Error(u"CFileSystem_NTFS: MFT record %I64d skipped: %s", n, parser.Damage());
@@ -412,6 +461,7 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
             if (!parser.IsValid()) {
               Log().Error(u"CFileSystem_NTFS: MFT record %I64d skipped: %s", n, parser.Damage());
             } else if (MakeObject(parser, n, L, object)) {
+              CheckParent(parser, object, parentHeader);
               {
                 std::lock_guard lock(mutex_);
                 if (std::size_t(n) < listed_.size()) listed_[std::size_t(n)] = true;
@@ -509,6 +559,14 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
     }
     FoundObject object;
     if (!MakeObject(parser, parser.RecordNumber(), *layout, object)) return false;
+    CheckParent(parser, object, [&](std::int64_t p, std::uint16_t& sequence, bool& inUse) {
+      std::vector<std::uint8_t> bytes;
+      if (ReadMftRecord(*layout, p, bytes) == 0 || !HasFileSignature(bytes)) return false;
+      const platform::LeView v(bytes.data(), bytes.size());
+      sequence = v.U16(0x10);
+      inUse = v.U16(0x16) & 1;
+      return true;
+    });
     FoundObject* stored = volume_.OnObjectFound(object);
     if (stored && position >= 0) {
       std::lock_guard lock(mutex_);
