@@ -461,7 +461,7 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
             if (!parser.IsValid()) {
               Log().Error(u"CFileSystem_NTFS: MFT record %I64d skipped: %s", n, parser.Damage());
             } else if (MakeObject(parser, n, L, object)) {
-              CheckParent(parser, object, parentHeader);
+              if (object.flags.Any(OBJ_DELETED)) CheckParent(parser, object, parentHeader);
               {
                 std::lock_guard lock(mutex_);
                 if (std::size_t(n) < listed_.size()) listed_[std::size_t(n)] = true;
@@ -559,7 +559,7 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
     }
     FoundObject object;
     if (!MakeObject(parser, parser.RecordNumber(), *layout, object)) return false;
-    CheckParent(parser, object, [&](std::int64_t p, std::uint16_t& sequence, bool& inUse) {
+    if (object.flags.Any(OBJ_DELETED)) CheckParent(parser, object, [&](std::int64_t p, std::uint16_t& sequence, bool& inUse) {
       std::vector<std::uint8_t> bytes;
       if (ReadMftRecord(*layout, p, bytes) == 0 || !HasFileSignature(bytes)) return false;
       const platform::LeView v(bytes.data(), bytes.size());
