@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <tuple>
@@ -364,6 +365,32 @@ class Filler {
   std::uint64_t x_;
 };
 
+class DamagedDiskRecoveryThreads : public EndToEnd {
+ protected:
+  // Every file of the GPT manifest on partition `number`, against what the recovery
+  // wrote under `destination`: the files compared.
+  int CompareGptFiles(int number, const std::string& destination) {
+    int compared = 0;
+    const json manifest = test::FixtureManifest("gpt");
+    for (const json& f : manifest["files"]) {
+      if (f["partition"].get<int>() != number) continue;
+      const std::string path = f["path"].get<std::string>();
+      SCOPED_TRACE(path);
+      EXPECT_EQ(ShaOfFile(destination + path), f["sha256"].get<std::string>());
+      ++compared;
+    }
+    return compared;
+  }
+  // A copy of a fixture with `patch` applied, written into the test's folder.
+  std::string PatchedCopy(const std::string& name, const std::function<void(std::vector<std::uint8_t>&)>& patch) {
+    std::vector<std::uint8_t> bytes = test::ReadWholeFile(test::FixtureImage(name));
+    patch(bytes);
+    const std::string path = dir / ("patched-" + name);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return path;
+  }
+};
+
 }  // namespace
 
 // The sample files that everyday tools made (tests/fixtures/make_samples.sh), planted at
@@ -470,3 +497,45 @@ TEST_P(PlantedSamplesThreads, EveryPlantedFileComesBackByteExactAndNothingInside
 
 INSTANTIATE_TEST_SUITE_P(Workers, PlantedSamplesThreads, ::testing::Values(1, 8),
                          [](const auto& info) { return std::to_string(info.param) + "_workers"; });
+TEST_F(DamagedDiskRecoveryThreads, EveryFileOfBothGptVolumesComesBackFromTheHealthyAndTheDamagedDisk) {
+  for (const char* name : {"gpt.img", "gpt_damaged.img"}) {
+    SCOPED_TRACE(name);
+    const auto volumes = OpenAndAnalyse(test::FixtureImage(name), true);
+    ASSERT_EQ(volumes.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+      const std::string out = dir / (std::string(name) + "-" + std::to_string(i + 1));
+      RecoverAll(volumes[std::size_t(i)], out);
+      EXPECT_EQ(CompareGptFiles(i + 1, out), 4);
+    }
+  }
+  // The damaged disk was read through its backups, each said in the log.
+  EXPECT_TRUE(Logged(u"the backup header at LBA 94207 is used"));
+  EXPECT_TRUE(Logged(u"its backup copy at sector 6 is used"));
+  EXPECT_TRUE(Logged(u"its backup copy at sector 16383 is used"));
+  EXPECT_TRUE(Logged(u"its copy in $MFTMirr (cluster 1023) is used"));
+}
+
+TEST_F(DamagedDiskRecoveryThreads, WithoutAnyMftTheRecordsTheSectorPassFindsAreListedAndRecovered) {
+  // Record 0 gone in the $MFT and in $MFTMirr: no table can be loaded.
+  const std::string path = PatchedCopy("ntfs.img", [](std::vector<std::uint8_t>& b) {
+    const platform::LeView boot(b.data(), 512);
+    const std::int64_t cluster = std::int64_t(boot.U8(13)) * boot.U16(11);
+    for (const std::uint64_t at : {boot.U64(0x30), boot.U64(0x38)})
+      std::fill_n(b.begin() + std::ptrdiff_t(at * cluster), 1024, 0);
+  });
+  settings.SetSignaturePass(1);
+  const auto volumes = OpenAndAnalyse(path);
+  ASSERT_EQ(volumes.size(), 1u);
+  EXPECT_TRUE(Logged(u"the $MFT can't be loaded from $MFTMirr either"));
+  {
+    // The $MFTMirr copies of the first records are not listed a second time.
+    std::map<std::int32_t, int> records;
+    const auto view = volumes[0]->Store().Read();
+    for (std::size_t i = 0; i < view.Count(); ++i)
+      if (!view.At(i)->IsDevice() && !view.At(i)->flags.Any(OBJ_RAW) && view.At(i)->id > 0) ++records[view.At(i)->id];
+    for (std::int32_t system : {1, 2, 3}) EXPECT_EQ(records[system], 1) << "record " << system;
+  }
+  const std::string out = dir / "out";
+  RecoverAll(volumes[0], out);
+  EXPECT_GE(CompareWithManifest(test::FixtureManifest("ntfs"), out), 25);
+}
