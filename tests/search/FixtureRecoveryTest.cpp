@@ -17,6 +17,7 @@
 #include "engine/ImageJob.h"
 #include "engine/ProgramLog.h"
 #include "platform/Text.h"
+#include "search/FormatWalk.h"
 #include "search/Recovery.h"
 #include "support/Fixtures.h"
 #include "support/TempDir.h"
@@ -233,6 +234,13 @@ TEST_F(CarvedFileRecoveryThreads, PlantedFilesComeBackAtTheSizesTheirFormatsGive
       const std::int64_t recovered = std::int64_t(std::filesystem::file_size(it->second));
       const std::int64_t size = p["size"].get<std::int64_t>();
       const std::string check = p["check"].get<std::string>();
+      // A format the search walks to its end comes back exactly (a tar with the
+      // members inside it too).
+      if (FormatKindOfType(p["type_id"].get<std::int32_t>()) != FormatKind::None) {
+        EXPECT_EQ(recovered, size);
+        EXPECT_EQ(ShaOfFile(it->second), p["sha256"].get<std::string>());
+        continue;
+      }
       if (check == "first_512") {
         EXPECT_GE(recovered, 512);
         EXPECT_EQ(ShaOfFile(it->second, 512), p["first_512_sha256"].get<std::string>());

@@ -107,6 +107,10 @@ TEST(FormatWalk, EachFormatEndsWhereItsStructureSaysAndDamageStopsSafely) {
       {"PDF with an incremental update", FormatKind::Pdf, Cat({updated, Noise(700, 1)}), std::int64_t(updated.size())},
       {"PDF whose startxref points at no xref", FormatKind::Pdf, Cat({Pdf(3), Noise(700, 1)}), -1},
       {"RIFF: its chunk size", FormatKind::Riff, Cat({Text("RIFF"), Le32(1000), Text("WAVE"), Noise(2000, 1)}), 1008},
+      {"AVI going on in an AVIX chunk", FormatKind::Riff,
+       Cat({Text("RIFF"), Le32(1000), Text("AVI "), Noise(996, 1), Text("RIFF"), Le32(500), Text("AVIX"), Noise(496, 2),
+            Text("RIFF"), Le32(100), Text("WAVE"), Noise(200, 3)}),
+       1008 + 508},
       {"RIFF size 0xFFFFFFFF past the volume", FormatKind::Riff, Cat({Text("RIFF"), Le32(0xFFFFFFFF), Text("WAVE")}),
        -1},
       {"MP4: the top-level boxes", FormatKind::IsoMedia, Cat({mp4, Noise(900, 2)}), std::int64_t(mp4.size())},
@@ -328,4 +332,17 @@ TEST(FormatWalk, ADamagedFileCostsLittle) {
     EXPECT_FALSE(w.end.Found());
     EXPECT_LE(w.bytesRead, c.most);
   }
+}
+
+// A small file read from the volume costs little more than its own bytes, however
+// much the volume holds after it; a large one is read in runs that grow.
+TEST(FormatReader, ReadsLittleBeyondASmallFile) {
+  const Bytes jpeg = Jpeg();
+  const Walked small = WalkBytes(FormatKind::Jpeg, Cat({jpeg, Noise(std::size_t(4) << 20, 1)}), 0);
+  EXPECT_EQ(small.end.end, std::int64_t(jpeg.size()));
+  EXPECT_LE(small.bytesRead, std::int64_t(jpeg.size()) + FormatReader::kFirstFill);
+  const Bytes gz = Gzip(std::size_t(3) << 20);
+  const Walked large = WalkBytes(FormatKind::Gzip, Cat({gz, Noise(std::size_t(4) << 20, 2)}), 0);
+  EXPECT_EQ(large.end.end, std::int64_t(gz.size()));
+  EXPECT_LE(large.bytesRead, std::int64_t(gz.size()) + std::int64_t(FormatReader::kWindowBytes));
 }
