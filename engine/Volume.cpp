@@ -235,7 +235,7 @@ void CVolume::UnreadableSectors::Add(std::int64_t sectors) {
 }
 
 std::int64_t CVolume::Salvage(std::uint8_t* out, std::int64_t firstSector, std::int64_t count, std::int64_t from,
-                              std::u16string_view logFormat) {
+                              std::u16string_view logFormat, const ReadRunSink* readRun) {
   // Each sector of the run from `from` on: read, unreadable, or left for the second
   // try. After kMaxTimeoutsInARow time-outs in a row the salvage skips ahead (the
   // skip doubles while it lands on more time-outs), so that what is readable further
@@ -330,6 +330,18 @@ std::int64_t CVolume::Salvage(std::uint8_t* out, std::int64_t firstSector, std::
   }
   flush();
   UnreadableSectors::Add(unreadable);
+  if (readRun) {
+    for (std::int64_t s = 0; s < count;) {
+      if (state[std::size_t(s)] != kGood) {
+        ++s;
+        continue;
+      }
+      std::int64_t e = s;
+      while (e < count && state[std::size_t(e)] == kGood) ++e;
+      (*readRun)(s, e);
+      s = e;
+    }
+  }
   if (stopped) {
     // What was read before the stop: the run up to its first sector not read.
     std::int64_t s = from;
@@ -358,6 +370,13 @@ std::int64_t CVolume::ReadSectorsSalvaged(void* buffer, std::int64_t firstSector
   // Nothing to salvage from a device that could not even be opened.
   if (std::size_t(got) == bytes || !IsOpen()) return got;
   return Salvage(static_cast<std::uint8_t*>(buffer), firstSector, count, got / kSectorSize, logFormat);
+}
+
+std::int64_t CVolume::SalvageSectors(std::uint8_t* buffer, std::int64_t firstSector, std::int64_t count,
+                                     std::u16string_view logFormat, const ReadRunSink& readRun) {
+  std::size_t bytes = 0;
+  if (!buffer || !CheckRun(firstSector, count, bytes) || !OpenDrive()) return 0;
+  return Salvage(buffer, firstSector, count, 0, logFormat, &readRun);
 }
 
 std::int64_t CVolume::ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t firstSector, std::int64_t count,

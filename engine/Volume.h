@@ -157,6 +157,12 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
                                    std::u16string_view logFormat);
   std::int64_t ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t firstSector, std::int64_t count,
                                    std::u16string_view logFormat);
+  // The salvage alone, for a run whose read the caller already tried: sector by
+  // sector as above, telling which sectors were read: `readRun(first, end)` for each
+  // run of them, relative to `firstSector`, in order (the search parses only those).
+  using ReadRunSink = std::function<void(std::int64_t first, std::int64_t end)>;
+  std::int64_t SalvageSectors(std::uint8_t* buffer, std::int64_t firstSector, std::int64_t count,
+                              std::u16string_view logFormat, const ReadRunSink& readRun);
   static constexpr int kMaxTimeoutsInARow = 8;
   static constexpr std::int64_t kMaxSkipSectors = 1024;
 
@@ -483,7 +489,7 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // Reads sectors `from` .. `count` - 1 of a run one by one into `out` (see
   // ReadSectorsSalvaged); returns the bytes the run then holds.
   std::int64_t Salvage(std::uint8_t* out, std::int64_t firstSector, std::int64_t count, std::int64_t from,
-                       std::u16string_view logFormat);
+                       std::u16string_view logFormat, const ReadRunSink* readRun = nullptr);
   // Whether a read of `sector` that gave `got` bytes ended at the device's end.
   bool AtDeviceEnd(std::int64_t sector, std::int64_t got);
 
