@@ -1,12 +1,14 @@
 #include "app/UiCallbacks.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QThread>
 #include <QWidget>
 
+#include <chrono>
+#include <future>
 #include <memory>
 
+#include "app/DesktopOpener.h"
 #include "app/MessageBox.h"
 #include "app/QtText.h"
 
@@ -63,13 +65,36 @@ void CUiCallbacks::ShowMessage(const std::u16string& text, const std::u16string&
 }
 
 bool CUiCallbacks::OpenUrl(const QUrl& url) {
-  if (open_) return open_(url);
-  return QDesktopServices::openUrl(url);
+  if (open_) {
+    const bool opened = open_(url);
+    if (!opened) CDesktopOpener::Failed(url);
+    return opened;
+  }
+  // Started; a failure shows its box once the opener has said so.
+  CDesktopOpener::Open(url);
+  return true;
+}
+
+void CUiCallbacks::OpenFor(const QUrl& url, const std::function<void(bool)>& done) {
+  if (open_) {
+    const bool opened = open_(url);
+    done(opened);
+    if (!opened) CDesktopOpener::Failed(url);
+    return;
+  }
+  CDesktopOpener::Open(url, done);
 }
 
 bool CUiCallbacks::OpenWithDesktop(const std::string& path) {
   const QUrl url = QUrl::fromLocalFile(app::PathToQString(path));
   if (OnGuiThread()) return OpenUrl(url);
-  QMetaObject::invokeMethod(this, [this, url] { OpenUrl(url); }, Qt::QueuedConnection);
-  return true;
+  // The worker waits for the opener's answer, a bounded time: the user interface
+  // never waits for the worker.
+  auto result = std::make_shared<std::promise<bool>>();
+  std::future<bool> answer = result->get_future();
+  QMetaObject::invokeMethod(
+      this, [this, url, result] { OpenFor(url, [result](bool opened) { result->set_value(opened); }); },
+      Qt::QueuedConnection);
+  if (answer.wait_for(std::chrono::milliseconds(kOpenWaitMs)) != std::future_status::ready) return false;
+  return answer.get();
 }

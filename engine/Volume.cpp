@@ -703,6 +703,13 @@ void CVolume::SetFileSystemTypeCode(std::int32_t code) {
   if (fs_) fs_->typeCode = code;
 }
 
+bool CVolume::SetFileSystemTypeCodeIfNone(std::int32_t code) {
+  std::unique_lock lock(fsMutex_);
+  if (!fs_ || fs_->typeCode != 0) return false;
+  fs_->typeCode = code;
+  return true;
+}
+
 std::array<std::uint8_t, 1024> CVolume::BootCopy() const {
   std::lock_guard lock(infoMutex_);
   return bootCopy_;

@@ -306,6 +306,8 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   void SetFileSystem(std::unique_ptr<CFileSystem> parser);
   std::int32_t FileSystemTypeCode() const;
   void SetFileSystemTypeCode(std::int32_t code);
+  // Sets the code only while none is known (0); true when it was set.
+  bool SetFileSystemTypeCodeIfNone(std::int32_t code);
   FoundObjectStore& Store() { return store_; }
   const FoundObjectStore& Store() const { return store_; }
   CBitArray& ClustersBitmap() { return bitmap_; }

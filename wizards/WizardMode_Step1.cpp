@@ -1,5 +1,6 @@
 #include "wizards/WizardMode_Step1.h"
 
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "controls/ControlId.h"
@@ -22,6 +23,10 @@ CWizardMode_Step1::CWizardMode_Step1()
   CVolumeExploreView* view = host_->View();
   controls::SetControlId(view->Tree(), IDC_TREE);
   connect(view, &CVolumeExploreView::treeSelectionChanged, this, [this] { UpdateButtons(); });
+  // F5, as the drive menu's "Rescan Drives" shows it.
+  auto* rescan = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  rescan->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(rescan, &QShortcut::activated, this, [this] { View()->RescanDrives(); });
   // The view's "Select" comes as a posted command.
   connect(
       view, &CVolumeExploreView::parentCommand, this,

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app/PostedEvent.h"
+#include "app/QtText.h"
 #include "engine/AppSettings.h"
 #include "engine/FileFilter.h"
 #include "engine/MemoryBlockDevice.h"
@@ -377,6 +378,25 @@ class WizardModeSheetTest : public QObject {
     QVERIFY(w.ClickBack());
     QCOMPARE(w.Page(), int(kStep2));
     QVERIFY(step5->StartPending());
+  }
+
+  // The auto-pilot goes on by itself only after a pass that ended by itself: Stop
+  // halts it on the page where it is, with nothing recovered.
+  void StopHaltsTheAutoPilotOnItsPage() {
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    w.Settings().SetAutoRecover(1);
+    w.Settings().SetDestinationFolder(app::ToU16(QString::fromStdString(w.out.path() + "/")));
+    std::shared_ptr<CVolume> v = SlowFat16();
+    QVERIFY(v);
+    QVERIFY(w.sheet->SetActivePage(int(kStep5)));
+    QTRY_VERIFY(GetScanProgress().IsRunning());
+    QVERIFY(w.Click(CWizardModeProgressPage::IDC_STOP));
+    QVERIFY(w.WaitForPassEnd());
+    QTest::qWait(300);
+    QCOMPARE(w.Page(), int(kStep5));
+    QCOMPARE(w.sheet->RecoveredCount(), 0);
+    QVERIFY(test::FilesUnder(w.out.path()).empty());
   }
 
   void TheBarDoesNotMoveUnderAHundredUnits_data() {
