@@ -148,6 +148,8 @@ void ImageJob::Run() {
   // The one text that names each run of unreadable sectors (string 191).
   const std::u16string cantRead = GetLangString(191);
   CVolume::UnreadableSectors unreadable;
+  // Cancel is seen by every read, retry and salvaged sector, not only between chunks.
+  const ReadStop stop([this] { return running.load() != 1; });
   std::int64_t position = 0;
   while (position < total) {
     currentSector.store(position);

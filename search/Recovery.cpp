@@ -199,6 +199,8 @@ void CRecovery::Join() {
 void CRecovery::ThreadMain(Kind kind) {
   // The lowest priority, for this thread only.
   setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+  // Abort is seen by every read, retry and salvaged sector of the job.
+  const ReadStop stop([this] { return !Running(); });
   try {
     if (kind == Kind::Recovery)
       RunRecovery();

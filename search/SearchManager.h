@@ -58,9 +58,6 @@ class CSearchManager {
   // for all of them together (one per worker and the one being read).
   static constexpr std::size_t kMaxBlockBytes = std::size_t(64) << 20;
   static constexpr std::size_t kMaxBufferBytesTotal = std::size_t(256) << 20;
-  // A block whose run read fails is read sector by sector; after this many
-  // unreadable sectors the rest of the block is left unread.
-  static constexpr std::int32_t kMaxFailedSectorsPerBlock = 64;
   // How long the dispatch waits for an idle worker before it looks at the running
   // flag again.
   static constexpr std::chrono::milliseconds kIdleWait{3000};
