@@ -23,7 +23,10 @@
 // user closes it).
 //
 // Hits reach the sink one at a time (the search serialises them), from the worker
-// threads. Without a sink of the caller's, StoreHitSink adds them to the searched
+// threads, in the order of their blocks: a block's records wait until every block
+// before it is parsed, so a file hit inside a file whose end its format gave (a
+// picture in a tar, a thumbnail in a photo) is known for one and dropped, with one
+// worker or many. Without a sink of the caller's, StoreHitSink adds them to the searched
 // volume's store; the analysis plugs CVolume::OnSignatureHit in (see
 // SignatureHitSink.h).
 
