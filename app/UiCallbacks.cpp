@@ -1,7 +1,9 @@
 #include "app/UiCallbacks.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include <chrono>
@@ -34,14 +36,33 @@ void CUiCallbacks::SetOpenHandler(OpenHandler handler) { open_ = std::move(handl
 
 Reply CUiCallbacks::AnswerNow(const Question& question) {
   // The asker gave up before the question got its turn (a stop): nothing is shown.
-  if (question.Withdrawn()) return Reply{};
+  if (!question.StillWanted()) return Reply{};
   QWidget* owner = QApplication::activeWindow();
-  auto it = handlers_.find(question.kind);
-  if (it != handlers_.end()) return it->second(question, owner);
+  // A question whose cause ends while it is shown (the scan it would stop has
+  // ended) closes itself: the dialog it opened is cancelled.
+  bool ended = false;
+  QTimer watch;
+  if (question.withdrawn || question.watch) {
+    QWidget* before = QApplication::activeModalWidget();
+    connect(&watch, &QTimer::timeout, [&question, &ended, before] {
+      if (ended || question.StillWanted()) return;
+      QWidget* modal = QApplication::activeModalWidget();
+      auto* dialog = qobject_cast<QDialog*>(modal);
+      if (!dialog || modal == before) return;
+      ended = true;
+      dialog->reject();
+    });
+    watch.start(kWatchMs);
+  }
   Reply reply;
-  reply.answer = app::ShowMessageBox(owner, app::ToQString(question.text), app::ToQString(question.caption),
-                                question.buttons, question.icon);
-  return reply;
+  auto it = handlers_.find(question.kind);
+  if (it != handlers_.end()) {
+    reply = it->second(question, owner);
+  } else {
+    reply.answer = app::ShowMessageBox(owner, app::ToQString(question.text), app::ToQString(question.caption),
+                                       question.buttons, question.icon);
+  }
+  return ended ? Reply{} : reply;
 }
 
 void CUiCallbacks::Ask(const Question& question, std::promise<Reply> reply) {

@@ -58,7 +58,10 @@ class CUiCallbacks : public QObject, public IUserCallbacks {
   void OpenFor(const QUrl& url, const std::function<void(bool)>& done);
 
   // What a question is answered with on the GUI thread (its handler or the box).
+  // While it is shown, a question that is no longer wanted (Question::StillWanted,
+  // checked every kWatchMs) has its dialog cancelled and is answered Cancel.
   Reply AnswerNow(const Question& question);
+  static constexpr int kWatchMs = 100;
 
  private:
   static bool OnGuiThread();

@@ -147,6 +147,11 @@ bool CVolume::CheckRun(std::int64_t firstSector, std::int64_t count, std::size_t
   return true;
 }
 
+namespace {
+// Set while a salvaged read makes its first, whole-run attempt.
+thread_local bool t_salvaging = false;
+}  // namespace
+
 template <typename Attempt>
 std::int64_t CVolume::ReadWithRetries(std::int64_t firstSector, std::int64_t count, std::size_t bytes,
                                       Attempt&& attempt, ReadEnd* end, bool quiet) {
@@ -189,7 +194,10 @@ std::int64_t CVolume::ReadSectors(void* buffer, std::int64_t firstSector, std::i
         return reader.Read(out, bytes, position, wait);
       });
   // Never leave stale bytes of an earlier read where this one read nothing.
-  if (std::size_t(got) < bytes) std::memset(out + got, 0, bytes - std::size_t(got));
+  if (std::size_t(got) < bytes) {
+    std::memset(out + got, 0, bytes - std::size_t(got));
+    NoteUnreadable(firstSector, bytes, got);
+  }
   return got;
 }
 
@@ -204,8 +212,20 @@ std::int64_t CVolume::ReadSectors(SectorBuffer& buffer, std::int64_t firstSector
       ReadWithRetries(firstSector, count, bytes, [&](TimedReader& reader, std::uint64_t position, auto wait) {
         return reader.Read(buffer, bytes, position, wait);
       });
-  if (std::size_t(got) < bytes) std::memset(buffer.data() + got, 0, bytes - std::size_t(got));
+  if (std::size_t(got) < bytes) {
+    std::memset(buffer.data() + got, 0, bytes - std::size_t(got));
+    NoteUnreadable(firstSector, bytes, got);
+  }
   return got;
+}
+
+void CVolume::NoteUnreadable(std::int64_t firstSector, std::size_t bytes, std::int64_t got) {
+  // A salvaged read counts the sectors it could not save itself; the end of the
+  // device is no read error.
+  if (t_salvaging || !IsOpen()) return;
+  const std::int64_t whole = got / kSectorSize;
+  if (AtDeviceEnd(firstSector + whole, got % kSectorSize)) return;
+  GetScanProgress().AddUnreadable(this, std::int64_t(bytes / kSectorSize) - whole);
 }
 
 // ---- Salvaged reads ---------------------------------------------------------------------
@@ -275,6 +295,7 @@ std::int64_t CVolume::Salvage(std::uint8_t* out, std::int64_t firstSector, std::
   }
   flush();
   UnreadableSectors::Add(unreadable);
+  GetScanProgress().AddUnreadable(this, unreadable);
   return held;
 }
 
@@ -293,7 +314,9 @@ std::int64_t CVolume::ReadSectorsSalvaged(void* buffer, std::int64_t firstSector
                                           std::u16string_view logFormat) {
   std::size_t bytes = 0;
   if (!buffer || !CheckRun(firstSector, count, bytes)) return 0;
+  t_salvaging = true;
   const std::int64_t got = ReadSectors(buffer, firstSector, count);
+  t_salvaging = false;
   // Nothing to salvage from a device that could not even be opened.
   if (std::size_t(got) == bytes || !IsOpen()) return got;
   return Salvage(static_cast<std::uint8_t*>(buffer), firstSector, count, got / kSectorSize, logFormat);
@@ -303,7 +326,9 @@ std::int64_t CVolume::ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t fir
                                           std::u16string_view logFormat) {
   std::size_t bytes = 0;
   if (!CheckRun(firstSector, count, bytes)) return 0;
+  t_salvaging = true;
   const std::int64_t got = ReadSectors(buffer, firstSector, count);
+  t_salvaging = false;
   // Nothing to salvage from a device that could not even be opened.
   if (std::size_t(got) == bytes || !IsOpen()) return got;
   // Taken after the read: a read that timed out left new memory in the buffer.
@@ -1276,6 +1301,7 @@ void CVolume::AnalyseFileSystem() {
   progress.current.store(0);
   progress.total.store(Geometry().totalClusters);
   progress.passMarker.store(1);
+  progress.BeginUnreadableCount(this);
   progress.owner.store(g_Computer);
 
   Log().SendStatus(57211);
@@ -1321,6 +1347,7 @@ void CVolume::AnalyseSectors() {
   TakeSettings(settings);
   sectorCounters_.folders.store(0);
   sectorCounters_.files.store(0);
+  progress.BeginUnreadableCount(this);
   // The running flag is the starter's: set for a pass alone, and never set again
   // here, where a stop may just have cleared it.
   progress.owner.store(g_Computer);

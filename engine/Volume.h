@@ -153,6 +153,9 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   std::int64_t ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t firstSector, std::int64_t count,
                                    std::u16string_view logFormat);
   static constexpr int kMaxTimeoutsInARow = 8;
+  // A read that left sectors zero-filled tells the running pass's count of them
+  // (ScanProgress::unreadable).
+  void NoteUnreadable(std::int64_t firstSector, std::size_t bytes, std::int64_t got);
 
   // Counts the sectors that salvaged reads on this thread zero-filled while it
   // lives (a nested tally adds its count to the one around it when it ends).

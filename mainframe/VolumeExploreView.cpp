@@ -441,6 +441,23 @@ void CVolumeExploreView::HandleFoundObjects(bool all) {
   }
 }
 
+void CVolumeExploreView::ShowNewRootFolder(FoundObjectStore& store) {
+  CFilesTreeModel& model = *tree_->Model();
+  // Folders of the store as it was before this analysis go; the node fetches the
+  // new root folder when it does not show it yet.
+  model.PruneStale();
+  tree_->EnsureRootFolder();
+  const QModelIndex node = tree_->AnalysedVolumeItem();
+  if (!node.isValid()) return;
+  std::int64_t rootHandle = -1;
+  {
+    const FoundObjectStore::ReadView view = store.Read();
+    rootHandle = view.HandleOf(view.FindFolderById(view.RootFolderId()));
+  }
+  if (model.parent(model.IndexOfHandle(rootHandle)) != node) model.ResetChildren(node);
+  tree_->ExpandItem(node);
+}
+
 std::size_t CVolumeExploreView::HandleAddedRun(std::size_t most) {
   if (tree_->rootPending || tree_->firstFolderPending) return 0;
   std::shared_ptr<CVolume> analysed = CStoreAccess::AnalysedVolume();
@@ -527,21 +544,9 @@ void CVolumeExploreView::HandleFoundObject(const PendingFound& message) {
       }
       if (tree_->rootPending) {
         tree_->rootPending = false;
-        // Folders of the store as it was before this analysis go; the node fetches
-        // the new root folder when it does not show it yet.
-        model.PruneStale();
-        tree_->EnsureRootFolder();
+        ShowNewRootFolder(store);
         const QModelIndex node = tree_->AnalysedVolumeItem();
-        if (node.isValid()) {
-          std::int64_t rootHandle = -1;
-          {
-            const FoundObjectStore::ReadView view = store.Read();
-            rootHandle = view.HandleOf(view.FindFolderById(view.RootFolderId()));
-          }
-          if (model.parent(model.IndexOfHandle(rootHandle)) != node) model.ResetChildren(node);
-          tree_->ExpandItem(node);
-          tree_->SelectItem(node);
-        }
+        if (node.isValid()) tree_->SelectItem(node);
       }
       if (tree_->firstFolderPending && record.IsFolder() && record.parentId == rootFolderId) {
         tree_->firstFolderPending = false;
@@ -562,6 +567,12 @@ void CVolumeExploreView::HandleFoundObject(const PendingFound& message) {
     case FOUND_CARVED_ADDED: {
       if (tree_->lostFilesPending) {
         tree_->lostFilesPending = false;
+        // A drive without a file system sends no parsed object that would have
+        // put the new store's folders in place of the old ones.
+        if (tree_->rootPending) {
+          tree_->rootPending = false;
+          ShowNewRootFolder(store);
+        }
         tree_->EnsureLostFilesRoot();
       }
       if (parentHandle >= 0 && !model.IndexOfHandle(parentHandle).isValid() && tree_->LostFilesItem().isValid()) {

@@ -44,6 +44,7 @@ class CFindInFound;
 class CVolume;
 class CVolumeInfoView;
 class QFileDialog;
+class FoundObjectStore;
 class QModelIndex;
 struct FoundObject;
 
@@ -265,6 +266,9 @@ class CVolumeExploreView : public QSplitter {
   // Handles up to `most` plain additions of the analysed store from the queue's
   // head under one read of the store; 0 when the head is anything else.
   std::size_t HandleAddedRun(std::size_t most);
+  // The first object of an analysis: the old store's items go, the node shows the
+  // new root folder.
+  void ShowNewRootFolder(FoundObjectStore& store);
   // The handles the control that last had the focus has selected (the tree: its
   // current item's folder); `fromTree` tells which.
   std::vector<std::int64_t> ActiveSelection(bool* fromTree = nullptr) const;

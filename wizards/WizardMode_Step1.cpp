@@ -1,6 +1,7 @@
 #include "wizards/WizardMode_Step1.h"
 
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "controls/ControlId.h"
@@ -55,6 +56,11 @@ bool CWizardMode_Step1::OnPageSetActive() {
     main->OnMessage(reset);
   }
   UpdateButtons();
+  // The keyboard works the tree from the start: the arrow keys choose a drive, the
+  // Menu key or Shift+F10 opens its menu.
+  QTimer::singleShot(0, View()->Tree(), [this] {
+    if (IsActive()) View()->Tree()->setFocus(Qt::OtherFocusReason);
+  });
   return true;
 }
 

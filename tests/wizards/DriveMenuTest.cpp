@@ -330,6 +330,11 @@ class DriveMenuTest : public QObject {
     QSignalSpy rebuilt(w.sheet->Step1()->View(), &CVolumeExploreView::driveTreeRefreshed);
     QTest::keyClick(tree, Qt::Key_F5);
     QTRY_VERIFY(rebuilt.count() > 0);
+    // Next's accelerator from the tree.
+    QTRY_VERIFY(tree->hasFocus());
+    QTRY_VERIFY(w.NextEnabled());
+    QTest::keyClick(tree, Qt::Key_N, Qt::AltModifier);
+    QTRY_COMPARE(w.Page(), 2);
   }
 };
 
