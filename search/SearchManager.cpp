@@ -105,6 +105,10 @@ int CSearchManager::RunSearch() {
       nextDelivery_ = std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_);
       coverStart_ = coverEnd_ = -1;
     }
+    {
+      std::lock_guard lock(walkedMutex_);
+      walked_.clear();
+    }
     progress_.current.store(ProgressAt(std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_)));
     for (std::int32_t i = 0; i < count; ++i) AddWorker();
     if (workers_.empty()) {
@@ -176,6 +180,22 @@ void CSearchManager::DeliverInOrder(const CSearcher::Hit& hit) {
     coverStart_ = r.offset;
     coverEnd_ = r.offset + r.size;
   }
+}
+
+void CSearchManager::NoteWalked(std::int64_t start, std::int64_t end) {
+  constexpr std::size_t kKept = 4096;
+  std::lock_guard lock(walkedMutex_);
+  std::int64_t& e = walked_[start];
+  e = std::max(e, end);
+  if (walked_.size() > kKept) walked_.erase(walked_.begin());
+}
+
+bool CSearchManager::InsideWalked(std::int64_t offset) {
+  std::lock_guard lock(walkedMutex_);
+  auto it = walked_.lower_bound(offset);
+  if (it == walked_.begin()) return false;
+  --it;
+  return offset < it->second;
 }
 
 std::int64_t CSearchManager::ClaimLocked() {
