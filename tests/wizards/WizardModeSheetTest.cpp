@@ -24,6 +24,7 @@
 #include "support/QtTestRegistry.h"
 #include "support/Screenshot.h"
 #include "tests/wizards/WizardModeTestSupport.h"
+#include "mainframe/MyComputerView.h"
 #include "wizards/WizardModeLogEdit.h"
 #include "wizards/WizardModeProgressPage.h"
 #include "wizards/WizardMode_LeftBar.h"
@@ -103,6 +104,22 @@ class WizardModeSheetTest : public QObject {
     QCOMPARE(w.sheet->MenuButton()->text(), QStringLiteral("Menu..."));
     // Log lines carry no time stamps in this mode.
     QVERIFY(!g_Computer->GetLog().TimeStamps());
+  }
+
+  // Beside the drive page's tree: the wizard's own road, not the main window's.
+  void TheDrivePageDescribesTheWizardsRoad() {
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    QVERIFY(w.ClickNext());
+    auto* page = qobject_cast<CMyComputerView*>(
+        w.sheet->Step1()->View()->RightPaneOf(CVolumeExploreView::VIEW_MY_COMPUTER));
+    QVERIFY(page);
+    const QString text = page->Browser()->toPlainText();
+    QVERIFY2(text.contains(QStringLiteral("Choose the drive")), qPrintable(text.left(200)));
+    QVERIFY(text.contains(QStringLiteral("Load Drive Image...")));
+    QVERIFY(!text.contains(QStringLiteral("toolbar")));
+    QCOMPARE(w.sheet->Step1()->View()->CurrentView(), int(CVolumeExploreView::VIEW_MY_COMPUTER));
+    QVERIFY(!test::SaveScreenshot(w.sheet, "wizards", "wizard_step1_drive_page").isEmpty());
   }
 
   void ResizesKeepTheSideBarAndTheMenuButton_data() {

@@ -111,10 +111,10 @@ class WizardModeWorld {
       RegisterWizards(app);
     };
     startup = std::make_unique<CStartup>(seams);
-    // The side bar's page beside the program.
+    // The side bar's and the drive page's pages beside the program.
     std::filesystem::create_directories(programDir / "media");
-    std::filesystem::copy_file(std::string(VANDREL_SOURCE_DIR) + "/media/WizardBar.html",
-                               programDir / "media/WizardBar.html");
+    for (const char* page : {"WizardBar.html", "WizardDrives.html", "index.html", "legend.html"})
+      std::filesystem::copy_file(std::string(VANDREL_SOURCE_DIR) + "/media/" + page, programDir / ("media/" + std::string(page)));
   }
   ~WizardModeWorld() {
     for (CRecovery* job : {&RecoveryJob(), &TryOpenJob()}) {
