@@ -43,8 +43,7 @@ CWizardMode_Step1::~CWizardMode_Step1() = default;
 CVolumeExploreView* CWizardMode_Step1::View() const { return host_->View(); }
 
 void CWizardMode_Step1::InitPage() {
-  View()->setSizes({CWizardModeExplorerHost::kSplitterPosition,
-                    std::max(1, View()->width() - CWizardModeExplorerHost::kSplitterPosition)});
+  View()->setSizes({host_->TreeWidth(), std::max(1, View()->width() - host_->TreeWidth())});
   View()->SetTreeFlag(1);
   View()->RefreshTree();
   // Beside the tree, the wizard's own road instead of the main window's start page.

@@ -20,6 +20,7 @@
 #include "engine/FileFilter.h"
 #include "engine/MemoryBlockDevice.h"
 #include "engine/Messages.h"
+#include "controls/DialogUnits.h"
 #include "controls/SheetLayout.h"
 #include "support/QtTestRegistry.h"
 #include "support/Screenshot.h"
@@ -139,12 +140,14 @@ class WizardModeSheetTest : public QObject {
     QWidget* lower = controls::FindControl(w.sheet, controls::kWizardButtonLineId);
     QWidget* help = controls::FindControl(w.sheet, controls::kSheetHelpId);
     QVERIFY(header && lower && help);
+    // The pixels of the 8-point dialog font, scaled with the sheet's.
+    auto px = [&](int n) { return controls::ScaledPixelsX(w.sheet->font(), n); };
     QCOMPARE(bar->x(), 0);
-    QCOMPARE(bar->width(), 145);
+    QCOMPARE(bar->width(), px(145));
     QCOMPARE(bar->y(), header->y() + header->height() - 1);
     QCOMPARE(bar->y() + bar->height(), lower->y());
-    QCOMPARE(w.sheet->MenuButton()->x(), 20);
-    QCOMPARE(w.sheet->MenuButton()->x() + w.sheet->MenuButton()->width(), 100);
+    QCOMPARE(w.sheet->MenuButton()->x(), px(20));
+    QCOMPARE(w.sheet->MenuButton()->x() + w.sheet->MenuButton()->width(), px(20) + px(80));
     QCOMPARE(w.sheet->MenuButton()->y(), help->y());
     QCOMPARE(w.sheet->MenuButton()->height(), help->height());
   }
