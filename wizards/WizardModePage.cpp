@@ -31,6 +31,7 @@ bool CWizardModePage::OnSetActive() {
   activating_ = true;
   const bool shown = OnPageSetActive();
   activating_ = false;
+  if (shown && Main()) Main()->OnPageShown(this);
   // As a dialog page takes the keyboard when it is shown: its first control that
   // Tab reaches, unless the page has put the focus somewhere of its own.
   if (shown) QTimer::singleShot(0, this, [this] { FocusFirstControl(); });

@@ -163,6 +163,7 @@ void CWizardMode_Main::showEvent(QShowEvent* event) {
 void CWizardMode_Main::InitLayout() {
   layoutDone_ = true;
   leftBar_ = new CWizardMode_LeftBar(this);
+  leftBar_->SetCurrentStep(ActiveIndex());
   leftBar_->show();
 
   // The drive list is refreshed in the background; the drive page's tree follows
@@ -404,6 +405,11 @@ std::shared_ptr<CVolume> CWizardMode_Main::CurrentVolume() {
   std::shared_ptr<CVolume> volume = g_Computer ? g_Computer->AnalysedVolume() : nullptr;
   if (!volume || volume->GetKind() == 0) return nullptr;
   return volume;
+}
+
+void CWizardMode_Main::OnPageShown(const CWizardModePage* page) {
+  // The welcome page is no step; the others are steps 1 to 9 in page order.
+  if (leftBar_) leftBar_->SetCurrentStep(std::max(0, PageIndex(page)));
 }
 
 void CWizardMode_Main::OnDriveChosen() {

@@ -132,6 +132,8 @@ class CWizardMode_Main : public controls::CWizardPropertySheet {
 
   // ---- Drive and recoveries ---------------------------------------------------------
 
+  // A page is being shown: the side bar marks its step.
+  void OnPageShown(const CWizardModePage* page);
   // The drive page has chosen a drive: the recovered count starts again and
   // Step8 takes its snapshot anew.
   void OnDriveChosen();

@@ -9,6 +9,10 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QTest>
 
 #include <atomic>
@@ -105,6 +109,36 @@ class WizardModeSheetTest : public QObject {
     QCOMPARE(w.sheet->MenuButton()->text(), QStringLiteral("Menu..."));
     // Log lines carry no time stamps in this mode.
     QVERIFY(!g_Computer->GetLog().TimeStamps());
+  }
+
+  // The side bar marks the step shown: its row of the steps' table in bold, the
+  // others not; the welcome page marks none.
+  void TheSideBarMarksTheCurrentStep() {
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    auto boldRows = [&] {
+      QList<int> rows;
+      QTextTable* table = nullptr;
+      for (QTextFrame* f : w.sheet->LeftBar()->Browser()->document()->rootFrame()->childFrames())
+        if ((table = qobject_cast<QTextTable*>(f))) break;
+      if (!table) return QList<int>{-1};
+      for (int r = 0; r < table->rows(); ++r) {
+        QTextCursor c = table->cellAt(r, 1).firstCursorPosition();
+        c.movePosition(QTextCursor::NextCharacter);
+        if (c.charFormat().fontWeight() == QFont::Bold) rows << r + 1;
+      }
+      return rows;
+    };
+    QCOMPARE(boldRows(), QList<int>{});
+    QVERIFY(w.ClickNext());
+    QCOMPARE(w.sheet->LeftBar()->CurrentStep(), 1);
+    QCOMPARE(boldRows(), QList<int>{1});
+    QVERIFY(w.sheet->SetActivePage(int(kStep4)));
+    QCOMPARE(boldRows(), QList<int>{4});
+    QVERIFY(w.sheet->SetActivePage(int(kFinish)));
+    QCOMPARE(boldRows(), QList<int>{9});
+    QVERIFY(w.ClickBack());
+    QCOMPARE(boldRows(), QList<int>{w.Page()});
   }
 
   // Beside the drive page's tree: the wizard's own road, not the main window's.
