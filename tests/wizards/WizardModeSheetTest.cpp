@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/PostedEvent.h"
+#include "app/HelpWindow.h"
 #include "app/QtText.h"
 #include "engine/AppSettings.h"
 #include "engine/FileFilter.h"
@@ -139,6 +140,27 @@ class WizardModeSheetTest : public QObject {
     QCOMPARE(boldRows(), QList<int>{9});
     QVERIFY(w.ClickBack());
     QCOMPARE(boldRows(), QList<int>{w.Page()});
+  }
+
+  // Help from a page opens that page's topic.
+  void HelpFromAPageOpensItsTopic_data() {
+    QTest::addColumn<int>("page");
+    QTest::newRow("welcome") << int(kStep0);
+    QTest::newRow("drive") << int(kStep1);
+    QTest::newRow("auto-pilot") << int(kStep4);
+    QTest::newRow("summary") << int(kFinish);
+  }
+  void HelpFromAPageOpensItsTopic() {
+    QFETCH(int, page);
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    QVERIFY(w.sheet->SetActivePage(page));
+    QVERIFY(w.Click(controls::kSheetHelpId, false));
+    CHelpWindow* help = CHelpWindow::Instance();
+    QVERIFY(help->isVisible());
+    QCOMPARE(help->CurrentTopic(), QStringLiteral("files/wizard.steps.html"));
+    QCOMPARE(help->Browser()->source().fragment(), QStringLiteral("step%1").arg(page));
+    CHelpWindow::Destroy();
   }
 
   // Beside the drive page's tree: the wizard's own road, not the main window's.
