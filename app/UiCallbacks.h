@@ -12,8 +12,8 @@
 //   g_App->Callbacks().SetQuestionHandler(QuestionKind::ProbableFileSize,
 //       [](const Question& q, QWidget* owner) { CProbableSizeDlg dlg(q, owner); return dlg.Ask(); });
 //
-// OpenWithDesktop opens through QDesktopServices; tests replace it with
-// SetOpenHandler. The application object owns the one instance and installs it
+// OpenWithDesktop and OpenUrl open through the desktop's opener
+// (app/DesktopOpener.h); tests replace it with SetOpenHandler. The application object owns the one instance and installs it
 // (SetUserCallbacks) at start-up.
 
 #include <QObject>
@@ -43,15 +43,25 @@ class CUiCallbacks : public QObject, public IUserCallbacks {
   // IUserCallbacks: any thread.
   void Ask(const Question& question, std::promise<Reply> reply) override;
   void ShowMessage(const std::u16string& text, const std::u16string& caption, MessageIcon icon) override;
-  // On the GUI thread the result is the opener's; from a worker the opening is
-  // queued (a worker never waits for the interface) and the result is true.
+  // From a worker: the opening is queued to the GUI thread and the worker waits
+  // (at most kOpenWaitMs) for the opener's exit status: true only when it
+  // succeeded. On the GUI thread: as OpenUrl.
   bool OpenWithDesktop(const std::string& path) override;
+  static constexpr int kOpenWaitMs = 15000;
 
-  // Opens an address (web page, "mailto:" text, folder) through the open handler.
+  // Opens an address (web page, "mailto:" text, folder) through the open handler
+  // or the desktop's opener (app/DesktopOpener.h): false when the handler failed
+  // or the opener could not start; an opener that fails later shows its error box
+  // then. Every failure shows an error box naming the target.
   bool OpenUrl(const QUrl& url);
+  // The same, with the result once it is known.
+  void OpenFor(const QUrl& url, const std::function<void(bool)>& done);
 
   // What a question is answered with on the GUI thread (its handler or the box).
+  // While it is shown, a question that is no longer wanted (Question::StillWanted,
+  // checked every kWatchMs) has its dialog cancelled and is answered Cancel.
   Reply AnswerNow(const Question& question);
+  static constexpr int kWatchMs = 100;
 
  private:
   static bool OnGuiThread();

@@ -5,6 +5,7 @@
 #include "dialogs/OnRecoveryDlg.h"
 #include "dialogs/RecoveryProgressDlg.h"
 #include "engine/ProgramLog.h"
+#include "engine/Strings.h"
 #include "engine/Volume.h"
 #include "search/RecoveryJobs.h"
 
@@ -19,15 +20,25 @@ bool CRecoveryCommands::RefuseWhileAJobEnds(QWidget* owner) {
   return true;
 }
 
+void CRecoveryCommands::ReportEmptySelection(QWidget* owner) {
+  Log().ErrorId(183);
+  app::ShowMessageBox(owner, app::ToQString(GetLangString(183)), QStringLiteral("Recover"), Buttons::Ok,
+                      MessageIcon::Error);
+}
+
 int CRecoveryCommands::OnRecover(QWidget* owner) {
   COnRecoveryDlg dialog(owner);
   return dialog.exec();
 }
 
 int CRecoveryCommands::StartRecovery(QWidget* owner, const Selection& selection) {
+  if (selection.empty()) {
+    ReportEmptySelection(owner);
+    return -1;
+  }
   if (RefuseWhileAJobEnds(owner)) return -1;
   CRecovery& job = RecoveryJob();
-  // Logs 184 when it starts, 183 for an empty selection.
+  // Logs 184 when it starts.
   if (!job.SetSelection(selection) || !job.StartRecovery()) return -1;
   CRecoveryProgressDlg dialog(job, owner);
   return dialog.exec();

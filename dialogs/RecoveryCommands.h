@@ -5,8 +5,8 @@
 //     WM_START_RECOVERY to the top window.
 //   - StartRecovery (WM_START_RECOVERY, after the explorer has collected its
 //     selection): the selection into the recovery job, the job's thread, then the
-//     progress dialog on it. An empty selection logs string 183 and opens
-//     nothing.
+//     progress dialog on it. An empty selection logs string 183, says it in an
+//     error box and opens nothing else (ReportEmptySelection).
 //   - StartTryOpen (command 32809, once the "try to open" warning has been
 //     passed): the same on the "try to open" job, the progress dialog closing by
 //     itself when the copy ends.
@@ -41,6 +41,9 @@ class CRecoveryCommands {
   static int StartTryOpen(QWidget* owner, const Selection& selection);
   // True when the dialog's choice was applied to the selection.
   static bool SetNewSize(const Selection& selection);
+
+  // "Recovery list is empty!": logged at error level and shown in an error box.
+  static void ReportEmptySelection(QWidget* owner);
 
   // Whether a thread of either job is alive; when one is, says so (a message and
   // the log).

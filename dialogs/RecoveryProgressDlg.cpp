@@ -77,7 +77,15 @@ CRecoveryProgressDlg::CRecoveryProgressDlg(CRecovery& job, QWidget* parent) : QD
   top->addLayout(buttons);
   setMinimumWidth(controls::DluToPixelsX(du, 250));
 
-  const int count = static_cast<int>(std::min<std::size_t>(job_.Count(), INT_MAX));
+  // The files of the selection, counted once: the selection stays as it is while
+  // the job runs.
+  filesBefore_.reserve(job_.Selection().size() + 1);
+  filesBefore_.push_back(0);
+  for (const FoundObject* object : job_.Selection()) {
+    const bool file = object && !object->IsFolder() && !object->IsDevice();
+    filesBefore_.push_back(std::min(filesBefore_.back() + (file ? 1 : 0), INT_MAX - 1));
+  }
+  const int count = FilesBefore(INT_MAX);
   // A range of 0..0 would make the bar a busy indicator: an empty job gets 0..1.
   totalBar_->setRange(0, std::max(count, 1));
   totalBar_->setValue(0);
@@ -93,8 +101,8 @@ void CRecoveryProgressDlg::UpdateProgress() {
   const int count = static_cast<int>(std::min<std::size_t>(job_.Count(), INT_MAX));
   const int index = job_.CurrentIndex();
   try {
-    done_->setText(QStringLiteral("%1 of %2").arg(index).arg(count));
-    totalBar_->setValue(index);
+    done_->setText(QStringLiteral("%1 of %2").arg(FilesBefore(index)).arg(FilesBefore(INT_MAX)));
+    totalBar_->setValue(FilesBefore(index));
   } catch (...) {
     Log().Error(u"RecoveryDlg::UpdateProgress exept1");
   }
@@ -120,6 +128,11 @@ void CRecoveryProgressDlg::UpdateProgress() {
     timer_.stop();
     OnJobFinished();
   }
+}
+
+int CRecoveryProgressDlg::FilesBefore(int index) const {
+  if (index < 0 || filesBefore_.empty()) return 0;
+  return filesBefore_[std::min<std::size_t>(std::size_t(index), filesBefore_.size() - 1)];
 }
 
 void CRecoveryProgressDlg::OnAbort() {

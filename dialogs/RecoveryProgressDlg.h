@@ -2,8 +2,9 @@
 // The recovery progress dialog "Recovering files..." (dialog 239): follows one
 // running CRecovery job (the recovery or "try to open") on a 250 ms timer.
 //
-// Each tick reads the job without waiting: "%d of %d" (the index of the object
-// being copied and the count) with the total bar at the index; the object being
+// Each tick reads the job without waiting: "%d of %d" (the files before the object
+// being copied and the files to be written: a folder of the selection counts for
+// none) with the total bar at the same place; the object being
 // copied, "%s [size: %I64d]" through its store's Snapshot, with the file bar at
 // the job's percent (once the index has reached the count: no text, file bar
 // full); then whether the thread is still alive. When it has ended: with
@@ -21,6 +22,8 @@
 #include <QDialog>
 #include <QString>
 #include <QTimer>
+
+#include <vector>
 
 class CRecovery;
 class QLabel;
@@ -60,7 +63,12 @@ class CRecoveryProgressDlg : public QDialog {
   void accept() override { StopAndClose(1); }
 
  private:
+  // The files written before the job reaches each index of its selection (one
+  // more entry than the selection holds: the last is the number of files).
+  int FilesBefore(int index) const;
+
   CRecovery& job_;
+  std::vector<int> filesBefore_;
   QTimer timer_;
   int closeWhenDone_ = 0;
   bool ended_ = false;

@@ -16,6 +16,14 @@ Reply AskUser(const Question& question, const std::function<bool()>& keepWaiting
   std::future<Reply> future = promise.get_future();
   Question asked = question;
   if (keepWaiting && !asked.withdrawn) asked.withdrawn = std::make_shared<std::atomic<bool>>(false);
+  if (keepWaiting) asked.watch = std::make_shared<QuestionWatch>(keepWaiting);
+  // Whatever way this returns, keepWaiting is not asked any more afterwards.
+  struct EndWatch {
+    std::shared_ptr<QuestionWatch> watch;
+    ~EndWatch() {
+      if (watch) watch->End();
+    }
+  } endWatch{asked.watch};
   cb->Ask(asked, std::move(promise));
   while (future.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
     if (keepWaiting && !keepWaiting()) {

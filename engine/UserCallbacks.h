@@ -33,6 +33,27 @@ enum class QuestionKind : int {
   DeleteTemporaryFiles = 5,  // delete the temporary copies made by "try to open"
 };
 
+// Whether the asker of a question still wants its answer: AskUser's keepWaiting,
+// which the interface may ask from its own thread while the question is shown.
+// Once the asker has its answer (End), it is not called any more.
+class QuestionWatch {
+ public:
+  explicit QuestionWatch(std::function<bool()> keepWaiting) : keepWaiting_(std::move(keepWaiting)) {}
+  bool StillWanted() {
+    std::lock_guard lock(mutex_);
+    return active_ && (!keepWaiting_ || keepWaiting_());
+  }
+  void End() {
+    std::lock_guard lock(mutex_);
+    active_ = false;
+  }
+
+ private:
+  std::mutex mutex_;
+  bool active_ = true;
+  std::function<bool()> keepWaiting_;
+};
+
 struct Question {
   QuestionKind kind = QuestionKind::Confirm;
   std::u16string text;
@@ -46,6 +67,12 @@ struct Question {
   // shown. Null for a question nobody withdraws.
   std::shared_ptr<std::atomic<bool>> withdrawn;
   bool Withdrawn() const { return withdrawn && withdrawn->load(); }
+  // Set by AskUser when it was given a keepWaiting: a question answered on the
+  // asker's own thread (the interface's) is never withdrawn, so the interface asks
+  // this while the question is shown, and closes it as Cancel once its cause has
+  // ended. Null: nobody watches.
+  std::shared_ptr<QuestionWatch> watch;
+  bool StillWanted() const { return !Withdrawn() && (!watch || watch->StillWanted()); }
 };
 
 struct Reply {

@@ -1387,8 +1387,12 @@ void CVolume::OnSignatureHit(const FoundObject& hit) {
   try {
     switch (hit.typeId) {
       case 1: case 4: case 7: case 11: {
-        // A boot sector: a partition (or this volume's own first sector).
+        // A boot sector: a partition (or this volume's own first sector). A backup copy
+        // stands for the volume it belongs to, at that volume's start.
         FoundObject partition = hit;
+        std::int64_t bytes = 0;
+        partition.offset = BootSectorVolumeStart(hit.offset, &bytes);
+        if (partition.offset != hit.offset && bytes > 0) partition.size = bytes;
         partition.parentId = DeviceNodeId();
         if (IPartitionSink* sink = GetPartitionSink()) sink->AddPartitionVolume(partition);
         return;
@@ -1423,6 +1427,67 @@ void CVolume::OnSignatureHit(const FoundObject& hit) {
     if (logFoundNames_.load(std::memory_order_relaxed)) Log().InfoId(134, record.Name());
   } catch (...) {
     Log().Error(u"CVolume::OnSignatureHit except");
+  }
+}
+
+std::int64_t CVolume::BootSectorVolumeStart(std::int64_t at, std::int64_t* bytes) {
+  if (bytes) *bytes = 0;
+  try {
+    if (at < 0 || at % kSectorSize != 0) return at;
+    std::uint8_t boot[512];
+    if (ReadSectors(boot, at / kSectorSize, 1) != kSectorSize) return at;
+    std::int32_t code = 0;
+    if (!IsSoundBootSector(boot, &code)) return at;
+    const platform::LeView v(boot, sizeof boot);
+    const std::int64_t sector = at / kSectorSize;
+    std::uint8_t probe[512];
+    auto readAt = [&](std::int64_t s) { return s >= 0 && ReadSectors(probe, s, 1) == kSectorSize; };
+    switch (BootFamilyOf(code)) {
+      case BootFamily::Fat32: {
+        // The first FAT follows the reserved sectors of the volume's start: it tells a
+        // primary (its FAT lies after it) from the copy at sector 6 (the FAT lies
+        // after the primary's place).
+        const std::int64_t backup = v.U16(50), reserved = v.U16(14);
+        const std::uint8_t media = v.U8(21);
+        auto fatAfter = [&](std::int64_t start) {
+          return readAt(start + reserved) && probe[0] == media && probe[1] == 0xFF && probe[2] == 0xFF &&
+                 (probe[3] & 0x0F) == 0x0F;
+        };
+        if (backup <= 0 || backup >= reserved || sector < backup || fatAfter(sector)) return at;
+        if (!fatAfter(sector - backup)) return at;
+        if (bytes) *bytes = std::int64_t(v.U32(32)) * kSectorSize;
+        return (sector - backup) * kSectorSize;
+      }
+      case BootFamily::Ntfs: {
+        // The copy lies at the volume's last sector (its sector count) or, from older
+        // tools, at its middle; the $MFT (or $MFTMirr) follows the volume's start.
+        const std::int32_t spc = SectorsPerCluster(v.U8(13), BootFamily::Ntfs);
+        const std::uint64_t total = v.U64(0x28), mft = v.U64(0x30), mirror = v.U64(0x38);
+        if (spc == 0 || total == 0 || total > std::uint64_t(INT64_MAX / kSectorSize)) return at;
+        auto mftAfter = [&](std::int64_t start) {
+          for (const std::uint64_t cluster : {mft, mirror}) {
+            if (cluster == 0 || cluster > std::uint64_t(INT64_MAX / kSectorSize / spc)) continue;
+            if (readAt(start + std::int64_t(cluster) * spc) && std::memcmp(probe, "FILE", 4) == 0) return true;
+          }
+          return false;
+        };
+        if (mftAfter(sector)) return at;
+        for (const std::int64_t distance : {std::int64_t(total), std::int64_t(total / 2)}) {
+          if (distance <= 0 || distance > sector) continue;
+          const std::int64_t start = sector - distance;
+          // No $MFT either way: a copy of this very sector at the start tells the same.
+          if (mftAfter(start) || (readAt(start) && std::memcmp(probe, boot, sizeof boot) == 0)) {
+            if (bytes) *bytes = (std::int64_t(total) + 1) * kSectorSize;  // the copy's sector is the volume's
+            return start * kSectorSize;
+          }
+        }
+        return at;
+      }
+      default:
+        return at;
+    }
+  } catch (...) {
+    return at;
   }
 }
 

@@ -426,6 +426,11 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // partition sink), file-system structures go to the parser, file hits to the store
   // as carved objects (nothing but boot sectors in partition-search mode).
   void OnSignatureHit(const FoundObject& hit);
+  // Where the volume of a boot sector found at byte `at` starts: `at` for a primary
+  // boot sector; for a FAT32 or NTFS backup copy, the start of the volume it belongs
+  // to (known or not: a volume whose primary is gone is found at its right start),
+  // with the volume's bytes as the copy gives them in `bytes` (0 for a primary).
+  std::int64_t BootSectorVolumeStart(std::int64_t at, std::int64_t* bytes = nullptr);
 
   // From another thread: with ConfirmScanAbort set and `force` false, asks first
   // (string 170); No returns 0 and leaves the scan running. Then clears the running

@@ -453,7 +453,7 @@ void CFilesTreeModel::SetStateImage(const QModelIndex& index, int image) {
   Node* n = NodeOf(index);
   if (!n || n->stateImage == image) return;
   n->stateImage = image;
-  emit dataChanged(index, index, {Qt::CheckStateRole, StateImageRole});
+  emit dataChanged(index, index, {StateImageRole});
 }
 
 void CFilesTreeModel::SetBold(const QModelIndex& index, bool bold) {
@@ -665,17 +665,6 @@ QVariant CFilesTreeModel::data(const QModelIndex& index, int role) const {
       return n->device ? n->nodeId : 0;
     case StateImageRole:
       return n->stateImage;
-    case Qt::CheckStateRole:
-      switch (n->stateImage) {
-        case 1:
-          return Qt::Unchecked;
-        case 2:
-          return Qt::Checked;
-        case 3:
-          return Qt::PartiallyChecked;
-        default:
-          return {};
-      }
     case Qt::FontRole:
       if (!n->bold) return {};
       {
@@ -725,17 +714,8 @@ QVariant CFilesTreeModel::data(const QModelIndex& index, int role) const {
   }
 }
 
-bool CFilesTreeModel::setData(const QModelIndex& index, const QVariant&, int role) {
-  if (role != Qt::CheckStateRole || !NodeOf(index)) return false;
-  // A click on the check box: the tree's own toggle decides the new marks.
-  emit checkToggled(index);
-  return true;
-}
-
 Qt::ItemFlags CFilesTreeModel::flags(const QModelIndex& index) const {
-  const Node* n = NodeOf(index);
-  if (!n) return Qt::NoItemFlags;
-  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-  if (n->stateImage != 0) f |= Qt::ItemIsUserCheckable;
-  return f;
+  // No check box: what is recovered is what is selected, never a mark.
+  if (!NodeOf(index)) return Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }

@@ -12,10 +12,11 @@
 // runs are queued (QueueFolder) and inserted once per event-loop turn, as one row
 // insertion per parent.
 //
-// Check marks are the tree's own (not Qt's tristate): state image 1 not checked, 2
-// checked, 3 something below is checked. A folder's mark lives in its record
-// (OBJ_CHECKED and the checked count), so a folder shown again shows it again; a
-// device item keeps its count itself.
+// Items show no check box: a recovery takes what is selected. The marks the
+// records keep (state image 1 not checked, 2 checked, 3 something below is
+// checked; OBJ_CHECKED and the checked count in a folder's record, a device item's
+// count in the item) are kept by ToggleCheck for the tree's posted toggle only and
+// play no part in what is recovered.
 //
 // GUI thread only.
 
@@ -136,12 +137,7 @@ class CFilesTreeModel : public QAbstractItemModel {
   bool canFetchMore(const QModelIndex& parent) const override;
   void fetchMore(const QModelIndex& parent) override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
-
- signals:
-  // A check box was clicked (the view turns it into a toggle).
-  void checkToggled(const QModelIndex& index);
 
  private:
   struct Node;

@@ -42,7 +42,6 @@ CFilesTreeView::CFilesTreeView(QWidget* parent) : QTreeView(parent), model_(new 
   header()->setStretchLastSection(true);
   connect(this, &QTreeView::expanded, this, &CFilesTreeView::OnExpanded);
   connect(this, &QTreeView::collapsed, this, &CFilesTreeView::OnCollapsed);
-  connect(model_, &CFilesTreeModel::checkToggled, this, &CFilesTreeView::ToggleCheck);
 }
 
 CFilesTreeView::~CFilesTreeView() = default;

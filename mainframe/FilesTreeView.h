@@ -89,7 +89,7 @@ class CFilesTreeView : public QTreeView {
   // Expands an item (fetching its folders) when it can be.
   void ExpandItem(const QModelIndex& index);
 
-  // Toggles an item's check mark (a click on its check box).
+  // Toggles an item's kept mark (WM_TOGGLE_TREE_CHECK); no check box shows it.
   void ToggleCheck(const QModelIndex& index) { model_->ToggleCheck(index); }
 
   // The menu a right click would open for the selected item (null: none).

@@ -2,12 +2,13 @@
 
 #include <QContextMenuEvent>
 #include <QDir>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QUrl>
 
+#include "app/App.h"
+#include "app/DesktopOpener.h"
 #include "controls/ControlId.h"
 #include "mainframe/FoundObjectIcons.h"
 #include "mainframe/MediaFolder.h"
@@ -49,7 +50,10 @@ QVariant CLegendView::loadResource(int type, const QUrl& name) {
 void CLegendView::OnAnchor(const QUrl& link) {
   if (link.scheme() == QLatin1String("http") || link.scheme() == QLatin1String("https") ||
       link.scheme() == QLatin1String("mailto")) {
-    QDesktopServices::openUrl(link);
+    if (g_App)
+      g_App->Callbacks().OpenUrl(link);
+    else
+      CDesktopOpener::Open(link);
     return;
   }
   const QUrl target = source().resolved(link);

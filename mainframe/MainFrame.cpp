@@ -24,6 +24,7 @@
 #include "mainframe/FrameActions.h"
 #include "mainframe/FrameHost.h"
 #include "mainframe/FindInFound.h"
+#include "mainframe/FilesTreeView.h"
 #include "mainframe/FrameStatusBar.h"
 #include "mainframe/StoreAccess.h"
 #include "mainframe/HexViewerPane.h"
@@ -159,6 +160,8 @@ void CMainFrame::OnPostedMessage(const PostedMessage& m) {
       SetStatusText(static_cast<std::uint32_t>(m.wParam));
       break;
     case WM_ANALYSIS_DONE:
+      // Items of the store as it was before the analysis that found nothing go.
+      explorer_->Tree()->Model()->PruneStale();
       if (g_Computer) g_Computer->ContinueQueue();
       break;
     case WM_OBJECT_SELECTED:

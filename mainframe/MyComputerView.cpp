@@ -1,10 +1,11 @@
 #include "mainframe/MyComputerView.h"
 
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "app/App.h"
+#include "app/DesktopOpener.h"
 #include "controls/ControlId.h"
 #include "mainframe/MediaFolder.h"
 
@@ -19,7 +20,12 @@ CMyComputerView::CMyComputerView(QWidget* parent, const QString& mediaFolder)
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(browser_);
   connect(browser_, &QTextBrowser::anchorClicked, this, &CMyComputerView::OnLinkClicked);
-  opener_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+  opener_ = [](const QUrl& url) {
+    if (g_App)
+      g_App->Callbacks().OpenUrl(url);
+    else
+      CDesktopOpener::Open(url);
+  };
   const QString page = MediaPagePath(mediaFolder, QStringLiteral("index.html"));
   folder_ = QFileInfo(page).absolutePath();
   if (QFileInfo(page).isFile()) {

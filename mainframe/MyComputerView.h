@@ -28,7 +28,7 @@ class CMyComputerView : public QWidget {
   // The address of the last page navigated to (empty: none was).
   QString LastAddress() const { return lastAddress_; }
 
-  // Where web and mail links go (QDesktopServices::openUrl by default; tests
+  // Where web and mail links go (the desktop opener by default; tests
   // record them).
   using ExternalOpener = std::function<void(const QUrl&)>;
   void SetExternalOpener(ExternalOpener opener) { opener_ = std::move(opener); }

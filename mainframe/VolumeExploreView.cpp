@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -20,6 +21,7 @@
 #include "dialogs/VolumeImage_CreateDlg.h"
 #include "dialogs/VolumeInformationDlg.h"
 #include "engine/AppSettings.h"
+#include "engine/FolderContents.h"
 #include "engine/LocalComputer.h"
 #include "engine/Messages.h"
 #include "engine/ProgramLog.h"
@@ -200,10 +202,16 @@ bool CVolumeExploreView::OnPostedMessage(const PostedMessage& message) {
   }
 }
 
-void CVolumeExploreView::UpdateCommandStates(mainframe::CommandStates& /*states*/) {
+void CVolumeExploreView::UpdateCommandStates(mainframe::CommandStates& states) {
   // The focused window becomes the control the file commands act on.
   QWidget* focus = QApplication::focusWidget();
   if (focus == list_ || focus == findResults_ || focus == tree_) activeControl_ = focus;
+  if (!activeControl_) return;
+  // Once a control has had the focus, the file commands follow its selection:
+  // enabled when it holds a file or folder (Recover not while an analysis runs).
+  const bool any = HasSelection();
+  for (int id : mainframe::kFileCommands) states[id].enabled = any;
+  states[mainframe::ID_RECOVER].enabled = any && !GetScanProgress().IsRunning();
 }
 
 void CVolumeExploreView::OnFrameTimer(int timerId) {
@@ -433,6 +441,23 @@ void CVolumeExploreView::HandleFoundObjects(bool all) {
   }
 }
 
+void CVolumeExploreView::ShowNewRootFolder(FoundObjectStore& store) {
+  CFilesTreeModel& model = *tree_->Model();
+  // Folders of the store as it was before this analysis go; the node fetches the
+  // new root folder when it does not show it yet.
+  model.PruneStale();
+  tree_->EnsureRootFolder();
+  const QModelIndex node = tree_->AnalysedVolumeItem();
+  if (!node.isValid()) return;
+  std::int64_t rootHandle = -1;
+  {
+    const FoundObjectStore::ReadView view = store.Read();
+    rootHandle = view.HandleOf(view.FindFolderById(view.RootFolderId()));
+  }
+  if (model.parent(model.IndexOfHandle(rootHandle)) != node) model.ResetChildren(node);
+  tree_->ExpandItem(node);
+}
+
 std::size_t CVolumeExploreView::HandleAddedRun(std::size_t most) {
   if (tree_->rootPending || tree_->firstFolderPending) return 0;
   std::shared_ptr<CVolume> analysed = CStoreAccess::AnalysedVolume();
@@ -519,21 +544,9 @@ void CVolumeExploreView::HandleFoundObject(const PendingFound& message) {
       }
       if (tree_->rootPending) {
         tree_->rootPending = false;
-        // Folders of the store as it was before this analysis go; the node fetches
-        // the new root folder when it does not show it yet.
-        model.PruneStale();
-        tree_->EnsureRootFolder();
+        ShowNewRootFolder(store);
         const QModelIndex node = tree_->AnalysedVolumeItem();
-        if (node.isValid()) {
-          std::int64_t rootHandle = -1;
-          {
-            const FoundObjectStore::ReadView view = store.Read();
-            rootHandle = view.HandleOf(view.FindFolderById(view.RootFolderId()));
-          }
-          if (model.parent(model.IndexOfHandle(rootHandle)) != node) model.ResetChildren(node);
-          tree_->ExpandItem(node);
-          tree_->SelectItem(node);
-        }
+        if (node.isValid()) tree_->SelectItem(node);
       }
       if (tree_->firstFolderPending && record.IsFolder() && record.parentId == rootFolderId) {
         tree_->firstFolderPending = false;
@@ -554,6 +567,12 @@ void CVolumeExploreView::HandleFoundObject(const PendingFound& message) {
     case FOUND_CARVED_ADDED: {
       if (tree_->lostFilesPending) {
         tree_->lostFilesPending = false;
+        // A drive without a file system sends no parsed object that would have
+        // put the new store's folders in place of the old ones.
+        if (tree_->rootPending) {
+          tree_->rootPending = false;
+          ShowNewRootFolder(store);
+        }
         tree_->EnsureLostFilesRoot();
       }
       if (parentHandle >= 0 && !model.IndexOfHandle(parentHandle).isValid() && tree_->LostFilesItem().isValid()) {
@@ -661,61 +680,62 @@ void CVolumeExploreView::ShowInFolder(std::int64_t handle) {
 
 // ---- Selection for the file commands -------------------------------------------------------
 
-void CVolumeExploreView::CollectFolderContents(std::int32_t folderId, const void* viewPtr,
-                                               std::vector<FoundObject*>& out) {
-  const auto& view = *static_cast<const FoundObjectStore::ReadView*>(viewPtr);
-  // Depth first in store order: files appended, folders walked into. A folder met
-  // twice (a cycle in damaged data) is walked once.
-  struct Level {
-    std::vector<FoundObject*> children;
-    std::size_t next = 0;
-  };
-  std::unordered_set<std::int32_t> walked{folderId};
-  std::vector<Level> stack(1);
-  view.CollectChildren(folderId, stack.back().children);
-  while (!stack.empty()) {
-    Level& level = stack.back();
-    if (level.next >= level.children.size()) {
-      stack.pop_back();
-      continue;
-    }
-    FoundObject* r = level.children[level.next++];
-    if (!r->IsFolder()) {
-      out.push_back(r);
-      continue;
-    }
-    if (!walked.insert(r->id).second) continue;
-    Level deeper;
-    view.CollectChildren(r->id, deeper.children);
-    stack.push_back(std::move(deeper));
+std::vector<std::int64_t> CVolumeExploreView::ActiveSelection(bool* fromTree) const {
+  std::vector<std::int64_t> handles;
+  if (fromTree) *fromTree = false;
+  QWidget* active = activeControl_;
+  if (active == list_ || active == findResults_) {
+    handles = static_cast<CFilesListView*>(active)->SelectedHandles();
+  } else if (active == tree_) {
+    const std::int64_t handle = tree_->Model()->HandleOf(tree_->currentIndex());
+    if (handle >= 0) handles.push_back(handle);
+    if (fromTree) *fromTree = true;
   }
+  return handles;
 }
 
 int CVolumeExploreView::CollectSelection(std::vector<FoundObject*>& out, std::shared_ptr<CVolume>* volumeOut) {
   out.clear();
-  std::shared_ptr<CVolume> volume = CStoreAccess::AnalysedVolume();
+  if (volumeOut) volumeOut->reset();
+  bool fromTree = false;
+  const std::vector<std::int64_t> handles = ActiveSelection(&fromTree);
+  if (handles.empty()) return 0;
+  // The store the selection belongs to, whichever volume was analysed last.
+  std::shared_ptr<CVolume> volume = CStoreAccess::VolumeOf(handles.front());
   if (volumeOut) *volumeOut = volume;
   if (!volume) return 0;
   try {
     const FoundObjectStore::ReadView view = volume->Store().Read();
-    QWidget* active = activeControl_;
-    if (active == list_ || active == findResults_) {
-      auto* list = static_cast<CFilesListView*>(active);
-      for (std::int64_t handle : list->SelectedHandles()) {
-        FoundObject* r = view.FromHandle(handle);
-        if (!r) continue;
-        if (r->IsFolder()) CollectFolderContents(r->id, &view, out);
-        out.push_back(r);
-      }
-    } else if (active == tree_) {
-      const std::int64_t handle = tree_->Model()->HandleOf(tree_->currentIndex());
-      FoundObject* r = handle >= 0 ? view.FromHandle(handle) : nullptr;
-      if (r && r->IsFolder()) CollectFolderContents(r->id, &view, out);
+    // A folder contributes the files below it that the filter shows.
+    CFolderContents contents(g_Computer ? &g_Computer->Filter() : nullptr);
+    for (std::int64_t handle : handles) {
+      FoundObject* r = view.FromHandle(handle);
+      if (!r || r->IsDevice()) continue;
+      if (r->IsFolder()) contents.Collect(view, r->id, out);
+      // In a list the row itself follows its contents; the tree's folder stands
+      // for its files alone.
+      if (!fromTree) out.push_back(r);
     }
   } catch (...) {
     // What was collected stays.
   }
   return static_cast<int>(out.size());
+}
+
+bool CVolumeExploreView::HasSelection() const {
+  for (std::int64_t handle : ActiveSelection()) {
+    FoundObject record;
+    if (CStoreAccess::ReadRecord(handle, record) && !record.IsDevice()) return true;
+  }
+  return false;
+}
+
+std::int64_t CVolumeExploreView::FirstSelectedObject() const {
+  for (std::int64_t handle : ActiveSelection()) {
+    FoundObject record;
+    if (CStoreAccess::ReadRecord(handle, record) && !record.IsDevice()) return handle;
+  }
+  return activeControl_ ? -1 : currentObject_;
 }
 
 void CVolumeExploreView::ClearViews() {
@@ -777,17 +797,40 @@ void CVolumeExploreView::OnRescanTimer() {
   RefreshTree();
 }
 
+namespace {
+
+// The open dialog of "Load Drive Image...": a typed name that exists as it stands
+// (an image without an extension, a link to an image file or to a device) is
+// taken as it is; the default extension is added only to a name that does not.
+class CImageOpenDialog : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  void accept() override {
+    const QString suffix = defaultSuffix();
+    setDefaultSuffix(QString());
+    const QStringList typed = selectedFiles();
+    if (typed.size() != 1 || !QFileInfo(typed.front()).exists() || QFileInfo(typed.front()).isDir())
+      setDefaultSuffix(suffix);
+    QFileDialog::accept();
+  }
+};
+
+}  // namespace
+
 void CVolumeExploreView::OnLoadImage() {
   if (!g_Computer) return;
-  QFileDialog dialog(window(), QString());
+  CImageOpenDialog dialog(window(), QString());
   dialog.setObjectName(QStringLiteral("LoadDriveImageDialog"));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   // The labels as the program words them; the pattern in brackets at the end is
-  // what the dialog matches ("*" for all files: many image files have no dot).
+  // what the dialog matches and does not show: the usual image names besides the
+  // program's own .dsk, and "*" for all files (many image files have no dot).
   dialog.setOption(QFileDialog::HideNameFilterDetails);
-  dialog.setNameFilters({QStringLiteral("Drive Image Files ( *.dsk ) (*.dsk)"), QStringLiteral("All Files ( *.* ) (*)")});
+  dialog.setNameFilters({QStringLiteral("Drive Image Files ( *.dsk ) (*.dsk *.img *.dd *.raw *.iso)"),
+                         QStringLiteral("All Files ( *.* ) (*)")});
   dialog.setDefaultSuffix(QStringLiteral("dsk"));
   if (dialog.exec() != QDialog::Accepted) return;
   const QStringList files = dialog.selectedFiles();
@@ -816,12 +859,13 @@ void CVolumeExploreView::OnCreateImage() {
 }
 
 void CVolumeExploreView::OnInformation() {
+  const std::int64_t handle = FirstSelectedObject();
   std::shared_ptr<CVolume> volume;
   FoundObject record;
-  if (currentObject_ < 0 || !CStoreAccess::ReadRecord(currentObject_, record, &volume) || !volume) return;
+  if (handle < 0 || !CStoreAccess::ReadRecord(handle, record, &volume) || !volume) return;
   // The object with its own volume (a find result or a found partition's file
   // lies on another volume than the current one).
-  CFileInformationViewDlg dialog(volume, currentObject_, window());
+  CFileInformationViewDlg dialog(volume, handle, window());
   dialog.exec();
 }
 
@@ -858,7 +902,12 @@ void CVolumeExploreView::OnStartAnalysis() {
 }
 
 void CVolumeExploreView::OnRecover() {
-  if (!HasCurrentObject()) return;
+  // Nothing to recover: said at once, before any destination is asked for.
+  std::vector<FoundObject*> objects;
+  if (CollectSelection(objects) == 0) {
+    CRecoveryCommands::ReportEmptySelection(window());
+    return;
+  }
   // The options dialog; its OK posts WM_START_RECOVERY.
   if (recoveryOptions_)
     recoveryOptions_(window());
@@ -871,8 +920,8 @@ void CVolumeExploreView::OnStartRecovery() {
   std::vector<FoundObject*> objects;
   std::shared_ptr<CVolume> volume;
   CollectSelection(objects, &volume);
-  // The job logs "Recovery started.", or "Recovery list is empty!" and starts
-  // nothing; the progress dialog follows it.
+  // The job logs "Recovery started."; an empty list is logged and shown in a
+  // message box; the progress dialog follows the job.
   if (CRecoveryCommands::StartRecovery(window(), CRecoveryCommands::Of(volume, objects)) >= 0) emit recoveryEnded(0);
 }
 

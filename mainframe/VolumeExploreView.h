@@ -44,6 +44,7 @@ class CFindInFound;
 class CVolume;
 class CVolumeInfoView;
 class QFileDialog;
+class FoundObjectStore;
 class QModelIndex;
 struct FoundObject;
 
@@ -147,11 +148,18 @@ class CVolumeExploreView : public QSplitter {
   // ---- Selection for the file commands ------------------------------------------------
 
   // The objects the file commands act on, from the control that last had the
-  // focus: in the list, each selected row in order, a folder's contents (depth
-  // first) before the folder itself; in the tree, the contents of the selected
-  // folder without it. Appended to `out` (emptied first) with the volume whose
-  // store holds them; returns the count.
+  // focus: in a list (the found-object list or the find results), each selected
+  // row in order, a folder's contents before the folder itself; in the tree, the
+  // contents of the selected folder without it. A folder's contents are the files
+  // below it that the file filter shows (engine/FolderContents.h). Appended to
+  // `out` (emptied first) with the volume whose store holds the selection,
+  // whichever volume was analysed last; returns the count.
   int CollectSelection(std::vector<FoundObject*>& out, std::shared_ptr<CVolume>* volume = nullptr);
+  // Whether the control that last had the focus has a file or folder selected.
+  bool HasSelection() const;
+  // The first file or folder of that selection (-1: none); the current object
+  // before any control had the focus.
+  std::int64_t FirstSelectedObject() const;
   // Empties the list; with items in the tree, status 57114 and the pending flags.
   void ClearViews();
 
@@ -187,10 +195,11 @@ class CVolumeExploreView : public QSplitter {
   // rebuilt, signature pass on, the volume's item bold while it runs).
   void OnStartAnalysis();
   // 32787: the recovery options dialog (the one set below, else the dialogs
-  // library's); its OK posts WM_START_RECOVERY.
+  // library's); its OK posts WM_START_RECOVERY. An empty selection says so in a
+  // message box (and the log) and asks for no destination.
   void OnRecover();
   // WM_START_RECOVERY: the selection into the recovery job, its start (the job
-  // logs "Recovery started." or "Recovery list is empty!" itself) and the
+  // logs "Recovery started."; an empty list is logged and shown) and the
   // progress dialog on it (dialogs/RecoveryCommands.h).
   void OnStartRecovery();
   // 32809: "try to open" of the selection, after its warning unless switched off,
@@ -199,7 +208,8 @@ class CVolumeExploreView : public QSplitter {
   // 32782: the drive image dialog for the selected device node's volume; a
   // completed image is opened as a volume, the tree rebuilt and its node selected.
   void OnCreateImage();
-  // 32797: the file information of the current object, with its own volume.
+  // 32797: the file information of the selection's first object, with its own
+  // volume.
   void OnInformation();
   // 32872: the volume information sheet of the selected device node's volume.
   void OnDriveProperties();
@@ -256,7 +266,12 @@ class CVolumeExploreView : public QSplitter {
   // Handles up to `most` plain additions of the analysed store from the queue's
   // head under one read of the store; 0 when the head is anything else.
   std::size_t HandleAddedRun(std::size_t most);
-  void CollectFolderContents(std::int32_t folderId, const void* view, std::vector<FoundObject*>& out);
+  // The first object of an analysis: the old store's items go, the node shows the
+  // new root folder.
+  void ShowNewRootFolder(FoundObjectStore& store);
+  // The handles the control that last had the focus has selected (the tree: its
+  // current item's folder); `fromTree` tells which.
+  std::vector<std::int64_t> ActiveSelection(bool* fromTree = nullptr) const;
   void SendToTop(std::uint32_t message, std::int64_t wParam, std::int64_t lParam);
   void MarkAnalysedVolumeBold();
 

@@ -408,7 +408,7 @@ bool FileTypeDatabase::CheckTypeLocked(const FileType& type, bool fromRegistry, 
 // ---- registry ----
 
 bool FileTypeDatabase::LoadFileTypes() {
-  bool madeDefaults = false;
+  bool madeDefaults = false, upgraded = false;
   {
     EditLock lock(*this);
     std::lock_guard save(saveMutex_);
@@ -425,7 +425,6 @@ bool FileTypeDatabase::LoadFileTypes() {
     } else {
       CreateDefaultGroupsLocked();
     }
-    bool upgraded = false;
     if (haveTypes) {
       LoadTypesLocked(typesKey);
       upgraded = UpgradeBuiltinRowsLocked();
@@ -434,9 +433,12 @@ bool FileTypeDatabase::LoadFileTypes() {
     }
     RebuildExtensionMapLocked();
     loaded_ = true;
-    madeDefaults = !haveGroups || !haveTypes || upgraded;
+    madeDefaults = !haveGroups || !haveTypes;
   }
-  return madeDefaults ? SaveFileTypes() : true;
+  if (madeDefaults) return SaveFileTypes();
+  // Corrected rows are written back; what was loaded stands even when that fails.
+  if (upgraded) SaveFileTypes();
+  return true;
 }
 
 namespace {

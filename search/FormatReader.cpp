@@ -62,13 +62,14 @@ bool FormatReader::Fill(std::int64_t position, std::size_t length) {
   const std::int64_t want = position + std::int64_t(length);
   const std::int64_t readEnd = std::min(readable_, RoundUp(limit_));
   const std::int64_t windowEnd = start_ + std::int64_t(size_);
-  if (position >= start_ && position < windowEnd && windowEnd % kSector == 0) {
+  if (position >= start_ && position <= windowEnd && windowEnd % kSector == 0) {
     // Forward: keep what the window holds from a little before the position on and
     // read what follows it.
     const std::int64_t keepFrom = std::max(start_, position - kHistory);
     const std::size_t kept = std::size_t(windowEnd - keepFrom);
     const std::int64_t need = RoundUp(want - windowEnd);
-    const std::int64_t more = std::min(readEnd - windowEnd, std::max(need, std::int64_t(kWindowBytes)));
+    const std::int64_t more = std::min(readEnd - windowEnd, std::max(need, fill_));
+    fill_ = std::min<std::int64_t>(fill_ * 2, std::int64_t(kWindowBytes));
     if (more < want - windowEnd) return false;
     const std::size_t total = kept + std::size_t(more);
     if (inHead_) {
@@ -89,7 +90,8 @@ bool FormatReader::Fill(std::int64_t position, std::size_t length) {
   // Elsewhere: a new window from the sector that holds the position.
   const std::int64_t first = position / kSector * kSector;
   if (first >= readEnd) return false;
-  const std::int64_t count = std::min(readEnd - first, std::max(RoundUp(want - first), std::int64_t(kWindowBytes)));
+  fill_ = kFirstFill;
+  const std::int64_t count = std::min(readEnd - first, std::max(RoundUp(want - first), fill_));
   if (count < want - first) return false;
   if (scratch_.size() < std::size_t(count)) scratch_.resize(std::size_t(count));
   inHead_ = false;

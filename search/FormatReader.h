@@ -2,7 +2,7 @@
 // The bytes of one carved file as its format walk reads them: a window that slides
 // forward over the file from its first byte, served first from the bytes the
 // search already holds (the rest of the block after the hit) and then from the
-// volume, in whole sectors. Sequential reads never read a byte twice: the window
+// volume, in whole sectors, in runs that grow while the walk reads on. Sequential reads never read a byte twice: the window
 // keeps what it holds ahead of the position asked for and reads only what follows.
 // A read far away (an IFD at the end of a TIFF, an xref table) is served by Peek
 // into the caller's buffer without moving the window.
@@ -26,8 +26,11 @@ class FormatReader {
   using ReadFn = std::function<std::int64_t(std::int64_t position, std::uint8_t* out, std::size_t length)>;
   using RunningFn = std::function<bool()>;
 
-  // The window's size: what one sequential read of the volume asks for.
+  // What one read of the volume asks for: 16 KB at first and after a jump, twice as
+  // much at each read that goes on where the last one ended, up to 256 KB; so a small
+  // file costs little more than its own bytes and a large one is read in large runs.
   static constexpr std::size_t kWindowBytes = std::size_t(256) << 10;
+  static constexpr std::int64_t kFirstFill = std::int64_t(16) << 10;
 
   // `head`: the file's first bytes as the search holds them (not copied; they must
   // outlive the reader). `readable`: the bytes of the volume from the file's first
@@ -82,4 +85,5 @@ class FormatReader {
   bool stopped_ = false;
   std::int64_t bytesRead_ = 0;
   std::uint32_t calls_ = 0;
+  std::int64_t fill_ = kFirstFill;
 };

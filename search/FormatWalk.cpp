@@ -45,6 +45,8 @@ std::int64_t EndOfScan(FormatReader& r, std::int64_t pos) {
   }
 }
 
+FormatEnd WalkKind(FormatKind kind, FormatReader& reader);
+
 }  // namespace
 
 FormatKind FormatKindOfType(std::int32_t typeId) {
@@ -82,6 +84,14 @@ std::int64_t FormatMaxBytes(FormatKind kind) {
 }
 
 FormatEnd WalkFormat(FormatKind kind, FormatReader& reader) {
+  const FormatEnd e = WalkKind(kind, reader);
+  // An end the bytes at hand do not reach is none.
+  return e.end <= reader.Limit() ? e : FormatEnd{};
+}
+
+namespace {
+
+FormatEnd WalkKind(FormatKind kind, FormatReader& reader) {
   switch (kind) {
     case FormatKind::Jpeg: return WalkJpeg(reader);
     case FormatKind::Png: return WalkPng(reader);
@@ -97,6 +107,8 @@ FormatEnd WalkFormat(FormatKind kind, FormatReader& reader) {
   }
   return {};
 }
+
+}  // namespace
 
 FormatEnd WalkJpeg(FormatReader& r) {
   const std::uint8_t* soi = r.Get(0, 2);
@@ -196,10 +208,17 @@ FormatEnd WalkGif(FormatReader& r) {
 FormatEnd WalkRiff(FormatReader& r) {
   const std::uint8_t* h = r.Get(0, 12);
   if (!h || std::memcmp(h, "RIFF", 4) != 0) return {};
-  const std::uint32_t size = Le32(h + 4);
-  if (size < 4) return {};
-  const std::int64_t end = 8 + std::int64_t(size);
-  if (end > r.Limit()) return {};
+  const bool avi = std::memcmp(h + 8, "AVI ", 4) == 0;
+  std::int64_t end = 0;
+  // An AVI past 1 GB goes on in "AVIX" RIFF chunks after the first.
+  for (int part = 0; part < 4096; ++part) {
+    const std::uint8_t* c = r.Get(end, 12);
+    if (part > 0 && (!c || std::memcmp(c, "RIFF", 4) != 0 || std::memcmp(c + 8, "AVIX", 4) != 0)) break;
+    const std::uint32_t size = Le32(c + 4);
+    if (size < 4 || std::int64_t(size) + 8 > r.Limit() - end) return part > 0 ? Ended(end) : FormatEnd{};
+    end += 8 + std::int64_t(size);
+    if (!avi) break;
+  }
   return Ended(end);
 }
 

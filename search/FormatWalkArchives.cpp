@@ -25,27 +25,40 @@ bool Signature(const std::uint8_t* p, std::uint8_t a, std::uint8_t b) {
 }
 
 // The first position at or after `from` where `needle` stands, or -1 (at the limit,
-// on a read error or a stop). The window slides over the bytes once.
-std::int64_t Find(FormatReader& r, std::int64_t from, std::string_view needle) {
+// on a read error, a stop, or when `look` says to give up: it sees each stretch of
+// bytes searched, with its position). The window slides over the bytes once.
+template <typename Look>
+std::int64_t Find(FormatReader& r, std::int64_t from, std::string_view needle, Look&& look) {
   std::int64_t pos = from;
   for (;;) {
     const platform::Bytes s = r.Span(pos);
     if (s.empty()) return -1;
+    if (s.size() < needle.size()) {
+      // The window ends within a needle's length: move it on from here.
+      if (!r.Get(pos, needle.size())) return -1;
+      continue;
+    }
+    if (!look(pos, s)) return -1;
     const void* hit = memmem(s.data(), s.size(), needle.data(), needle.size());
     if (hit) return pos + (static_cast<const std::uint8_t*>(hit) - s.data());
-    if (pos + std::int64_t(s.size()) >= r.Limit()) return -1;
-    // A match may straddle the window's end: go on from the last bytes.
-    pos += std::int64_t(s.size() >= needle.size() ? s.size() - needle.size() + 1 : 1);
+    pos += std::int64_t(s.size() - needle.size() + 1);
   }
+}
+std::int64_t Find(FormatReader& r, std::int64_t from, std::string_view needle) {
+  return Find(r, from, needle, [](std::int64_t, platform::Bytes) { return true; });
 }
 
 // A ZIP entry written with its sizes after the data (flag bit 3): the position after
 // its data descriptor, found where the descriptor's compressed size matches the data
 // that precedes it; -1 when none does.
 std::int64_t AfterDescriptor(FormatReader& r, std::int64_t data, bool zip64) {
+  // Only so far: a damaged archive must not cost a search through the rest of the
+  // volume (a larger entry written this way keeps the sizing without an end).
+  constexpr std::int64_t kMaxEntry = std::int64_t(64) << 20;
+  auto near = [data](std::int64_t at, platform::Bytes) { return at - data <= kMaxEntry; };
   std::int64_t pos = data;
   for (;;) {
-    const std::int64_t at = Find(r, pos, "PK");
+    const std::int64_t at = Find(r, pos, "PK", near);
     if (at < 0) return -1;
     const std::uint8_t* p = r.Get(at, 4);
     if (!p) return -1;
@@ -146,6 +159,17 @@ FormatEnd WalkZip(FormatReader& r) {
     const std::uint8_t* h = r.Get(pos, 30);
     if (!h) return {};
     if (!Signature(h, 3, 4)) break;
+    // What archivers write: a version they need up to 6.3, a method of the format's
+    // list, a name of printable bytes.
+    const std::uint32_t method = Le16(h + 8);
+    static const std::uint32_t kMethods[] = {0, 1, 6, 8, 9, 12, 14, 18, 19, 93, 94, 95, 96, 97, 98, 99};
+    if (Le16(h + 4) > 63 || std::find(std::begin(kMethods), std::end(kMethods), method) == std::end(kMethods))
+      return {};
+    const std::uint32_t nameLength = Le16(h + 26);
+    const std::uint8_t* name = r.Get(pos + 30, nameLength);
+    if (nameLength == 0 || !name) return {};
+    for (std::uint32_t i = 0; i < nameLength; ++i)
+      if (name[i] < 0x20 || name[i] == 0x7F) return {};
     const std::uint32_t flags = Le16(h + 6);
     std::uint64_t packed = Le32(h + 18);
     const std::uint64_t unpacked = Le32(h + 22);
@@ -227,7 +251,9 @@ FormatEnd WalkZip(FormatReader& r) {
   // The directory the end record names must be the one that follows the entries
   // from this archive's start.
   if (offset != std::uint64_t(directory) || size != std::uint64_t(directoryBytes)) return {};
-  return Ended(pos + 22 + Le16(e + 20));
+  const std::int64_t end = pos + 22 + Le16(e + 20);
+  if (end > r.Limit()) return {};
+  return Ended(end);
 }
 
 FormatEnd WalkGzip(FormatReader& r) {
@@ -263,12 +289,28 @@ FormatEnd WalkGzip(FormatReader& r) {
 FormatEnd WalkPdf(FormatReader& r) {
   const std::uint8_t* h = r.Get(0, 8);
   if (!h || std::memcmp(h, "%PDF-", 5) != 0) return {};
+  // The header line, a comment line perhaps, then the first object: bytes without
+  // one are no PDF to walk.
+  {
+    char head[1024] = {};
+    const std::size_t n = r.PeekUpTo(0, head, sizeof head);
+    if (!memmem(head, n, "obj", 3)) return {};
+  }
+  // Every object ends with "endobj": past this many bytes without one (or a "%%EOF")
+  // the bytes are no longer the file's.
+  constexpr std::int64_t kMaxGap = std::int64_t(32) << 20;
+  std::int64_t lastObject = 0;
+  auto objects = [&](std::int64_t at, platform::Bytes s) {
+    if (memmem(s.data(), s.size(), "endobj", 6)) lastObject = std::max(lastObject, at);
+    return at - lastObject <= kMaxGap;
+  };
   std::int64_t end = -1;
   std::int64_t pos = 5;
   for (;;) {
-    const std::int64_t eof = Find(r, pos, "%%EOF");
+    const std::int64_t eof = Find(r, pos, "%%EOF", objects);
     if (eof < 0) break;
     pos = eof + 5;
+    lastObject = std::max(lastObject, eof);
     const std::int64_t xref = StartXrefBefore(r, eof);
     // An update's xref lies after the end it updates.
     if (xref <= 0 || xref >= eof || xref < end || !XrefAt(r, xref)) continue;

@@ -127,15 +127,13 @@ void CSearcher::TakeUnitHits(std::int64_t unit, platform::Bytes candidate) {
   std::size_t keep = 0;
   for (std::size_t i = 0; i < unitHits_.size(); ++i) {
     const std::int32_t typeId = index[unitHits_[i]].typeId;
-    if (!inner) {
-      FormatReader header = reader(std::int64_t(1) << 20);
-      if (!HeaderIsPossible(typeId, header)) continue;
-      const FormatKind kind = FormatKindOfType(typeId);
-      if (kind != FormatKind::None && !tried[std::size_t(kind)]) {
-        tried[std::size_t(kind)] = true;
-        FormatReader r = reader(FormatMaxBytes(kind));
-        walked[std::size_t(kind)] = WalkFormat(kind, r);
-      }
+    FormatReader header = reader(std::int64_t(1) << 20);
+    if (!HeaderIsPossible(typeId, header)) continue;
+    const FormatKind kind = FormatKindOfType(typeId);
+    if (!inner && kind != FormatKind::None && !tried[std::size_t(kind)]) {
+      tried[std::size_t(kind)] = true;
+      FormatReader r = reader(FormatMaxBytes(kind));
+      walked[std::size_t(kind)] = WalkFormat(kind, r);
     }
     unitHits_[keep++] = unitHits_[i];
   }

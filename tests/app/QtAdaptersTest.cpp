@@ -214,7 +214,10 @@ class QtAdaptersTest : public QObject {
       return true;
     });
     QVERIFY(callbacks.OpenWithDesktop("/tmp/x y/photo.jpg"));
-    std::thread worker([&] { callbacks.OpenWithDesktop("/tmp/from worker.txt"); });
+    // A worker waits for the opener's answer, which the GUI thread gives.
+    std::atomic<int> fromWorker{-1};
+    std::thread worker([&] { fromWorker.store(callbacks.OpenWithDesktop("/tmp/from worker.txt") ? 1 : 0); });
+    QTRY_COMPARE(fromWorker.load(), 1);
     worker.join();
     QTRY_COMPARE(opened.size(), 2);
     QCOMPARE(opened[0], QUrl::fromLocalFile(QStringLiteral("/tmp/x y/photo.jpg")));

@@ -133,13 +133,15 @@ class FrameEngineTest : public QObject {
     const int before = world.computer->Volumes().GetCount();
 
     // Cancel changes nothing. The filters keep their labels; their patterns (the
-    // last brackets) are ones that match: "*.dsk", and "*" for any file.
+    // last brackets, not shown) are ones that match: the usual image names, and
+    // "*" for any file.
     bool answered = false;
     QStringList filters;
     AnswerOpenDialog(QString(), &answered, &filters);
     QVERIFY(test::ClickMenuItem(frame, 32783));
     QVERIFY(answered);
-    QCOMPARE(filters, (QStringList{"Drive Image Files ( *.dsk ) (*.dsk)", "All Files ( *.* ) (*)", "dsk"}));
+    QCOMPARE(filters, (QStringList{"Drive Image Files ( *.dsk ) (*.dsk *.img *.dd *.raw *.iso)", "All Files ( *.* ) (*)",
+                                   "dsk"}));
     QCOMPARE(world.computer->Volumes().GetCount(), before);
     QCOMPARE(rebuilt.count(), 0);
 

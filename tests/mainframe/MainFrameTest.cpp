@@ -3,7 +3,9 @@
 // status bar's panes, the side pane, the toolbar and status bar settings, and the
 // first idle of the run.
 #include <QProgressBar>
+#include <QDialog>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QSplitter>
 
 #include "controls/ControlId.h"
@@ -14,6 +16,7 @@
 #include "engine/Volume.h"
 #include "mainframe/CommandTable.h"
 #include "mainframe/DisabledIcon.h"
+#include "mainframe/FilesTreeView.h"
 #include "mainframe/FrameStatusBar.h"
 #include "mainframe/LogView.h"
 #include "mainframe/VolumeExploreView.h"
@@ -51,6 +54,47 @@ QString EnabledStates(CMainFrame* frame, std::initializer_list<int> ids) {
   }
   return s;
 }
+
+// An image whose root folder holds no file, that folder selected in the focused
+// tree: the file commands have a selection to act on (Recover finds its
+// list empty and says so).
+std::shared_ptr<CVolume> PickAFolder(test::FrameWorld& world, CMainFrame* frame) {
+  auto v = std::make_shared<CVolume>(CVolume::kImageFile);
+  v->SetDevicePath(u"/tmp/picked.dsk");
+  v->SetDeviceNodeId(world.computer->NewObjectId());
+  v->Store().SetRootFolderId(0);
+  FoundObject root;
+  root.id = 0;
+  root.parentId = v->DeviceNodeId();
+  root.flags = OBJ_FOLDER | OBJ_NAMED;
+  root.SetName(u".");
+  v->Store().RegisterObject(root);
+  world.computer->Volumes().Add(v);
+  world.computer->SetAnalysedVolume(v);
+  CFilesTreeView* tree = frame->ExploreView()->Tree();
+  frame->ExploreView()->RefreshTree();
+  const QModelIndex node = tree->Model()->IndexOfNode(v->DeviceNodeId());
+  tree->ExpandItem(node);
+  const QModelIndex folder = tree->Model()->index(0, 0, node);
+  tree->SelectItem(folder);
+  tree->setFocus();
+  QApplication::processEvents();
+  return v;
+}
+
+// Closes every modal dialog that opens while it lives.
+class ModalCloser {
+ public:
+  ModalCloser() {
+    QObject::connect(&timer_, &QTimer::timeout, [] {
+      if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget())) d->reject();
+    });
+    timer_.start(20);
+  }
+
+ private:
+  QTimer timer_;
+};
 
 bool Activate(QWidget* w) {
   w->activateWindow();
@@ -180,7 +224,12 @@ class MainFrameTest : public QObject {
     test::FrameWorld world;
     test::RecordingHost host;
     CMainFrame* frame = world.Open(32839);
-    if (volume) world.computer->SetSelectedVolume(std::make_shared<CVolume>(CVolume::kImageFile));
+    test::ScriptedBoxes boxes;
+    ModalCloser closer;
+    if (volume)
+      world.computer->SetSelectedVolume(std::make_shared<CVolume>(CVolume::kImageFile));
+    else
+      PickAFolder(world, frame);
     world.Idle();
     QSignalSpy spy(frame, &CMainFrame::explorerCommand);
     QVERIFY(test::ClickMenuItem(frame, id));
@@ -209,6 +258,9 @@ class MainFrameTest : public QObject {
     test::FrameWorld world;
     test::RecordingHost host;
     CMainFrame* frame = world.Open(32839);
+    test::ScriptedBoxes boxes;
+    ModalCloser closer;
+    if (explorerId == 32787 || explorerId == 32797) PickAFolder(world, frame);
     world.Idle();
     QVERIFY(Activate(frame));
     QSignalSpy spy(frame, &CMainFrame::explorerCommand);
@@ -238,10 +290,10 @@ class MainFrameTest : public QObject {
       const char* enabled;
     };
     const Step steps[] = {
-        // My Computer is where the selection starts: no volume; the file commands
-        // keep their first (enabled) states.
-        {"start, My Computer", false, world.computer->MyComputer(), "11000011111"},
-        {"running, My Computer", true, world.computer->MyComputer(), "00010011111"},
+        // My Computer is where the selection starts: no volume, and the tree,
+        // which has the focus, holds no file or folder: the file commands are off.
+        {"start, My Computer", false, world.computer->MyComputer(), "11000000000"},
+        {"running, My Computer", true, world.computer->MyComputer(), "00010000000"},
         {"an image selected", false, image, "11101100000"},
         {"running, an image selected", true, image, "00011100000"},
         {"My Computer again: the file commands keep their states", false, world.computer->MyComputer(),

@@ -130,7 +130,17 @@ class VolumeCommandsTest : public QObject {
         if (view.At(i)->Name() == u"deleted file.txt") handle = view.HandleAt(i);
     }
     QVERIFY(handle >= 0);
-    explorer->SelectObject(handle);
+    // Its row in the root folder's list picked: the list is what Information acts on.
+    {
+      std::int64_t root = -1;
+      {
+        const FoundObjectStore::ReadView view = image->Store().Read();
+        root = view.HandleOf(view.FindFolderById(view.RootFolderId()));
+      }
+      explorer->SelectObject(root);
+      explorer->List()->SelectRow(explorer->List()->Model()->RowOf(handle));
+      explorer->OnViewFocused(explorer->List());
+    }
     nlohmann::json expected;
     const nlohmann::json manifest = test::FixtureManifest("fat16");
     for (const auto& o : manifest["objects"])

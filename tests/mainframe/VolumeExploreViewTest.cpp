@@ -1,6 +1,7 @@
 // The explorer view: the numbered views, selections into the list, the store's
 // messages against a store the test fills, the keys, the collection the file
 // commands act on, Set New Size and Reset Size, and the recovery's start.
+#include <QMessageBox>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -16,6 +17,7 @@
 #include "search/Recovery.h"
 #include "search/RecoveryJobs.h"
 #include "support/QtTestRegistry.h"
+#include "support/ShownWindows.h"
 
 using test::ExplorerWorld;
 
@@ -201,7 +203,14 @@ class VolumeExploreViewTest : public QObject {
   void RecoverWithNothingSelectedLogsTheEmptyList() {
     Scene s;
     s.explorer.OnViewFocused(s.explorer.List());
+    // The empty list is also said in an error box.
+    QString boxText;
+    auto answer = test::WhenShown<QMessageBox>([&](QMessageBox* box) {
+      boxText = box->text();
+      box->accept();
+    });
     s.explorer.OnStartRecovery();
+    QCOMPARE(boxText, QStringLiteral("Recovery list is empty!"));
     const auto lines = s.world.computer->GetLog().Lines();
     QVERIFY(!lines.empty());
     QVERIFY(lines.back().find(u"ERR: Recovery list is empty!") != std::u16string::npos);

@@ -98,6 +98,8 @@ TEST(FormatWalk, EachFormatEndsWhereItsStructureSaysAndDamageStopsSafely) {
       {"ZIP: entries, directory, end record and comment", FormatKind::Zip, Cat({zip, Noise(700, 1)}),
        std::int64_t(zip.size())},
       {"ZIP whose end record names another directory", FormatKind::Zip, Cat({Zip(512), Noise(700, 1)}), -1},
+      {"ZIP whose comment runs past the volume", FormatKind::Zip,
+       Cat({Bytes(zip.begin(), zip.end() - 13), Le16(0xFFFF), Text("zip comment")}), -1},
       {"ZIP placed back to back before another", FormatKind::Zip, Cat({zip, zip}), std::int64_t(zip.size())},
       {"PDF: the %%EOF after a startxref that points at xref", FormatKind::Pdf, Cat({pdf, Noise(700, 1)}),
        std::int64_t(pdf.size())},
@@ -105,6 +107,10 @@ TEST(FormatWalk, EachFormatEndsWhereItsStructureSaysAndDamageStopsSafely) {
       {"PDF with an incremental update", FormatKind::Pdf, Cat({updated, Noise(700, 1)}), std::int64_t(updated.size())},
       {"PDF whose startxref points at no xref", FormatKind::Pdf, Cat({Pdf(3), Noise(700, 1)}), -1},
       {"RIFF: its chunk size", FormatKind::Riff, Cat({Text("RIFF"), Le32(1000), Text("WAVE"), Noise(2000, 1)}), 1008},
+      {"AVI going on in an AVIX chunk", FormatKind::Riff,
+       Cat({Text("RIFF"), Le32(1000), Text("AVI "), Noise(996, 1), Text("RIFF"), Le32(500), Text("AVIX"), Noise(496, 2),
+            Text("RIFF"), Le32(100), Text("WAVE"), Noise(200, 3)}),
+       1008 + 508},
       {"RIFF size 0xFFFFFFFF past the volume", FormatKind::Riff, Cat({Text("RIFF"), Le32(0xFFFFFFFF), Text("WAVE")}),
        -1},
       {"MP4: the top-level boxes", FormatKind::IsoMedia, Cat({mp4, Noise(900, 2)}), std::int64_t(mp4.size())},
@@ -128,10 +134,14 @@ TEST(FormatWalk, EachFormatEndsWhereItsStructureSaysAndDamageStopsSafely) {
     SCOPED_TRACE(c.what);
     const Walked w = WalkBytes(c.kind, c.file, c.head);
     EXPECT_EQ(w.end.end, c.end);
-    if (c.end > 0) {
-      // The file's own bytes, each once: nothing past the sector that holds its end
-      // beyond one window.
-      EXPECT_LE(w.bytesRead, std::int64_t(c.file.size()) + 512);
+    // Each byte read once: sequential walks read no more than the volume holds past
+    // the bytes in hand (the TIFF, PDF and ZIP look-ups may read a sector again).
+    const std::int64_t padded = std::int64_t((c.file.size() + 511) / 512 * 512);
+    const std::int64_t inHand = std::min<std::int64_t>(padded, std::int64_t(c.head));
+    if (c.kind != FormatKind::Tiff && c.kind != FormatKind::Pdf && c.kind != FormatKind::Zip) {
+      EXPECT_LE(w.bytesRead, padded - inHand);
+    } else {
+      EXPECT_LE(w.bytesRead, padded - inHand + 2048);
     }
   }
 }
@@ -262,4 +272,77 @@ TEST(HeaderCheck, TwoByteSignaturesNeedAHeaderThatHolds) {
   }
   // Types without a check always hold.
   EXPECT_TRUE(Holds([](FormatReader& r) { return HeaderIsPossible(47, r); }, Text("anything")));
+}
+
+TEST(FormatReader, ReadsEachByteOnceAcrossTheHeadsEndAndNeverPastTheVolume) {
+  const Bytes file = Noise(8192, 3);
+  std::vector<std::uint8_t> scratch;
+  std::vector<std::pair<std::int64_t, std::size_t>> reads;
+  auto read = [&](std::int64_t position, std::uint8_t* out, std::size_t length) -> std::int64_t {
+    reads.emplace_back(position, length);
+    EXPECT_LE(position + std::int64_t(length), std::int64_t(file.size()));
+    std::memcpy(out, file.data() + position, length);
+    return std::int64_t(length);
+  };
+  FormatReader r(platform::Bytes(file.data(), 1024), std::int64_t(file.size()), 6000, read, {}, scratch);
+  // A byte just past the head, then a pair across its end, then on to the limit.
+  ASSERT_NE(r.Get(1024, 1), nullptr);
+  const std::uint8_t* pair = r.Get(1023, 2);
+  ASSERT_NE(pair, nullptr);
+  EXPECT_EQ(std::memcmp(pair, file.data() + 1023, 2), 0);
+  std::int64_t at = 1025;
+  while (true) {
+    const platform::Bytes s = r.Span(at);
+    if (s.empty()) break;
+    EXPECT_EQ(std::memcmp(s.data(), file.data() + at, s.size()), 0);
+    at += std::int64_t(s.size());
+  }
+  EXPECT_EQ(at, 6000);  // the limit
+  EXPECT_EQ(r.Get(5999, 2), nullptr);
+  std::uint8_t back[4];
+  EXPECT_TRUE(r.Peek(100, back, 4));  // in the head: no read
+  EXPECT_EQ(std::memcmp(back, file.data() + 100, 4), 0);
+  std::int64_t total = 0;
+  for (auto [position, length] : reads) total += std::int64_t(length);
+  EXPECT_LE(total, 6144 - 1024);  // the sectors up to the limit past the head, once
+}
+
+// A damaged file costs little: a walk gives up within a bounded stretch of bytes
+// instead of searching the rest of the volume for an end.
+TEST(FormatWalk, ADamagedFileCostsLittle) {
+  const Bytes noise = Noise(std::size_t(80) << 20, 7);
+  const Bytes zip = Zip(), jpeg = Jpeg(), gz = Gzip(100);
+  Bytes streamed = Bytes(zip.begin(), zip.begin() + 30 + 5);
+  streamed[6] = 8;  // sizes after the data, in a descriptor that never comes
+  const struct {
+    const char* what;
+    FormatKind kind;
+    Bytes head;
+    std::int64_t most;  // bytes read at most
+  } cases[] = {
+      {"PDF header, then noise", FormatKind::Pdf, Text("%PDF-1.4\n"), 4096},
+      {"PDF whose objects stop", FormatKind::Pdf, Text("%PDF-1.4\n1 0 obj\n<< >>\nendobj\n"), (34 << 20) + 4096},
+      {"ZIP entry whose descriptor never comes", FormatKind::Zip, streamed, (66 << 20)},
+      {"JPEG header, then noise", FormatKind::Jpeg, Bytes(jpeg.begin(), jpeg.begin() + 30), 4096},
+      {"gzip header, then noise", FormatKind::Gzip, Bytes(gz.begin(), gz.begin() + 12), 1 << 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Walked w = WalkBytes(c.kind, Cat({c.head, noise}));
+    EXPECT_FALSE(w.end.Found());
+    EXPECT_LE(w.bytesRead, c.most);
+  }
+}
+
+// A small file read from the volume costs little more than its own bytes, however
+// much the volume holds after it; a large one is read in runs that grow.
+TEST(FormatReader, ReadsLittleBeyondASmallFile) {
+  const Bytes jpeg = Jpeg();
+  const Walked small = WalkBytes(FormatKind::Jpeg, Cat({jpeg, Noise(std::size_t(4) << 20, 1)}), 0);
+  EXPECT_EQ(small.end.end, std::int64_t(jpeg.size()));
+  EXPECT_LE(small.bytesRead, std::int64_t(jpeg.size()) + FormatReader::kFirstFill);
+  const Bytes gz = Gzip(std::size_t(3) << 20);
+  const Walked large = WalkBytes(FormatKind::Gzip, Cat({gz, Noise(std::size_t(4) << 20, 2)}), 0);
+  EXPECT_EQ(large.end.end, std::int64_t(gz.size()));
+  EXPECT_LE(large.bytesRead, std::int64_t(gz.size()) + std::int64_t(FormatReader::kWindowBytes));
 }
