@@ -96,6 +96,19 @@ inline std::set<std::string> FilesUnder(const std::string& root) {
   return out;
 }
 
+// Types a file's name into a file dialog, in the file's folder, and accepts it.
+inline void AnswerFileDialog(QFileDialog* dialog, const std::string& file) {
+  const std::filesystem::path path(file);
+  dialog->setDirectory(QString::fromStdString(path.parent_path().string()));
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  if (!edit) {
+    dialog->reject();
+    return;
+  }
+  edit->setText(QString::fromStdString(path.filename().string()));
+  QTest::keyClick(edit, Qt::Key_Return);
+}
+
 // The program after "VandrelPro": the step-by-step sheet is the top window.
 class WizardModeWorld {
  public:
@@ -203,14 +216,7 @@ class WizardModeWorld {
     bool answered = false;
     auto timer = WhenShown<QFileDialog>([&](QFileDialog* dialog) {
       answered = true;
-      dialog->setDirectory(QString::fromStdString(path.parent_path().string()));
-      auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-      if (!edit) {
-        dialog->reject();
-        return;
-      }
-      edit->setText(QString::fromStdString(path.filename().string()));
-      QTest::keyClick(edit, Qt::Key_Return);
+      AnswerFileDialog(dialog, path.string());
     });
     sheet->Step1()->View()->OnCommand(mainframe::ID_LOAD_IMAGE);
     QApplication::processEvents();
