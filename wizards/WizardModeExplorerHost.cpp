@@ -28,11 +28,13 @@ CWizardModeExplorerHost::~CWizardModeExplorerHost() = default;
 int CWizardModeExplorerHost::TreeWidth() const {
   const int scaled = controls::ScaledPixelsX(font(), kSplitterPosition);
   // A card's folders show their names whole down to DCIM/100CANON (the fourth
-  // level below the drive): its step per level, a check box, an icon, the name.
+  // level below the drive), and so does a card image's partition at 1 MiB: the
+  // step per level, a check box, an icon, the name.
   const CFilesTreeView* tree = view_->Tree();
   const int icon = tree->iconSize().isValid() ? tree->iconSize().width() : 16;
-  const int names = std::max(tree->fontMetrics().horizontalAdvance(QStringLiteral("Documents")),
-                             tree->fontMetrics().horizontalAdvance(QStringLiteral("100CANON")));
+  int names = 0;
+  for (const QString& name : {QStringLiteral("Documents"), QStringLiteral("100CANON"), QStringLiteral("Volume at: 1048576")})
+    names = std::max(names, tree->fontMetrics().horizontalAdvance(name));
   const int fit = 4 * tree->indentation() + tree->style()->pixelMetric(QStyle::PM_IndicatorWidth) + icon + names +
                   2 * tree->frameWidth() + 12;
   return std::max(scaled, fit);
