@@ -679,7 +679,8 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
   const std::u16string path = folderText + platform::Utf8ToUtf16(usedName);
   if (usedName != name) {
     // Nothing is overwritten: an earlier object of this job or the user's own file.
-    Log().ErrorId(212, wanted);
+    // No error: the file is saved, under the name the log gives.
+    Log().InfoId(212, wanted);
     Log().Info(platform::Format(u"FileRecovery: The file is saved as '%s'", path));
   }
   SetCurrentPath(path);

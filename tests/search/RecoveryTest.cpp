@@ -634,7 +634,11 @@ TEST_F(RecoveryThreads, SameNamesAndExistingFilesTakeTheNextFreeName) {
   EXPECT_EQ(ReadFile(out + "/photo.jpg"), (std::vector<std::uint8_t>{'m', 'i', 'n', 'e'}));
   EXPECT_EQ(ReadFile(out + "/photo (2).jpg"), Bytes(0, 100));
   EXPECT_EQ(ReadFile(out + "/photo (3).jpg"), Bytes(1000, 100));
-  EXPECT_EQ(LoggedCount(u"ERR: File: " + Utf8ToUtf16(out) + u"/photo.jpg exists"), 2u);
+  // Information, with the name that was used: no error.
+  EXPECT_EQ(LoggedCount(u"ERR: File: "), 0u);
+  EXPECT_EQ(LoggedCount(u"File: " + Utf8ToUtf16(out) + u"/photo.jpg exists"), 2u);
+  EXPECT_EQ(LoggedCount(u"FileRecovery: The file is saved as '" + Utf8ToUtf16(out) + u"/photo (2).jpg'"), 1u);
+  EXPECT_EQ(LoggedCount(u"FileRecovery: The file is saved as '" + Utf8ToUtf16(out) + u"/photo (3).jpg'"), 1u);
   EXPECT_EQ(job.SuccessCount(), 2);
 }
 
