@@ -27,6 +27,7 @@
 #include "mainframe/FilesTreeView.h"
 #include "mainframe/FrameStatusBar.h"
 #include "mainframe/StoreAccess.h"
+#include "search/RecoveryJobs.h"
 #include "mainframe/HexViewerPane.h"
 #include "mainframe/LegendPane.h"
 #include "mainframe/LogView.h"
@@ -281,6 +282,11 @@ void CMainFrame::UpdateProgress() {
 void CMainFrame::OnProgressTimer() {
   UpdateProgress();
   explorer_->OnFrameTimer(kTimerProgress);
+  // A queued drive that waited for a recovery copying from its store starts once
+  // the copy has ended.
+  if (g_Computer && g_Computer->QueueWaitsForStore() && !GetScanProgress().IsRunning() &&
+      !RecoveryJob().IsThreadAlive() && !TryOpenJob().IsThreadAlive())
+    g_Computer->ContinueQueue();
 }
 
 void CMainFrame::OnRepaintTimer() {
