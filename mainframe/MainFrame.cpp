@@ -165,6 +165,10 @@ void CMainFrame::OnPostedMessage(const PostedMessage& m) {
       explorer_->Tree()->Model()->PruneStale();
       if (g_Computer) g_Computer->ContinueQueue();
       break;
+    case WM_TREE_SELECTION_CHANGED:
+      // A drive node (or nothing) selected: the data viewer shows no file any more.
+      if (m.lParam < 0 && ShowsDataViewer()) dataViewer_->SetObject(nullptr, -1);
+      break;
     case WM_OBJECT_SELECTED:
       // The explorer's current object goes to the data viewer (wParam: its handle).
       if (ShowsDataViewer()) dataViewer_->SetObject(CStoreAccess::VolumeOf(m.wParam), m.wParam);
