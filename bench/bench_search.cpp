@@ -12,8 +12,6 @@
 //   --buffer BYTES                                  the block size setting (default 0: 2 MB)
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSearchSupport.h"
 #include "engine/AppSettings.h"
 #include "engine/ProgramLog.h"
 #include "engine/ScanProgress.h"
@@ -38,8 +37,6 @@
 #include "search/SearchManager.h"
 #include "search/SignatureHitSink.h"
 #include "search/StoreHitSink.h"
-
-extern char** environ;
 
 namespace {
 
@@ -89,16 +86,6 @@ std::vector<Sample> Samples() {
   };
 }
 
-// xorshift64: fast random bytes.
-void Fill(std::vector<std::uint8_t>& block, std::uint64_t& x) {
-  for (std::size_t i = 0; i + 8 <= block.size(); i += 8) {
-    x ^= x << 13;
-    x ^= x >> 7;
-    x ^= x << 17;
-    std::memcpy(&block[i], &x, 8);
-  }
-}
-
 // Where the files go: ten of each sample, one in each equal slot of the image, at a
 // sector offset fixed by the image's size alone.
 std::vector<Planted> Layout(std::int64_t mib) {
@@ -126,7 +113,7 @@ bool MakeImage(const std::string& path, std::int64_t mib, const std::vector<Plan
   std::uint64_t x = 0x9E3779B97F4A7C15ull;
   std::size_t next = 0;
   for (std::int64_t at = 0; at < total; at += std::int64_t(chunk)) {
-    Fill(block, x);
+    bench::FillRandom(block, x);
     if (at == 0) std::memset(block.data(), 0, 512);  // no partition table, no boot sector
     for (; next < planted.size() && planted[next].offset < at + std::int64_t(chunk); ++next) {
       const Sample& s = samples[next % samples.size()];
@@ -138,21 +125,6 @@ bool MakeImage(const std::string& path, std::int64_t mib, const std::vector<Plan
   ::fsync(fd);
   ::close(fd);
   return true;
-}
-
-double RunDd(const std::string& image) {
-  const std::string in = "if=" + image;
-  const char* argv[] = {"dd", in.c_str(), "of=/dev/null", "bs=2M", nullptr};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const auto start = Clock::now();
-  if (posix_spawnp(&pid, "dd", &actions, nullptr, const_cast<char* const*>(argv), environ) != 0) return -1;
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  posix_spawn_file_actions_destroy(&actions);
-  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 // Keeps the hits (offset and type) and hands them on to the store.
@@ -169,15 +141,6 @@ class CountingSink : public ISignatureHitSink {
   ISignatureHitSink& next_;
 };
 
-std::shared_ptr<CVolume> OpenImage(const std::string& image) {
-  auto volume = std::make_shared<CVolume>(CVolume::kImageFile);
-  volume->SetDevicePath(platform::Utf8ToUtf16(image));
-  if (!volume->QueryInformation()) return nullptr;
-  volume->UpdateInfo([](VolumeInfo& info) { info.geometry.totalClusters = info.geometry.totalSectors; });
-  volume->Store().EnableOffsetIndex(1);
-  return volume;
-}
-
 struct Pass {
   double seconds = 0;
   std::size_t hits = 0;
@@ -189,7 +152,7 @@ std::int32_t g_bufferSetting = 0;
 Pass Search(const std::string& image, const FileTypeDatabase& db, std::int32_t workers,
             const std::vector<Planted>& planted) {
   Pass pass;
-  auto volume = OpenImage(image);
+  auto volume = bench::OpenImage(image);
   if (!volume) return pass;
   ScanProgress progress;
   progress.running.store(1);
@@ -217,25 +180,15 @@ Pass Search(const std::string& image, const FileTypeDatabase& db, std::int32_t w
   return pass;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   ProgramLog log;
   g_Log = &log;
   FileTypeDatabase db;
-  db.CreateDefaultGroups();
-  for (auto& t : MakeBuiltinFileTypes()) db.AppendFileType(std::move(t));
-  db.InstallAsProgramDatabase();
+  bench::LoadBuiltinTypes(db);
 
-  std::int64_t mib = 1024;
-  int runs = 3;
-  bool keep = false;
-  std::string image;
+  bench::ImageOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--buffer" && i + 1 < argc) {
@@ -247,19 +200,17 @@ int main(int argc, char** argv) {
       std::printf("%.3f s, %zu hits\n", p.seconds, p.hits);
       return 0;
     }
-    if (a == "--size" && i + 1 < argc) mib = std::atoll(argv[++i]);
-    else if (a == "--runs" && i + 1 < argc) runs = std::max(1, std::atoi(argv[++i]));
-    else if (a == "--keep") keep = true;
-    else if (a == "--image" && i + 1 < argc) image = argv[++i];
-    else return std::fprintf(stderr, "usage: see the comment at the top of bench_search.cpp\n"), 2;
+    if (!options.Take(argc, argv, i))
+      return std::fprintf(stderr, "usage: see the comment at the top of bench_search.cpp\n"), 2;
   }
+  std::int64_t mib = options.mib;
+  const int runs = options.runs;
+  std::string image = options.image;
 
   std::string folder;
   if (image.empty()) {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/bench-search-XXXXXX";
-    if (!::mkdtemp(templ.data())) return std::perror("mkdtemp"), 1;
-    folder = templ;
+    folder = bench::PrivateFolder("bench-search");
+    if (folder.empty()) return std::perror("mkdtemp"), 1;
     image = folder + "/search.img";
     std::printf("making %lld MiB image %s\n", static_cast<long long>(mib), image.c_str());
     if (!MakeImage(image, mib, Layout(mib))) return 1;
@@ -269,10 +220,7 @@ int main(int argc, char** argv) {
   const std::vector<Planted> planted = Layout(mib);
   const double bytes = double(mib << 20);
 
-  RunDd(image);  // warm the page cache
-  std::vector<double> dd;
-  for (int r = 0; r < runs; ++r) dd.push_back(RunDd(image));
-  const double ddRate = bytes / Median(dd) / 1e6;
+  const double ddRate = bytes / bench::MedianDd(image, runs) / 1e6;
   std::printf("dd bs=2M:        %8.0f MB/s (median of %d)\n", ddRate, runs);
 
   for (std::int32_t workers : {1, 2, 4, 8}) {
@@ -282,12 +230,12 @@ int main(int argc, char** argv) {
       last = Search(image, db, workers, planted);
       times.push_back(last.seconds);
     }
-    const double rate = bytes / Median(times) / 1e6;
+    const double rate = bytes / bench::Median(times) / 1e6;
     std::printf("search %d worker%s: %8.0f MB/s (%3.0f %% of dd), found %zu / %zu planted, %zu hits\n", workers,
                 workers == 1 ? " " : "s", rate, 100.0 * rate / ddRate, last.found, planted.size(), last.hits);
   }
-  if (!keep && !folder.empty()) std::filesystem::remove_all(folder);
-  else if (keep) std::printf("image kept: %s\n", image.c_str());
+  if (!options.keep && !folder.empty()) std::filesystem::remove_all(folder);
+  else if (options.keep) std::printf("image kept: %s\n", image.c_str());
   g_Log = nullptr;
   return 0;
 }

@@ -44,9 +44,49 @@ std::vector<DriveSource> DriveEnumerator::Enumerate() const {
     out.push_back(std::move(s));
   }
   const std::size_t disks = out.size();
+  const std::vector<platform::MountEntry> mounts = tree_.BlockMounts();
+  std::vector<char> mountTaken(mounts.size(), 0);
 
+  // Every partition of a listed disk, mounted or not (a card kept unmounted for the
+  // recovery, a file system this system does not mount).
   std::vector<DriveSource> logical;
-  for (const platform::MountEntry& m : tree_.BlockMounts()) {
+  std::vector<DriveSource> unmounted;
+  for (std::size_t i = 0; i < disks; ++i) {
+    if (tree_.IsOptical(out[i].name)) continue;
+    for (const platform::PartitionEntry& p : tree_.Partitions(out[i].name)) {
+      // The kernel shows an extended partition's container as a device of a sector
+      // or two: it holds the table of the partitions inside, no file system.
+      if (p.sizeBytes <= kSmallestPartitionBytes) continue;
+      DriveSource s;
+      s.kind = CVolume::kLogicalDrive;
+      s.name = p.name;
+      s.devNode = p.devNode;
+      s.id = p.id;
+      s.sizeBytes = p.sizeBytes;
+      s.diskseq = out[i].diskseq;
+      s.startBytes = p.startBytes;
+      s.isPartition = true;
+      s.partitionNumber = p.number;
+      s.parentDisk = out[i].id;
+      s.parentKey = out[i].Key();
+      s.removable = out[i].removable;
+      s.logicalSectorSize = out[i].logicalSectorSize;
+      for (std::size_t m = 0; m < mounts.size(); ++m) {
+        if (mountTaken[m] || !(mounts[m].device() == p.id)) continue;
+        mountTaken[m] = 1;
+        s.mountPoint = mounts[m].mountPoint;
+        s.fsType = mounts[m].fsType;
+        break;
+      }
+      (s.mountPoint.empty() ? unmounted : logical).push_back(std::move(s));
+    }
+  }
+
+  // Mounted file systems on no partition of a listed disk: a whole disk without a
+  // table, device-mapper and md volumes.
+  for (std::size_t mi = 0; mi < mounts.size(); ++mi) {
+    if (mountTaken[mi]) continue;
+    const platform::MountEntry& m = mounts[mi];
     const platform::BlockDeviceId dev = m.device();
     const std::vector<platform::BlockDeviceId> beneath = tree_.WholeDisksOf(dev);
     // A disc in an optical drive is not listed, mounted or not.
@@ -84,5 +124,7 @@ std::vector<DriveSource> DriveEnumerator::Enumerate() const {
   std::stable_sort(logical.begin(), logical.end(),
                    [](const DriveSource& a, const DriveSource& b) { return a.mountPoint < b.mountPoint; });
   for (DriveSource& s : logical) out.push_back(std::move(s));
+  // The unmounted ones after them, disk by disk in partition order.
+  for (DriveSource& s : unmounted) out.push_back(std::move(s));
   return out;
 }

@@ -1,8 +1,12 @@
 #pragma once
 // The devices a drive-list refresh lists, read from sysfs and mountinfo (the roots
 // are the tree's, so tests run on a fake one): every whole disk as a physical
-// drive, numbered in list order, then every mounted block-device file system as a
-// logical drive, by mount point, with the whole disk it lies on. Optical drives,
+// drive, numbered in list order, then the logical drives, each with the whole disk
+// it lies on: every partition of a listed disk, mounted or not (shown by its mount
+// point when mounted, else by its device node), and every other mounted
+// block-device file system (a whole disk without a table, device-mapper and md
+// volumes). Mounted ones come sorted by mount point, the unmounted after them in
+// disk and partition order. Optical drives,
 // ram and zram disks, network and pseudo file systems are not listed, and neither
 // are SCSI ports: Linux gives no raw access through one, and the disks behind it
 // are listed themselves.
@@ -25,6 +29,7 @@ struct DriveSource {
   std::uint64_t diskseq = 0;     // the disk's sequence number; 0 where the kernel has none
   std::uint64_t startBytes = 0;  // a partition's first byte on its disk
   bool isPartition = false;
+  int partitionNumber = 0;       // a partition's number on its disk (sysfs)
   // The listed whole disk a logical drive lies on; invalid when it lies on none of
   // them or on several (an LVM volume over two disks).
   platform::BlockDeviceId parentDisk;
@@ -47,10 +52,12 @@ struct DriveSource {
 
 class DriveEnumerator {
  public:
+  // A partition device no larger than this is an extended partition's container.
+  static constexpr std::uint64_t kSmallestPartitionBytes = 4096;
+
   explicit DriveEnumerator(platform::BlockDeviceTree tree = platform::BlockDeviceTree());
 
-  // Physical drives first, in the tree's disk order, then logical drives sorted by
-  // mount point.
+  // Physical drives first, in the tree's disk order, then logical drives (above).
   std::vector<DriveSource> Enumerate() const;
 
  private:

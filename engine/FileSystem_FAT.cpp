@@ -537,7 +537,8 @@ void CFileSystem_FAT::ParseEntry(platform::Bytes bytes, std::size_t index, std::
   o.modified = times_.ToFileTime(v.U16(24), v.U16(22));
   o.accessed = times_.ToFileTime(v.U16(18), 0);
   std::uint16_t flags = OBJ_NAMED;
-  if (deleted) flags |= OBJ_DELETED;
+  // What lies in a deleted folder is deleted with it, whatever its own mark says.
+  if (deleted || deletedPath) flags |= OBJ_DELETED;
   if (folder) flags |= OBJ_FOLDER;
   if (deletedPath) flags |= OBJ_DELETED_PATH;
   o.flags = flags;
@@ -634,6 +635,14 @@ void CFileSystem_FAT::LogBrokenChain(const FoundObject& record, const FatChain& 
               record.firstCluster, how, std::int64_t(chain.clusters));
 }
 
+bool CFileSystem_FAT::LiesOnFromFirstCluster(const FoundObject& record, std::uint32_t first) {
+  // A deleted entry's chain is gone. An entry in a deleted folder is deleted with it:
+  // where the table still holds its chain (the folder alone was removed), the chain
+  // is its data; where the table freed it, it lies on from its first cluster.
+  if (record.flags.Any(OBJ_DELETED) && !record.flags.Any(OBJ_DELETED_PATH)) return true;
+  return !LoadTable() || IsFreeCluster(first);
+}
+
 std::int64_t CFileSystem_FAT::ReadableSize(const FoundObject& record, std::int64_t volumeBytes) {
   if (record.flags.Any(OBJ_RAW)) return WithinVolume(record.offset, record.size, volumeBytes);
   if (record.IsFolder() || record.size <= 0) return record.size;
@@ -643,8 +652,7 @@ std::int64_t CFileSystem_FAT::ReadableSize(const FoundObject& record, std::int64
     if (record.firstCluster < 2 || record.firstCluster > std::int64_t(p.clusterCount) + 1) return 0;
     const auto first = std::uint32_t(record.firstCluster);
     const std::int64_t start = p.ClusterOffset(first);
-    if (record.flags.Any(OBJ_DELETED) || !LoadTable() || IsFreeCluster(first))
-      return WithinVolume(start, record.size, volumeBytes);
+    if (LiesOnFromFirstCluster(record, first)) return WithinVolume(start, record.size, volumeBytes);
     const std::int64_t cb = p.clusterBytes;
     const auto chain = ChainFor(first, (std::uint64_t(record.size) + cb - 1) / std::uint64_t(cb));
     switch (chain->chain.end) {
@@ -681,7 +689,7 @@ ObjectRunList CFileSystem_FAT::DataRuns(const FoundObject& record) {
       first = std::uint32_t(record.firstCluster);
       // A deleted object, and a file whose chain the table has freed (one in a
       // deleted folder), lie on from the first cluster, as FileRead reads them.
-      if (record.flags.Any(OBJ_DELETED) || (!folder && LoadTable() && IsFreeCluster(first)))
+      if (folder ? record.flags.Any(OBJ_DELETED) : LiesOnFromFirstCluster(record, first))
         return ObjectRunList::Contiguous(p.ClusterOffset(first), folder ? cb : record.size);
     }
     if (!folder && record.size <= 0) return {};
@@ -716,8 +724,7 @@ std::int64_t CFileSystem_FAT::FileRead(const FoundObject& record, void* buffer, 
     const FatParameters p = Parameters();
     const std::int64_t cb = p.clusterBytes;
     const bool raw = record.flags.Any(OBJ_RAW);
-    const bool contiguous = raw || record.flags.Any(OBJ_DELETED) ||
-                            (LoadTable() && IsFreeCluster(std::uint32_t(record.firstCluster)));
+    const bool contiguous = raw || LiesOnFromFirstCluster(record, std::uint32_t(record.firstCluster));
     if (contiguous) {
       // A raw record is read from its offset; a deleted file from its first cluster
       // on, as its chain is gone, and so is a file whose chain the table has freed.

@@ -188,6 +188,9 @@ class CFileSystem_FAT : public CFileSystem {
   // True when the table marks a cluster free: a chain that starts there is gone, and
   // the file is read as a deleted one is.
   bool IsFreeCluster(std::uint32_t cluster) const;
+  // Whether a file's data is read from its first cluster on (its chain is gone), not
+  // through its chain.
+  bool LiesOnFromFirstCluster(const FoundObject& record, std::uint32_t first);
   // Logs once per file that its chain is broken.
   void LogBrokenChain(const FoundObject& record, const FatChain& chain);
   bool LongName(platform::Bytes bytes, std::size_t index, bool deleted, std::u16string& out) const;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "engine/MftRecordParser.h"
@@ -130,6 +131,11 @@ bool CFileSystem_NTFS::BitmapLayout(ClusterLayout& out) const {
   return true;
 }
 
+std::shared_ptr<const CFileSystem_NTFS::Layout> CFileSystem_NTFS::RecordLayout() const {
+  std::lock_guard lock(mutex_);
+  return layout_ ? layout_ : recordsOnly_;
+}
+
 std::int32_t CFileSystem_NTFS::RecordSize() const {
   auto l = CurrentLayout();
   return l ? l->recordSize : 1024;
@@ -215,15 +221,30 @@ std::int64_t CFileSystem_NTFS::ReadMftRecord(const Layout& layout, std::int64_t 
 // ---- Analyse --------------------------------------------------------------------------
 
 bool CFileSystem_NTFS::LoadMft(Layout& layout) {
-  // Record 0 at the boot sector's $MFT cluster, with the record size it gives.
+  // Record 0 at the boot sector's $MFT cluster, with the record size it gives; where
+  // it can't be read or is damaged, its copy at the $MFTMirr cluster.
   std::vector<std::uint8_t> record(std::size_t(layout.recordSize));
-  const std::int64_t got = ReadVolumeBytes(layout.mftCluster * layout.clusterBytes, layout.recordSize, record.data());
   auto provisional = std::make_shared<Layout>(layout);
   MftRecordParser mft(*this, provisional);
-  if (got < layout.recordSize || !HasFileSignature(record) || !mft.Load(record)) {
+  auto loadAt = [&](std::int64_t cluster) {
+    if (cluster <= 0 || cluster >= layout.totalClusters) return false;
+    std::fill(record.begin(), record.end(), 0);
+    const std::int64_t got = ReadVolumeBytes(cluster * layout.clusterBytes, layout.recordSize, record.data());
+    return got == layout.recordSize && HasFileSignature(record) && mft.Load(record);
+  };
+  if (!loadAt(layout.mftCluster)) {
     Log().Error(u"CFileSystem_NTFS: Load MFT failed.");
     if (mft.GetState() == MftRecordParser::State::kDamaged) Log().Error(u"CFileSystem_NTFS: $MFT record: %s", mft.Damage());
-    return false;
+    if (layout.mftMirrorCluster == layout.mftCluster || !loadAt(layout.mftMirrorCluster)) {
+      if (mft.GetState() == MftRecordParser::State::kDamaged)
+        Log().Error(u"CFileSystem_NTFS: $MFTMirr record: %s", mft.Damage());
+      Log().Error(u"CFileSystem_NTFS: the $MFT can't be loaded from $MFTMirr either: the FILE records the sector "
+                  u"pass finds are listed without it");
+      return false;
+    }
+    Log().Error(u"CFileSystem_NTFS: record 0 of the $MFT is unreadable or damaged: its copy in $MFTMirr (cluster "
+                u"%I64d) is used",
+                layout.mftMirrorCluster);
   }
   mft.SetRecordNumber(kMftRecord);
   if (mft.HasAttributeList()) {
@@ -248,8 +269,7 @@ bool CFileSystem_NTFS::LoadMft(Layout& layout) {
   const std::int64_t volumeBytes = layout.totalClusters * layout.clusterBytes;
   layout.mftDataSize = std::min(mft.DataSize(), volumeBytes);
   layout.mftInitializedSize = std::min(mft.InitializedSize(), layout.mftDataSize);
-  layout.recordCount = std::min<std::int64_t>(layout.mftDataSize / layout.recordSize,
-                                              std::numeric_limits<std::int32_t>::max());
+  layout.recordCount = std::min<std::int64_t>(layout.mftDataSize / layout.recordSize, kMaxRecordCount);
   return true;
 }
 
@@ -279,6 +299,36 @@ void CFileSystem_NTFS::LoadClustersBitmap(const std::shared_ptr<const Layout>& l
   Log().Info(u"Loading clusters bitmap complete");
 }
 
+bool CFileSystem_NTFS::StaleReference(std::uint16_t referenceSequence, std::uint16_t sequence, bool inUse) {
+  if (referenceSequence == 0 || sequence == 0 || sequence == referenceSequence) return false;
+  // A record's number moves on by one when it is freed (0 is skipped when it wraps):
+  // the folder deleted after the file still is the file's folder.
+  const std::uint16_t freed = referenceSequence == 0xFFFF ? 1 : std::uint16_t(referenceSequence + 1);
+  return inUse || sequence != freed;
+}
+
+std::int32_t CFileSystem_NTFS::StaleParentKey(std::int64_t parent, std::uint16_t referenceSequence) {
+  std::lock_guard lock(mutex_);
+  const auto key = std::make_pair(parent, referenceSequence);
+  auto it = staleKeys_.find(key);
+  if (it != staleKeys_.end()) return it->second;
+  // Keys count down from the top of the id range, above every record number.
+  const std::int32_t id = std::int32_t(std::numeric_limits<std::int32_t>::max() - std::int32_t(staleKeys_.size()));
+  if (id < kMaxRecordCount) return std::int32_t(parent);  // more stale pairs than any table holds
+  staleKeys_.emplace(key, id);
+  return id;
+}
+
+void CFileSystem_NTFS::CheckParent(const MftRecordParser& parser, FoundObject& object,
+                                   const std::function<bool(std::int64_t, std::uint16_t&, bool&)>& header) {
+  if (!object.flags.Any(OBJ_DELETED) || object.parentId == kRootRecord || object.parentId <= 0) return;
+  const std::uint16_t reference = parser.ParentSequence();
+  std::uint16_t sequence = 0;
+  bool inUse = false;
+  if (reference == 0 || !header(object.parentId, sequence, inUse)) return;
+  if (StaleReference(reference, sequence, inUse)) object.parentId = StaleParentKey(object.parentId, reference);
+}
+
 bool CFileSystem_NTFS::MakeObject(MftRecordParser& parser, std::int64_t number, const Layout& layout,
                                   FoundObject& out) const {
   out = FoundObject();
@@ -306,6 +356,9 @@ int CFileSystem_NTFS::Analyse() {
       recordAt_.clear();
       recent_.clear();
       listed_.clear();
+      recordsOnly_.reset();
+      systemFound_.clear();
+      staleKeys_.clear();
     }
     if (!volume_.OpenDrive()) return 0;
     volume_.BootSetup();
@@ -314,6 +367,16 @@ int CFileSystem_NTFS::Analyse() {
     std::u16string why;
     if (!ReadBootFields({boot.data(), 512}, volume_.Geometry().totalSectors, *layout, why)) {
       Log().Error(u"CFileSystem_NTFS: the boot sector gives %s: the volume is not analysed.", why);
+      // The FILE records the sector pass finds are still listed; without a cluster
+      // size their data can't be found.
+      auto recordsOnly = std::make_shared<Layout>();
+      recordsOnly->clusterBytes = 0;
+      {
+        std::lock_guard lock(mutex_);
+        recordsOnly_ = std::move(recordsOnly);
+      }
+      Log().Error(u"CFileSystem_NTFS: no boot sector copy is readable: FILE records found are listed, their data "
+                  u"can't be recovered without the cluster size");
       return 0;
     }
     // The volume counts clusters as the file system does (the boot set-up takes byte
@@ -356,6 +419,22 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
     std::lock_guard lock(mutex_);
     listed_.assign(std::size_t(L.recordCount), false);
   }
+  // The sequence number and in-use bit of every record walked (bit 31: known), for the
+  // parent references of deleted files; a parent further on is read when asked for.
+  std::vector<std::uint32_t> headers(std::size_t(L.recordCount), 0);
+  std::vector<std::uint8_t> parentRecord;
+  const auto parentHeader = [&](std::int64_t p, std::uint16_t& sequence, bool& inUse) {
+    if (p < 0 || p >= L.recordCount) return false;
+    std::uint32_t& h = headers[std::size_t(p)];
+    if (!(h & 0x80000000u)) {
+      if (ReadMftRecord(L, p, parentRecord) == 0 || !HasFileSignature(parentRecord)) return false;
+      const platform::LeView v(parentRecord.data(), parentRecord.size());
+      h = 0x80000000u | (std::uint32_t(v.U16(0x16) & 1) << 16) | v.U16(0x10);
+    }
+    sequence = std::uint16_t(h);
+    inUse = (h >> 16) & 1;
+    return true;
+  };
 
   for (std::int64_t n = 0; n < L.recordCount;) {
     const std::int64_t k = std::min(perChunk, L.recordCount - n);
@@ -370,6 +449,8 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
           record = single;  // the piece ended early: the records after a bad one are read alone
         }
         if (!record.empty() && HasFileSignature(record)) {
+          const platform::LeView header(record.data(), record.size());
+          headers[std::size_t(n)] = 0x80000000u | (std::uint32_t(header.U16(0x16) & 1) << 16) | header.U16(0x10);
           if (!parser.Load(record)) {
             if (parser.GetState() == MftRecordParser::State::kDamaged)
               Log().Error(u"CFileSystem_NTFS: MFT record %I64d skipped: %s", n, parser.Damage());
@@ -380,6 +461,7 @@ void CFileSystem_NTFS::WalkRecords(const std::shared_ptr<const Layout>& layout) 
             if (!parser.IsValid()) {
               Log().Error(u"CFileSystem_NTFS: MFT record %I64d skipped: %s", n, parser.Damage());
             } else if (MakeObject(parser, n, L, object)) {
+              if (object.flags.Any(OBJ_DELETED)) CheckParent(parser, object, parentHeader);
               {
                 std::lock_guard lock(mutex_);
                 if (std::size_t(n) < listed_.size()) listed_[std::size_t(n)] = true;
@@ -439,8 +521,9 @@ bool CFileSystem_NTFS::LoadRecordAt(MftRecordParser& parser, std::int64_t positi
 bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) {
   try {
     if (!HasFileSignature(record)) return false;
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0) return false;
+    // Without a $MFT (recordCount 0) or even a boot sector, found records are listed.
+    const auto layout = RecordLayout();
+    if (!layout) return false;
     if (position >= 0) {
       std::lock_guard lock(mutex_);
       if (!scannedPositions_.insert(position).second) return false;
@@ -457,10 +540,12 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
       return false;
     {
       // A record the walk listed is not listed again from a copy of it elsewhere
-      // (the $MFTMirr holds the first records a second time).
+      // (the $MFTMirr holds the first records a second time); without a table, the
+      // first copy of a system record found is the one listed.
       std::lock_guard lock(mutex_);
       const auto n = std::size_t(parser.RecordNumber());
       if (n < listed_.size() && listed_[n]) return false;
+      if (layout->recordCount == 0 && n < kSystemRecords && !systemFound_.insert(std::int64_t(n)).second) return false;
     }
     if (parser.HasAttributeList()) {
       if (position >= 0) {
@@ -474,6 +559,14 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
     }
     FoundObject object;
     if (!MakeObject(parser, parser.RecordNumber(), *layout, object)) return false;
+    if (object.flags.Any(OBJ_DELETED)) CheckParent(parser, object, [&](std::int64_t p, std::uint16_t& sequence, bool& inUse) {
+      std::vector<std::uint8_t> bytes;
+      if (ReadMftRecord(*layout, p, bytes) == 0 || !HasFileSignature(bytes)) return false;
+      const platform::LeView v(bytes.data(), bytes.size());
+      sequence = v.U16(0x10);
+      inUse = v.U16(0x16) & 1;
+      return true;
+    });
     FoundObject* stored = volume_.OnObjectFound(object);
     if (stored && position >= 0) {
       std::lock_guard lock(mutex_);
@@ -488,7 +581,7 @@ bool CFileSystem_NTFS::AddRecord(platform::Bytes record, std::int64_t position) 
 
 void CFileSystem_NTFS::ScanAt(const FoundObject& record) {
   try {
-    const auto layout = CurrentLayout();
+    const auto layout = RecordLayout();
     if (!layout || record.offset < 0) return;
     const std::int64_t rs = layout->recordSize;
     const std::int64_t step = rs / kSector;
@@ -586,8 +679,8 @@ ObjectRunList CFileSystem_NTFS::DataRuns(const FoundObject& record) {
     if (record.IsDevice()) return {};
     if (record.flags.Any(OBJ_RAW)) return ObjectRunList::Contiguous(record.offset, record.size);
     if (record.IsFolder()) return {};
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0 || layout->clusterBytes <= 0) return {};
+    const auto layout = RecordLayout();
+    if (!layout || layout->clusterBytes <= 0) return {};
     MftRecordParser parser(*this, layout);
     std::int64_t at = -1;
     if (!LoadObjectRecord(record, *layout, parser, &at) || !parser.HasData()) return {};
@@ -621,8 +714,8 @@ ObjectRunList CFileSystem_NTFS::DataRuns(const FoundObject& record) {
 bool CFileSystem_NTFS::CanReadData(const FoundObject& record) {
   if (record.flags.Any(OBJ_RAW | OBJ_FOLDER)) return true;
   try {
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0) return true;  // FileRead will say why
+    const auto layout = RecordLayout();
+    if (!layout) return true;  // FileRead will say why
     const auto parser = ObjectRecord(record, layout);
     if (!parser) return true;
     return !parser->Compressed() && !parser->Encrypted();
@@ -635,8 +728,8 @@ std::int64_t CFileSystem_NTFS::ReadableSize(const FoundObject& record, std::int6
   if (record.flags.Any(OBJ_RAW)) return WithinVolume(record.offset, record.size, volumeBytes);
   if (record.IsFolder() || record.size <= 0) return record.size;
   try {
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0) return record.size;
+    const auto layout = RecordLayout();
+    if (!layout) return record.size;
     const auto parser = ObjectRecord(record, layout);
     if (!parser || !parser->HasData() || parser->Compressed() || parser->Encrypted()) return record.size;
     // No more than the stream holds, nor than its runs map: a size from a damaged
@@ -665,11 +758,15 @@ std::int64_t CFileSystem_NTFS::FileRead(const FoundObject& record, void* buffer,
       return got;
     }
     std::memset(out, 0, length);
-    const auto layout = CurrentLayout();
-    if (!layout || layout->recordCount == 0) return 0;
+    const auto layout = RecordLayout();
+    if (!layout) return 0;
     const auto loaded = ObjectRecord(record, layout);
     if (!loaded) return 0;
     const MftRecordParser& parser = *loaded;
+    if (parser.NonResident() && layout->clusterBytes <= 0) {
+      Log().Error(u"CFileSystem_NTFS.FileRead: %s can't be read: no boot sector gives the cluster size", record.Name());
+      return 0;
+    }
     if (parser.Compressed()) {
       // Compressed clusters are not the file's bytes: nothing is returned as if they were.
       Log().Error(u"CFileSystem_NTFS.FileRead: %s is compressed; compressed NTFS data is not supported",

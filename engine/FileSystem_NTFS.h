@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
@@ -64,6 +65,13 @@ class CFileSystem_NTFS : public CFileSystem {
   static constexpr std::int32_t kMaxClusterBytes = 2 * 1024 * 1024;
   // Records ScanAt reads from a hit.
   static constexpr int kScanRecords = 10;
+  // Records the walk reads at most: ids above are the keys of stale parents.
+  static constexpr std::int32_t kMaxRecordCount = 0x70000000;
+
+  // Whether a parent reference carrying `referenceSequence` no longer names the
+  // record whose sequence number and in-use bit are given: the record was freed and
+  // reused (a folder deleted after its file is still its folder).
+  static bool StaleReference(std::uint16_t referenceSequence, std::uint16_t sequence, bool inUse);
 
   // `progress` is the run state the pass reports to (see above).
   CFileSystem_NTFS(CVolume& volume, ScanProgress& progress);
@@ -103,6 +111,9 @@ class CFileSystem_NTFS : public CFileSystem {
 
   // The layout of the last Analyse (null before it has read the boot sector).
   std::shared_ptr<const Layout> CurrentLayout() const;
+  // What found records are parsed with: the current layout, else (no boot sector
+  // could be read) one without clusters, so that records are listed all the same.
+  std::shared_ptr<const Layout> RecordLayout() const;
   std::int32_t RecordSize() const;
   std::int64_t RecordCount() const;
 
@@ -133,6 +144,14 @@ class CFileSystem_NTFS : public CFileSystem {
   void WalkRecords(const std::shared_ptr<const Layout>& layout);
   // Fills the template of a parsed base record: id, deleted and folder flags,
   // FillObject, first cluster and offset. False when there is no object to hand over.
+  // A deleted object whose parent reference is stale gets a parent key of its own
+  // (StaleParentKey): it is listed where files of an unknown folder are, never under
+  // the folder that reused the record. `header` gives a record's sequence number and
+  // in-use bit, false when it can't be read.
+  void CheckParent(const MftRecordParser& parser, FoundObject& object,
+                   const std::function<bool(std::int64_t, std::uint16_t&, bool&)>& header);
+  // One id per stale (record, sequence) pair, above every record number.
+  std::int32_t StaleParentKey(std::int64_t parent, std::uint16_t referenceSequence);
   bool MakeObject(MftRecordParser& parser, std::int64_t number, const Layout& layout, FoundObject& out) const;
   // True when a volume position lies in a record of the $MFT that the walk handed over.
   bool WalkedRecordAt(const Layout& layout, std::int64_t position) const;
@@ -157,9 +176,13 @@ class CFileSystem_NTFS : public CFileSystem {
 
   mutable std::mutex mutex_;
   std::shared_ptr<const Layout> layout_;
+  std::shared_ptr<const Layout> recordsOnly_;   // see RecordLayout
   std::atomic<std::int64_t> walked_{0};          // records the walk went through
   std::set<std::int64_t> scannedPositions_;      // records ScanAt took
   std::map<ObjectKey, std::int64_t> recordAt_;   // their objects, by key, to the record's position
   mutable std::list<std::pair<RecentKey, std::shared_ptr<const MftRecordParser>>> recent_;  // most recent first
   std::vector<bool> listed_;                     // record numbers the walk handed over
+  static constexpr std::size_t kSystemRecords = 16;
+  std::set<std::int64_t> systemFound_;           // system records taken without a table
+  std::map<std::pair<std::int64_t, std::uint16_t>, std::int32_t> staleKeys_;
 };

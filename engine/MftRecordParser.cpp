@@ -51,6 +51,8 @@ bool MftRecordParser::Reparse() {
   damage_.clear();
   number_ = -1;
   headerFlags_ = 0;
+  sequence_ = 0;
+  parentSequence_ = 0;
   baseReference_ = 0;
   allocatedSize_ = 0;
   usedSize_ = 0;
@@ -110,6 +112,7 @@ bool MftRecordParser::ParseHeader() {
   const std::size_t usaOffset = v.U16(4);
   const std::size_t usaEnd = usaOffset + 2 * std::size_t(v.U16(6));
   headerFlags_ = v.U16(0x16);
+  sequence_ = v.U16(0x10);
   usedSize_ = v.U32(0x18);
   allocatedSize_ = v.U32(0x1C);
   baseReference_ = v.U64(0x20);
@@ -400,6 +403,7 @@ bool MftRecordParser::FillObject(FoundObject& record) {
     // The name, the parent and the size in it come from one $FILE_NAME.
     int bestRank = -1;
     std::int32_t parent = 0;
+    std::uint16_t parentSequence = 0;
     std::int64_t nameSize = -1;
     auto consider = [&](const MftRecordParser& p) {
       for (const Attribute& at : p.attributes_) {
@@ -414,6 +418,7 @@ bool MftRecordParser::FillObject(FoundObject& record) {
         bestRank = rank;
         name_ = platform::Utf16FromLE(v.Sub(66, 2 * units));
         parent = std::int32_t(std::uint32_t(v.U64(0)));
+        parentSequence = std::uint16_t(v.U64(0) >> 48);
         nameSize = std::max<std::int64_t>(v.I64(48), -1);  // a negative size is not known
       }
     };
@@ -421,6 +426,7 @@ bool MftRecordParser::FillObject(FoundObject& record) {
     for (const MftRecordParser* e : extentOrder_) consider(*e);
     if (bestRank >= 0) {
       record.parentId = parent;
+      parentSequence_ = parentSequence;
       record.SetName(name_);
       record.flags |= OBJ_NAMED;
     }

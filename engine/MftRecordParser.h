@@ -97,6 +97,10 @@ class MftRecordParser {
   std::int64_t RecordNumber() const { return number_; }
   void SetRecordNumber(std::int64_t number) { number_ = number; }
   std::uint16_t HeaderFlags() const { return headerFlags_; }
+  // The record's sequence number (header field at 0x10), and the one the parent
+  // reference of the name FillObject took carries (0: not to be checked).
+  std::uint16_t SequenceNumber() const { return sequence_; }
+  std::uint16_t ParentSequence() const { return parentSequence_; }
   bool InUse() const { return (headerFlags_ & kInUse) != 0; }
   bool IsDirectory() const { return (headerFlags_ & kDirectory) != 0; }
   // The base record of an extension record (low 48 bits of the reference at 0x20).
@@ -180,6 +184,8 @@ class MftRecordParser {
 
   std::int64_t number_ = -1;
   std::uint16_t headerFlags_ = 0;
+  std::uint16_t sequence_ = 0;
+  std::uint16_t parentSequence_ = 0;
   std::uint64_t baseReference_ = 0;
   std::uint32_t allocatedSize_ = 0;
   std::uint32_t usedSize_ = 0;

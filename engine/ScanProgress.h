@@ -31,6 +31,17 @@ class ScanProgress {
   std::atomic<std::int64_t> freeClusters{0};
   // The cluster at which the signature pass begins.
   std::atomic<std::int64_t> searchStart{0};
+  // The sectors the running pass could not read (zero-filled in what it read):
+  // counted from BeginUnreadableCount on, for the reads of that volume while a
+  // scan runs.
+  std::atomic<std::int64_t> unreadable{0};
+  void BeginUnreadableCount(const CVolume* volume) {
+    unreadable.store(0);
+    unreadableVolume_.store(volume);
+  }
+  void AddUnreadable(const CVolume* volume, std::int64_t sectors) {
+    if (sectors > 0 && IsRunning() && volume && unreadableVolume_.load() == volume) unreadable.fetch_add(sectors);
+  }
   // 1 while a recovery copies.
   std::atomic<std::int32_t> recoveryRunning{0};
   std::atomic<CLocalComputer*> owner{nullptr};
@@ -42,6 +53,7 @@ class ScanProgress {
   std::shared_ptr<CVolume> Volume() const;
 
  private:
+  std::atomic<const CVolume*> unreadableVolume_{nullptr};
   mutable std::mutex mutex_;
   std::shared_ptr<CVolume> volume_;
 };

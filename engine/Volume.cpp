@@ -147,6 +147,11 @@ bool CVolume::CheckRun(std::int64_t firstSector, std::int64_t count, std::size_t
   return true;
 }
 
+namespace {
+// Set while a salvaged read makes its first, whole-run attempt.
+thread_local bool t_salvaging = false;
+}  // namespace
+
 template <typename Attempt>
 std::int64_t CVolume::ReadWithRetries(std::int64_t firstSector, std::int64_t count, std::size_t bytes,
                                       Attempt&& attempt, ReadEnd* end, bool quiet) {
@@ -189,7 +194,10 @@ std::int64_t CVolume::ReadSectors(void* buffer, std::int64_t firstSector, std::i
         return reader.Read(out, bytes, position, wait);
       });
   // Never leave stale bytes of an earlier read where this one read nothing.
-  if (std::size_t(got) < bytes) std::memset(out + got, 0, bytes - std::size_t(got));
+  if (std::size_t(got) < bytes) {
+    std::memset(out + got, 0, bytes - std::size_t(got));
+    NoteUnreadable(firstSector, bytes, got);
+  }
   return got;
 }
 
@@ -204,8 +212,20 @@ std::int64_t CVolume::ReadSectors(SectorBuffer& buffer, std::int64_t firstSector
       ReadWithRetries(firstSector, count, bytes, [&](TimedReader& reader, std::uint64_t position, auto wait) {
         return reader.Read(buffer, bytes, position, wait);
       });
-  if (std::size_t(got) < bytes) std::memset(buffer.data() + got, 0, bytes - std::size_t(got));
+  if (std::size_t(got) < bytes) {
+    std::memset(buffer.data() + got, 0, bytes - std::size_t(got));
+    NoteUnreadable(firstSector, bytes, got);
+  }
   return got;
+}
+
+void CVolume::NoteUnreadable(std::int64_t firstSector, std::size_t bytes, std::int64_t got) {
+  // A salvaged read counts the sectors it could not save itself; the end of the
+  // device is no read error.
+  if (t_salvaging || !IsOpen()) return;
+  const std::int64_t whole = got / kSectorSize;
+  if (AtDeviceEnd(firstSector + whole, got % kSectorSize)) return;
+  GetScanProgress().AddUnreadable(this, std::int64_t(bytes / kSectorSize) - whole);
 }
 
 // ---- Salvaged reads ---------------------------------------------------------------------
@@ -275,6 +295,7 @@ std::int64_t CVolume::Salvage(std::uint8_t* out, std::int64_t firstSector, std::
   }
   flush();
   UnreadableSectors::Add(unreadable);
+  GetScanProgress().AddUnreadable(this, unreadable);
   return held;
 }
 
@@ -293,7 +314,9 @@ std::int64_t CVolume::ReadSectorsSalvaged(void* buffer, std::int64_t firstSector
                                           std::u16string_view logFormat) {
   std::size_t bytes = 0;
   if (!buffer || !CheckRun(firstSector, count, bytes)) return 0;
+  t_salvaging = true;
   const std::int64_t got = ReadSectors(buffer, firstSector, count);
+  t_salvaging = false;
   // Nothing to salvage from a device that could not even be opened.
   if (std::size_t(got) == bytes || !IsOpen()) return got;
   return Salvage(static_cast<std::uint8_t*>(buffer), firstSector, count, got / kSectorSize, logFormat);
@@ -303,7 +326,9 @@ std::int64_t CVolume::ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t fir
                                           std::u16string_view logFormat) {
   std::size_t bytes = 0;
   if (!CheckRun(firstSector, count, bytes)) return 0;
+  t_salvaging = true;
   const std::int64_t got = ReadSectors(buffer, firstSector, count);
+  t_salvaging = false;
   // Nothing to salvage from a device that could not even be opened.
   if (std::size_t(got) == bytes || !IsOpen()) return got;
   // Taken after the read: a read that timed out left new memory in the buffer.
@@ -623,6 +648,13 @@ void CVolume::SetFileSystemTypeCode(std::int32_t code) {
   if (fs_) fs_->typeCode = code;
 }
 
+bool CVolume::SetFileSystemTypeCodeIfNone(std::int32_t code) {
+  std::unique_lock lock(fsMutex_);
+  if (!fs_ || fs_->typeCode != 0) return false;
+  fs_->typeCode = code;
+  return true;
+}
+
 std::array<std::uint8_t, 1024> CVolume::BootCopy() const {
   std::lock_guard lock(infoMutex_);
   return bootCopy_;
@@ -716,15 +748,71 @@ std::u16string TextField(const platform::LeView& v, std::size_t offset, std::siz
 
 }  // namespace
 
+bool CVolume::IsSoundBootSector(const std::uint8_t* sector, std::int32_t* code) {
+  const platform::LeView v(sector, kSectorSize);
+  const std::int32_t detected = CFileSystem::DetectByBootSector(v.bytes());
+  if (code) *code = detected;
+  if (detected == 0) return false;
+  const std::uint16_t bytesPerSector = v.U16(11);
+  if (bytesPerSector < 512 || bytesPerSector > 4096 || (bytesPerSector & (bytesPerSector - 1)) != 0) return false;
+  const BootFamily family = BootFamilyOf(detected);
+  if (SectorsPerCluster(v.U8(13), family) == 0) return false;
+  if (family == BootFamily::Ntfs) return v.U64(0x28) != 0 && v.U64(0x30) != 0;
+  return v.U16(14) != 0 && v.U8(16) != 0;  // reserved sectors and FAT copies
+}
+
 int CVolume::ReadBootSector() {
   std::array<std::uint8_t, 1024> boot{};
-  if (ReadSectors(boot.data(), 0, 2) < kSectorSize) {
+  const bool read = ReadSectors(boot.data(), 0, 2) >= kSectorSize;
+  std::int64_t from = 0;
+  // A first sector that can't be read, or that names a file system whose fields do not
+  // hold together, or that carries nothing at all (no 55 AA: no partition table
+  // either): a backup copy may serve. FAT32 keeps one at sector 6; NTFS at the
+  // volume's last sector (older tools wrote it at the middle). A sector with a
+  // partition table's signature is left to the partition walk.
+  std::int32_t primaryCode = 0;
+  const bool sound = read && IsSoundBootSector(boot.data(), &primaryCode);
+  if (!sound && (!read || primaryCode != 0 || boot[510] != 0x55 || boot[511] != 0xAA)) {
+    std::array<std::uint8_t, 1024> copy{};
+    std::int32_t code = 0;
+    if (ReadSectors(copy.data(), 6, 2) >= kSectorSize && IsSoundBootSector(copy.data(), &code) &&
+        BootFamilyOf(code) == BootFamily::Fat32 && platform::LeView(copy.data(), kSectorSize).U16(50) == 6) {
+      from = 6;
+    } else {
+      const std::int64_t sectors = VolumeBytes() / kSectorSize;
+      for (const std::int64_t at : {sectors - 1, sectors / 2}) {
+        copy.fill(0);
+        if (at <= 0 || ReadSectors(copy.data(), at, 1) != kSectorSize) continue;
+        if (!IsSoundBootSector(copy.data(), &code) || BootFamilyOf(code) != BootFamily::Ntfs) continue;
+        // The copy describes a volume that reaches at least to where it lies.
+        const std::uint64_t total = platform::LeView(copy.data(), kSectorSize).U64(0x28);
+        if (total < std::uint64_t(at) || total > std::uint64_t(sectors)) continue;
+        from = at;
+        break;
+      }
+    }
+    if (from != 0) boot = copy;
+  }
+  if (!read && from == 0) {
     Log().ErrorId(173, GetDisplayName());
     return 0;
   }
-  std::lock_guard lock(infoMutex_);
-  bootCopy_ = boot;
+  bool changed = false;
+  {
+    std::lock_guard lock(infoMutex_);
+    bootCopy_ = boot;
+    changed = bootCopySector_ != from;
+    bootCopySector_ = from;
+  }
+  if (from != 0 && changed)
+    Log().Error(u"The boot sector of %s can't be read or is damaged: its backup copy at sector %I64d is used",
+                GetDisplayName(), from);
   return 1;
+}
+
+std::int64_t CVolume::BootCopySector() const {
+  std::lock_guard lock(infoMutex_);
+  return bootCopySector_;
 }
 
 int CVolume::BootSetup() {
@@ -806,14 +894,6 @@ int CVolume::BootSetup() {
   }
 }
 
-struct CVolume::PartitionWalk {
-  const void* device = nullptr;
-  std::set<std::int64_t> read;    // absolute byte offsets of the tables read
-  std::set<std::int64_t> tables;  // those and the ones links point to
-  int tablesRead = 0;
-  int nesting = 0;
-};
-
 thread_local CVolume::PartitionWalk* CVolume::activeWalk_ = nullptr;
 
 int CVolume::ParsePartitionTable(std::int64_t lba) {
@@ -891,6 +971,21 @@ void CVolume::WalkTable(PartitionWalk& walk, std::int64_t lba, std::int64_t exte
       Log().Plain(platform::Format(u"Partition table at sector %I64d on %s ignored: entry %d is not valid", lba,
                                    GetDisplayName(), i + 1));
       return;
+    }
+  }
+  // A protective MBR: its 0xEE entry stands for the whole disk, whose partitions the
+  // GUID partition table lists. Where no valid GPT is found, the other entries of a
+  // hybrid MBR are still walked; the 0xEE entry itself is never a partition.
+  if (isMbr && depth == 0) {
+    bool protective = false;
+    for (Entry& e : entries) {
+      if (e.type != 0xEE) continue;
+      protective = true;
+      e.count = 0;
+    }
+    if (protective) {
+      if (sized && WalkGpt(walk, sectorSize, sectors, added)) return;
+      if (!sized) Log().Plain(platform::Format(u"GPT on %s not walked: the size of the device is not known", GetDisplayName()));
     }
   }
   // Extents: a truncated image (the common case in recovery) keeps every partition
@@ -1206,6 +1301,7 @@ void CVolume::AnalyseFileSystem() {
   progress.current.store(0);
   progress.total.store(Geometry().totalClusters);
   progress.passMarker.store(1);
+  progress.BeginUnreadableCount(this);
   progress.owner.store(g_Computer);
 
   Log().SendStatus(57211);
@@ -1251,6 +1347,7 @@ void CVolume::AnalyseSectors() {
   TakeSettings(settings);
   sectorCounters_.folders.store(0);
   sectorCounters_.files.store(0);
+  progress.BeginUnreadableCount(this);
   // The running flag is the starter's: set for a pass alone, and never set again
   // here, where a stop may just have cleared it.
   progress.owner.store(g_Computer);
@@ -1290,8 +1387,12 @@ void CVolume::OnSignatureHit(const FoundObject& hit) {
   try {
     switch (hit.typeId) {
       case 1: case 4: case 7: case 11: {
-        // A boot sector: a partition (or this volume's own first sector).
+        // A boot sector: a partition (or this volume's own first sector). A backup copy
+        // stands for the volume it belongs to, at that volume's start.
         FoundObject partition = hit;
+        std::int64_t bytes = 0;
+        partition.offset = BootSectorVolumeStart(hit.offset, &bytes);
+        if (partition.offset != hit.offset && bytes > 0) partition.size = bytes;
         partition.parentId = DeviceNodeId();
         if (IPartitionSink* sink = GetPartitionSink()) sink->AddPartitionVolume(partition);
         return;
@@ -1326,6 +1427,67 @@ void CVolume::OnSignatureHit(const FoundObject& hit) {
     if (logFoundNames_.load(std::memory_order_relaxed)) Log().InfoId(134, record.Name());
   } catch (...) {
     Log().Error(u"CVolume::OnSignatureHit except");
+  }
+}
+
+std::int64_t CVolume::BootSectorVolumeStart(std::int64_t at, std::int64_t* bytes) {
+  if (bytes) *bytes = 0;
+  try {
+    if (at < 0 || at % kSectorSize != 0) return at;
+    std::uint8_t boot[512];
+    if (ReadSectors(boot, at / kSectorSize, 1) != kSectorSize) return at;
+    std::int32_t code = 0;
+    if (!IsSoundBootSector(boot, &code)) return at;
+    const platform::LeView v(boot, sizeof boot);
+    const std::int64_t sector = at / kSectorSize;
+    std::uint8_t probe[512];
+    auto readAt = [&](std::int64_t s) { return s >= 0 && ReadSectors(probe, s, 1) == kSectorSize; };
+    switch (BootFamilyOf(code)) {
+      case BootFamily::Fat32: {
+        // The first FAT follows the reserved sectors of the volume's start: it tells a
+        // primary (its FAT lies after it) from the copy at sector 6 (the FAT lies
+        // after the primary's place).
+        const std::int64_t backup = v.U16(50), reserved = v.U16(14);
+        const std::uint8_t media = v.U8(21);
+        auto fatAfter = [&](std::int64_t start) {
+          return readAt(start + reserved) && probe[0] == media && probe[1] == 0xFF && probe[2] == 0xFF &&
+                 (probe[3] & 0x0F) == 0x0F;
+        };
+        if (backup <= 0 || backup >= reserved || sector < backup || fatAfter(sector)) return at;
+        if (!fatAfter(sector - backup)) return at;
+        if (bytes) *bytes = std::int64_t(v.U32(32)) * kSectorSize;
+        return (sector - backup) * kSectorSize;
+      }
+      case BootFamily::Ntfs: {
+        // The copy lies at the volume's last sector (its sector count) or, from older
+        // tools, at its middle; the $MFT (or $MFTMirr) follows the volume's start.
+        const std::int32_t spc = SectorsPerCluster(v.U8(13), BootFamily::Ntfs);
+        const std::uint64_t total = v.U64(0x28), mft = v.U64(0x30), mirror = v.U64(0x38);
+        if (spc == 0 || total == 0 || total > std::uint64_t(INT64_MAX / kSectorSize)) return at;
+        auto mftAfter = [&](std::int64_t start) {
+          for (const std::uint64_t cluster : {mft, mirror}) {
+            if (cluster == 0 || cluster > std::uint64_t(INT64_MAX / kSectorSize / spc)) continue;
+            if (readAt(start + std::int64_t(cluster) * spc) && std::memcmp(probe, "FILE", 4) == 0) return true;
+          }
+          return false;
+        };
+        if (mftAfter(sector)) return at;
+        for (const std::int64_t distance : {std::int64_t(total), std::int64_t(total / 2)}) {
+          if (distance <= 0 || distance > sector) continue;
+          const std::int64_t start = sector - distance;
+          // No $MFT either way: a copy of this very sector at the start tells the same.
+          if (mftAfter(start) || (readAt(start) && std::memcmp(probe, boot, sizeof boot) == 0)) {
+            if (bytes) *bytes = (std::int64_t(total) + 1) * kSectorSize;  // the copy's sector is the volume's
+            return start * kSectorSize;
+          }
+        }
+        return at;
+      }
+      default:
+        return at;
+    }
+  } catch (...) {
+    return at;
   }
 }
 

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -76,6 +77,9 @@ struct VolumeInfo {
   platform::BlockDeviceId deviceNumber;
   std::int32_t partitionNumber = -1;
   std::int64_t partitionStartOffset = -1;
+  // A partition listed in a GUID partition table: its type GUID and its name.
+  std::u16string partitionTypeGuid;
+  std::u16string partitionName;
 };
 
 class CVolume : public std::enable_shared_from_this<CVolume> {
@@ -149,6 +153,9 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   std::int64_t ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t firstSector, std::int64_t count,
                                    std::u16string_view logFormat);
   static constexpr int kMaxTimeoutsInARow = 8;
+  // A read that left sectors zero-filled tells the running pass's count of them
+  // (ScanProgress::unreadable).
+  void NoteUnreadable(std::int64_t firstSector, std::size_t bytes, std::int64_t got);
 
   // Counts the sectors that salvaged reads on this thread zero-filled while it
   // lives (a nested tally adds its count to the one around it when it ends).
@@ -205,8 +212,16 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // ---- Boot sector and partition table ------------------------------------------------
 
   // Reads the first two sectors of the volume into the boot copy; 0 when they can't
-  // be read (string 173 logged).
+  // be read (string 173 logged). Where the first sector can't be read or is damaged
+  // (it names a file system whose fields do not hold together, or it is blank), a
+  // backup copy serves: FAT32's at sector 6, NTFS's at the volume's last sector or
+  // its middle; the log says so.
   int ReadBootSector();
+  // The sector the boot copy was read from: 0, or the backup's.
+  std::int64_t BootCopySector() const;
+  // Whether a 512-byte sector is a FAT or NTFS boot sector whose fields hold
+  // together; `code` gets the type its labels name.
+  static bool IsSoundBootSector(const std::uint8_t* sector, std::int32_t* code = nullptr);
   // Completes the geometry from the boot sector: type code (a file system the boot
   // sector names replaces the partition-type byte), sectors per cluster, serial,
   // label, totals; an image file's size. A volume that shows no file system (code 0)
@@ -226,6 +241,12 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   static constexpr int kMaxTablesPerWalk = 1024;
   static constexpr int kMaxChainDepth = 256;
   static constexpr int kMaxNestedWalks = 8;
+  // Limits of a GPT header's entry array: what a sane table never exceeds.
+  static constexpr std::uint32_t kGptMaxEntries = 16384;
+  static constexpr std::uint32_t kGptMaxEntrySize = 4096;
+  static constexpr std::uint64_t kGptMaxEntryBytes = 1u << 20;
+  // A GUID as text ("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"), from its 16 stored bytes.
+  static std::u16string GuidText(const std::uint8_t* guid);
 
   // Fills size, sector size and the device queries by kind; state 1 (ready) or 0.
   // Opens the device for the call when it is closed and closes it again.
@@ -276,6 +297,8 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   void SetFileSystem(std::unique_ptr<CFileSystem> parser);
   std::int32_t FileSystemTypeCode() const;
   void SetFileSystemTypeCode(std::int32_t code);
+  // Sets the code only while none is known (0); true when it was set.
+  bool SetFileSystemTypeCodeIfNone(std::int32_t code);
   FoundObjectStore& Store() { return store_; }
   const FoundObjectStore& Store() const { return store_; }
   CBitArray& ClustersBitmap() { return bitmap_; }
@@ -403,6 +426,11 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // partition sink), file-system structures go to the parser, file hits to the store
   // as carved objects (nothing but boot sectors in partition-search mode).
   void OnSignatureHit(const FoundObject& hit);
+  // Where the volume of a boot sector found at byte `at` starts: `at` for a primary
+  // boot sector; for a FAT32 or NTFS backup copy, the start of the volume it belongs
+  // to (known or not: a volume whose primary is gone is found at its right start),
+  // with the volume's bytes as the copy gives them in `bytes` (0 for a primary).
+  std::int64_t BootSectorVolumeStart(std::int64_t at, std::int64_t* bytes = nullptr);
 
   // From another thread: with ConfirmScanAbort set and `force` false, asks first
   // (string 170); No returns 0 and leaves the scan running. Then clears the running
@@ -428,10 +456,20 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
 
  private:
   std::shared_ptr<TimedReader> CurrentReader() const;
-  struct PartitionWalk;
+  struct PartitionWalk {
+    const void* device = nullptr;
+    std::set<std::int64_t> read;    // absolute byte offsets of the tables read
+    std::set<std::int64_t> tables;  // those and the ones links point to (GPT headers and entries too)
+    int tablesRead = 0;
+    int nesting = 0;
+  };
   // The walk running on this thread: a partition volume set up by the sink walks its
   // own first sector inside the outer walk, on the same thread, and joins it.
   static thread_local PartitionWalk* activeWalk_;
+  // The GUID partition table of a disk of `diskSectors` logical sectors of
+  // `sectorSize` bytes (primary header at LBA 1, else the backup): each used entry
+  // goes to the partition sink. False when neither header is valid (logged).
+  bool WalkGpt(PartitionWalk& walk, std::int64_t sectorSize, std::int64_t diskSectors, int& added);
   void WalkTable(PartitionWalk& walk, std::int64_t lba, std::int64_t extendedBase, bool isMbr, int depth,
                  int& added);
   bool CheckRun(std::int64_t firstSector, std::int64_t count, std::size_t& bytes) const;
@@ -458,6 +496,7 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   mutable std::mutex infoMutex_;
   VolumeInfo info_;
   std::array<std::uint8_t, 1024> bootCopy_{};
+  std::int64_t bootCopySector_ = 0;
 
   mutable std::shared_mutex fsMutex_;
   std::unique_ptr<CFileSystem> fs_;

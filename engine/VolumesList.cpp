@@ -8,6 +8,7 @@
 #include "engine/LocalComputer.h"
 #include "engine/Messages.h"
 #include "engine/Notifier.h"
+#include "engine/PartitionEntryType.h"
 #include "engine/ProgramLog.h"
 #include "engine/Strings.h"
 #include "engine/Volume.h"
@@ -38,6 +39,41 @@ std::u16string DeviceChangeText(std::uint32_t id, const std::string& place) {
     format.replace(at, 2, u"%s");
   }
   return platform::Format(format, platform::Utf8ToUtf16(place));
+}
+
+// A partition the system lists takes its MBR entry's type byte as its type code
+// (FAT and NTFS types only) unless its boot sector has named its file system
+// already; the query's boot set-up replaces it by what the boot sector names.
+// Read through the disk's volume.
+void ApplyPartitionEntryType(CVolume& disk, CVolume& partition) {
+  if (partition.GetKind() != CVolume::kLogicalDrive || partition.FileSystemTypeCode() != 0) return;
+  const std::int64_t start = partition.Info().partitionStartOffset;
+  if (start <= 0) return;
+  const std::uint32_t diskSectorSize = disk.Info().logicalSectorSize;
+  const std::uint8_t type = MbrEntryTypeAt(
+      [&](std::uint64_t at, std::uint8_t* sector) {
+        return at % CVolume::kSectorSize == 0 &&
+               disk.ReadSectors(sector, std::int64_t(at / CVolume::kSectorSize), 1) == CVolume::kSectorSize;
+      },
+      std::uint64_t(start), diskSectorSize >= 512 ? diskSectorSize : 512);
+  if (type != 0 && CVolume::GetFileSystemFamily(type) != 2) partition.SetFileSystemTypeCodeIfNone(type);
+}
+
+// The query of one volume of a rebuild. A disk, once queried, gives its
+// partitions their entries' type bytes; a partition on a disk queried before (kept
+// by the rebuild) reads its own. A partition never waits for its disk's query.
+void QueryVolume(CVolume& volume) {
+  if (volume.GetKind() == CVolume::kLogicalDrive) {
+    if (std::shared_ptr<CVolume> disk = volume.GetParentVolume(); disk && disk->GetState() == CVolume::kReady)
+      ApplyPartitionEntryType(*disk, volume);
+  }
+  volume.QueryInformation();
+  if (volume.GetKind() == CVolume::kPhysicalDrive && volume.GetState() == CVolume::kReady) {
+    const bool wasOpen = volume.IsOpen();
+    for (const std::shared_ptr<CVolume>& child : volume.Children())
+      if (child) ApplyPartitionEntryType(volume, *child);
+    if (!wasOpen) volume.Close();  // as its query left it
+  }
 }
 
 bool IsKeptKind(std::int32_t kind) {
@@ -277,7 +313,7 @@ void CVolumesList::RunQueries(const std::vector<std::shared_ptr<CVolume>>& volum
     g_liveQueries.fetch_add(1);
     try {
       threads[i] = std::thread([volume = volumes[i], batch, i]() mutable {
-        volume->QueryInformation();
+        QueryVolume(*volume);
         {
           std::lock_guard lock(batch->mutex);
           --batch->pending;

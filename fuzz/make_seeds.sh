@@ -9,6 +9,10 @@
 #     (mkfs.fat, mtools, mkntfs, ntfs-3g), and names with path syntax in them.
 #   ini: Languages/English.lng as the program exports it, converted to UTF-16 by
 #     iconv and to CRLF line ends by sed, and small files in the profile layout.
+#   carving: the samples of tests/fixtures/samples.bin (make_samples.sh: ImageMagick,
+#     cjpeg, jpegtran, exiftool, img2pdf, Python, GNU tar, gzip) behind the bytes that
+#     choose their walk (see fuzz_carving.cpp), whole and cut short, and hand-made
+#     headers of the two-byte signatures.
 #   devices: uevent datagrams, mountinfo lines and sysfs attribute files in the
 #     layout the kernel writes them, for a desktop with an NVMe disk, a USB stick,
 #     an optical drive and loop devices.
@@ -19,7 +23,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$here/build-fuzz}"
 corpus="$here/fuzz/corpus"
 cmake --build "$build" --target make_fuzz_seeds | grep -v "^\[" || true
-rm -rf "$corpus/registry" "$corpus/settings" "$corpus/search" "$corpus/names" "$corpus/devices" "$corpus/ini"
+rm -rf "$corpus/registry" "$corpus/settings" "$corpus/search" "$corpus/names" "$corpus/devices" "$corpus/ini" \
+  "$corpus/carving"
 "$build/fuzz/make_fuzz_seeds" "$corpus"
 
 mkdir -p "$corpus/ini"
@@ -50,6 +55,27 @@ for i, p in enumerate(lost['planted']):
         n = 16384  # header, allocation table and directory
     name = p['path_before_format'].rsplit('/', 1)[-1].replace(' ', '_')
     put('search', name, image[p['offset']:p['offset'] + n] + bytes([runs[i % len(runs)]]))
+
+# carving: the walk (FormatKind order from JPEG, then the header checks), the sectors
+# in hand, the limit in KB (0: none), then the file.
+kinds = {'.jpg': 0, '.png': 1, '.gif': 2, '.tiff': 3, '.zip': 4, '.docx': 4, '.pdf': 5, '.wav': 6, '.tar': 8,
+         '.gz': 9}
+samples = json.load(open(os.path.join(fixtures, 'samples.manifest.json')))
+blob = gzip.open(os.path.join(fixtures, 'samples.bin.gz')).read()
+for i, s in enumerate(samples['samples']):
+    ext = os.path.splitext(s['name'])[1]
+    if ext not in kinds:
+        continue
+    data = blob[s['offset']:s['offset'] + s['size']]
+    put('carving', s['name'], bytes([kinds[ext], 1 + i % 7, 0]) + data)
+    put('carving', s['name'] + '.cut', bytes([kinds[ext], i % 3, 0]) + data[:len(data) * 2 // 3])
+put('carving', 'mp4', bytes([7, 0, 0]) + struct.pack('>I', 16) + b'ftypisom' + bytes(4) +
+    struct.pack('>I', 16) + b'moov' + bytes(8) + struct.pack('>I', 1) + b'mdat' + struct.pack('>Q', 40) + bytes(24))
+put('carving', 'dos', bytes([10, 0, 0]) + b'MZ' + struct.pack('<13H', 0x90, 3, 0, 4, 0, 0xFFFF, 0, 0xB8, 0, 0, 0, 0x40, 0)
+    + bytes(34) + struct.pack('<I', 0x80) + bytes(64) + b'PE\0\0')
+put('carving', 'gzip', bytes([11, 0, 0]) + gzip.compress(b'hello', mtime=0))
+put('carving', 'ha', bytes([13, 0, 0]) + b'HA' + struct.pack('<HBIIII', 1, 0x22, 6, 10, 0x1234, 0x5000) +
+    b'\0readme.txt\0\x02\x01\x20')
 
 # names: a first byte of what is planted in the destination, then parts.
 def encode(plant, parts):

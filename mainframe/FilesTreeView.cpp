@@ -407,6 +407,13 @@ QMenu* CFilesTreeView::ContextMenu() const {
 
 void CFilesTreeView::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
+  // The Menu key and Shift+F10 open the selected item's menu beside it.
+  if ((key == Qt::Key_Menu && !(event->modifiers() & ~Qt::KeypadModifier)) ||
+      (key == Qt::Key_F10 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier)) {
+    event->accept();
+    OpenContextMenu(KeyboardMenuPosition());
+    return;
+  }
   if (key == Qt::Key_Return || key == Qt::Key_Enter)
     emit treeKey(13);
   else if (key == Qt::Key_Backspace)
@@ -425,10 +432,24 @@ void CFilesTreeView::focusInEvent(QFocusEvent* event) {
 }
 
 void CFilesTreeView::contextMenuEvent(QContextMenuEvent* event) {
+  event->accept();
+  // The keyboard's menu comes with its key press (keyPressEvent); the window
+  // system's own event for the Menu key would open it a second time.
+  if (event->reason() == QContextMenuEvent::Keyboard) return;
   // The press has moved the selection to the clicked item already.
+  OpenContextMenu(event->globalPos());
+}
+
+QPoint CFilesTreeView::KeyboardMenuPosition() const {
+  const QRect item = visualRect(currentIndex());
+  const QPoint local = item.isValid() ? QPoint(std::min(item.left() + 16, viewport()->width() - 1), item.bottom())
+                                      : QPoint(0, 0);
+  return viewport()->mapToGlobal(local);
+}
+
+void CFilesTreeView::OpenContextMenu(const QPoint& globalPos) {
   try {
-    if (QMenu* menu = ContextMenu()) menu->exec(event->globalPos());
+    if (QMenu* menu = ContextMenu()) menu->exec(globalPos);
   } catch (...) {
   }
-  event->accept();
 }

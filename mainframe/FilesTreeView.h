@@ -14,7 +14,8 @@
 // and the selected item are expanded and selected again, found by their node ids
 // (which a drive stays under for the whole run) and store handles.
 //
-// What it tells the explorer view, as signals: treeKey(13 or 8) for Enter,
+// A right click opens the selected item's menu at the click; the Menu key and
+// Shift+F10 open it below the item. What it tells the explorer view, as signals: treeKey(13 or 8) for Enter,
 // Backspace and a double click (Enter); focused() when it takes the focus
 // (delivered at once); itemCollapsed(index) after a collapse, whose folders are
 // gone.
@@ -116,6 +117,9 @@ class CFilesTreeView : public QTreeView {
   QModelIndex InsertVolume(const QModelIndex& parent, const std::shared_ptr<CVolume>& volume, int image,
                            const QString& text, bool expand);
   void RegisterSpecialNodes();
+  // The selected item's menu at a screen position; below the item for the keys.
+  void OpenContextMenu(const QPoint& globalPos);
+  QPoint KeyboardMenuPosition() const;
   std::int64_t EnsureLostFilesRecord();
   void OnExpanded(const QModelIndex& index);
   void OnCollapsed(const QModelIndex& index);

@@ -355,11 +355,19 @@ void CMainFrame::OnIdle() {
   UpdateCommandStates();
   UpdateProgress();
   // The first idle of the run: the caption, the first drive-list refresh and the
-  // start page. A frame made later in the run (after a mode switch) skips it.
+  // start page. A frame made later in the run (after a mode switch) skips the
+  // refresh.
   if (Settings().Loaded() != 0) {
     Settings().SetLoaded(0);
     PostToSelf(WM_UPDATE_CAPTION);
     QMetaObject::invokeMethod(this, [this] { OnCommand(ID_RESCAN_DRIVES); }, Qt::QueuedConnection);
+    explorer_->SetView(CVolumeExploreView::VIEW_MY_COMPUTER);
+    drivesShown_ = true;
+  } else if (!drivesShown_) {
+    // A frame made later in the run shows at once the drive list the program
+    // already holds.
+    drivesShown_ = true;
+    explorer_->RefreshTree();
     explorer_->SetView(CVolumeExploreView::VIEW_MY_COMPUTER);
   }
 }

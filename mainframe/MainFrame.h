@@ -112,4 +112,5 @@ class CMainFrame : public QMainWindow {
   QTimer repaintTimer_;
   mainframe::CommandStates states_;
   int idleHandler_ = 0;
+  bool drivesShown_ = false;
 };

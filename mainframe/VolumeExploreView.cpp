@@ -259,7 +259,10 @@ void CVolumeExploreView::SetView(int view, bool force) {
   // The same window in the right pane: nothing happens, unless forced.
   if (!force && right == right_) return;
   const QList<int> sizes = this->sizes();
-  left_->hide();
+  // The left pane's window is hidden only when it leaves its pane: hiding the tree
+  // that keeps its place would take the keyboard focus out of it at every
+  // selection. The right pane is shown anew (forced: the same window again).
+  if (left_ != left) left_->hide();
   right_->hide();
   auto place = [&](int index, QWidget* from, QWidget* to) {
     if (from == to) return;

@@ -154,6 +154,11 @@ std::vector<CVolumeInfoView::Row> CVolumeInfoView::Rows(const CVolume& volume) {
       break;
     case CVolume::kFoundPartition:
       fileSystemRows(QString());
+      // A partition of a GUID partition table: its type GUID and its name.
+      if (!info.partitionTypeGuid.empty()) {
+        add(QStringLiteral("Partition Type"), app::ToQString(info.partitionTypeGuid));
+        add(QStringLiteral("Partition Name"), app::ToQString(info.partitionName));
+      }
       break;
     default:
       break;

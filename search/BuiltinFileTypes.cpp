@@ -1,6 +1,7 @@
 #include "search/BuiltinFileTypes.h"
 
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "search/FileTypeDatabase.h"
@@ -106,7 +107,15 @@ std::vector<std::unique_ptr<FileType>> MakeBuiltinFileTypes() {
   Row(t, kAudio, 224, u"M3U Play List File", u"M3U", u"audio").Text("#EXTM3U", 0);
   Row(t, kAudio, 226, u"Creative Voice File", u"VOC", u"audio").Text("Creative Voice File", 0);
   Row(t, kAudio, 227, u"Audio Visual Research File", u"AVR", u"audio").D("32 42 49 54", 0);
-  Row(t, kImg, 83, u"JPEG Image", u"JPG,JPEG,JPE,JFIF,JFI", u"image").D("FF D8 FF E1", 0).Or().D("FF D8 FF E0", 0);
+  {
+    // FF D8 FF and the segment that follows the SOI in files of common tools and
+    // cameras: APP1 (Exif), APP0 (JFIF), APP2 (ICC profile), APP13 (Photoshop),
+    // APP14 (Adobe), COM, or the quantisation tables themselves.
+    Row jpeg(t, kImg, 83, u"JPEG Image", u"JPG,JPEG,JPE,JFIF,JFI", u"image");
+    for (const char* start : {"FF D8 FF E1", "FF D8 FF E0", "FF D8 FF E2", "FF D8 FF ED", "FF D8 FF EE", "FF D8 FF FE",
+                              "FF D8 FF DB"})
+      jpeg.Or().D(start, 0);
+  }
   Row(t, kImg, 525, u"Bitmap Image", u"BMP", u"image").W("42 4D", 0).D("00 00 00 00", 6);
   Row(t, kImg, 85, u"GIF Image", u"GIF", u"image").D("47 49 46 38", 0).B("61", 5);
   Row(t, kImg, 88, u"PNG Image", u"PNG", u"image").Q("89 50 4E 47 0D 0A 1A 0A", 0).Q("00 00 00 0D 49 48 44 52", 8);
@@ -145,14 +154,23 @@ std::vector<std::unique_ptr<FileType>> MakeBuiltinFileTypes() {
   Row(t, kVideo, 160, u"ASF", u"ASF", u"video").Q("30 26 B2 75 8E 66 CF 11", 0).Q("A6 D9 00 AA 00 62 CE 6C", 8);
   Row(t, kVideo, 150, u"RealMedia File", u"RM", u"video").D("2E 52 4D 46", 0);
   {
+    // A box's name stands at 4, after its size: "ftyp" with the QuickTime brand in
+    // newer files, the movie's own boxes first in classic ones.
     Row qt(t, kVideo, 170, u"QuickTime (Rich Media Format)", u"MOV,QT,PKG,M2S,MPGX,MPM,QTIF,QTI", u"quicktime");
+    qt.Or().Text("ftypqt  ", 4);
     for (const char* atom : {"6D 6F 6F 76", "70 6E 6F 74", "6D 64 61 74", "77 69 64 65", "76 69 64 65", "74 72 61 6B",
                              "73 6B 69 70", "4D 50 45 47", "73 74 72 6D", "66 72 65 65"})
-      qt.Or().D(atom, 0);
+      qt.Or().D(atom, 4);
   }
   Row(t, kVideo, 524, u"AVI (RIFF Video Format)", u"AVI", u"video").D("52 49 46 46", 0).Text("AVI LIST", 8);
   Row(t, kVideo, 181, u"Mobile Phone Video", u"3GP", u"mobile_video").Text("ftyp3gp", 4);
-  Row(t, kVideo, 141, u"MPEG-4 Video File", u"MP4", u"video").D("66 74 79 70", 0).Text("mp4", 16);
+  {
+    // "ftyp" at 4 with the major brand of an MPEG-4 file after it.
+    Row mp4(t, kVideo, 141, u"MPEG-4 Video File", u"MP4", u"video");
+    for (const char* brand : {"isom", "iso2", "iso4", "iso5", "iso6", "mp41", "mp42", "mp71", "avc1", "dash", "M4V ",
+                              "M4A ", "M4P ", "M4B ", "MSNV", "NDAS", "f4v ", "mmp4", "XAVC"})
+      mp4.Or().Text(std::string("ftyp") + brand, 4);
+  }
   Row(t, kMobile, 265, u"SymbianOS Installer File", u"SIS", u"mobile_content").D("04 19 10 00", 6).W("10 00", 10);
   Row(t, kMobile, 266, u"Microsoft PocketPC Word", u"PSW", u"mobile_content").Text("{\\pwi", 0);
   Row(t, kMobile, 266, u"Microsoft PocketPC Buckup", u"PBF", u"mobile_content").Text("POCKETPCIMAGE", 0);
@@ -230,5 +248,18 @@ std::vector<std::unique_ptr<FileType>> MakeBuiltinFileTypes() {
   Row(t, kDoc, 81, u"3D Studio Max Model", u"3DS", u"discreet");
   Row(t, kDoc, 523, u"Macromedia Flash", u"FLA", u"flash_document");
   Row(t, kDoc, 520, u"Ichitaro Document (Storage File) (Japanese)", u"JTD,JTD,JFW,JTT", u"document");
+  return t;
+}
+
+std::vector<std::unique_ptr<FileType>> MakeEarlierBuiltinRows() {
+  std::vector<std::unique_ptr<FileType>> t;
+  Row(t, kImg, 83, u"JPEG Image", u"JPG,JPEG,JPE,JFIF,JFI", u"image").D("FF D8 FF E1", 0).Or().D("FF D8 FF E0", 0);
+  {
+    Row qt(t, kVideo, 170, u"QuickTime (Rich Media Format)", u"MOV,QT,PKG,M2S,MPGX,MPM,QTIF,QTI", u"quicktime");
+    for (const char* atom : {"6D 6F 6F 76", "70 6E 6F 74", "6D 64 61 74", "77 69 64 65", "76 69 64 65", "74 72 61 6B",
+                             "73 6B 69 70", "4D 50 45 47", "73 74 72 6D", "66 72 65 65"})
+      qt.Or().D(atom, 0);
+  }
+  Row(t, kVideo, 141, u"MPEG-4 Video File", u"MP4", u"video").D("66 74 79 70", 0).Text("mp4", 16);
   return t;
 }

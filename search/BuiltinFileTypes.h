@@ -19,3 +19,8 @@ const std::vector<DefaultFileTypeGroup>& DefaultFileTypeGroups();
 
 // A new set of the built-in types, in list order.
 std::vector<std::unique_ptr<FileType>> MakeBuiltinFileTypes();
+
+// The built-in rows whose signatures earlier versions made differently, as those
+// versions made them: a saved database that still holds one of these gets the
+// row's signatures of today (FileTypeDatabase::LoadFileTypes).
+std::vector<std::unique_ptr<FileType>> MakeEarlierBuiltinRows();

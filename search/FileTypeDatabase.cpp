@@ -408,7 +408,7 @@ bool FileTypeDatabase::CheckTypeLocked(const FileType& type, bool fromRegistry, 
 // ---- registry ----
 
 bool FileTypeDatabase::LoadFileTypes() {
-  bool madeDefaults = false;
+  bool madeDefaults = false, upgraded = false;
   {
     EditLock lock(*this);
     std::lock_guard save(saveMutex_);
@@ -427,6 +427,7 @@ bool FileTypeDatabase::LoadFileTypes() {
     }
     if (haveTypes) {
       LoadTypesLocked(typesKey);
+      upgraded = UpgradeBuiltinRowsLocked();
     } else {
       for (auto& t : MakeBuiltinFileTypes()) AppendFileTypeLocked(std::move(t));
     }
@@ -434,7 +435,47 @@ bool FileTypeDatabase::LoadFileTypes() {
     loaded_ = true;
     madeDefaults = !haveGroups || !haveTypes;
   }
-  return madeDefaults ? SaveFileTypes() : true;
+  if (madeDefaults) return SaveFileTypes();
+  // Corrected rows are written back; what was loaded stands even when that fails.
+  if (upgraded) SaveFileTypes();
+  return true;
+}
+
+namespace {
+
+// The signature blobs of a type, as stored after its header.
+std::vector<std::uint8_t> SignatureBlobs(const FileType& type) {
+  std::vector<std::uint8_t> blob = type.Serialize();
+  return std::vector<std::uint8_t>(blob.begin() + std::ptrdiff_t(std::min(blob.size(), FileType::kHeaderSize)),
+                                   blob.end());
+}
+
+bool SameRow(const FileType& a, const FileType& b) {
+  return a.typeId() == b.typeId() && a.categoryId() == b.categoryId() && a.DisplayName() == b.DisplayName();
+}
+
+}  // namespace
+
+bool FileTypeDatabase::UpgradeBuiltinRowsLocked() {
+  const auto current = MakeBuiltinFileTypes();
+  bool changed = false;
+  for (const auto& earlier : MakeEarlierBuiltinRows()) {
+    const std::vector<std::uint8_t> old = SignatureBlobs(*earlier);
+    const FileType* now = nullptr;
+    for (const auto& c : current)
+      if (SameRow(*c, *earlier)) now = c.get();
+    if (!now) continue;
+    for (auto& t : types_) {
+      // Only the row as an earlier version saved it: signatures the user changed stay.
+      if (!SameRow(*t, *earlier) || SignatureBlobs(*t) != old) continue;
+      while (t->RemoveSignature(0)) {
+      }
+      for (std::size_t i = 0; i < now->GetSignatureCount(); ++i)
+        t->AppendSignature(std::make_unique<Signature>(now->GetSignature(i)));
+      changed = true;
+    }
+  }
+  return changed;
 }
 
 void FileTypeDatabase::LoadGroupsLocked(std::u16string_view key) {

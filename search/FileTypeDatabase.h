@@ -208,6 +208,10 @@ class FileTypeDatabase final : public IFileTypeLookup {
                                       bool isFolder) const;
   void LoadGroupsLocked(std::u16string_view key);
   void LoadTypesLocked(std::u16string_view key);
+  // Gives the built-in rows that a saved database holds as an earlier version made
+  // them (same id, group and name, the earlier signatures) today's signatures; their
+  // flags and sizes stay, and so does every other type. True when one changed.
+  bool UpgradeBuiltinRowsLocked();
   void WriteKey(std::u16string_view key, const std::vector<const FileType*>& records, std::set<std::u16string>& owned);
 
   platform::RegistryStore* registry_ = nullptr;

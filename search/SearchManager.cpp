@@ -99,6 +99,12 @@ int CSearchManager::RunSearch() {
       spareReady_ = false;
       workersRead_ = count >= 2;
     }
+    {
+      std::lock_guard lock(gate_);
+      parsed_.clear();
+      nextDelivery_ = std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_);
+      coverStart_ = coverEnd_ = -1;
+    }
     progress_.current.store(ProgressAt(std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_)));
     for (std::int32_t i = 0; i < count; ++i) AddWorker();
     if (workers_.empty()) {
@@ -117,16 +123,58 @@ int CSearchManager::RunSearch() {
       }
       if (position < 0) break;
       spare_.position = position;
-      if (!ReadAndReport(spare_)) continue;
+      if (!ReadAndReport(spare_)) {
+        std::vector<CSearcher::Hit> none;
+        BlockParsed(position, none);
+        continue;
+      }
       if (!HandOverSpare()) break;
     }
     PostToUi(WM_SEARCH_PROGRESS, 0, 0);
     DestroyWorkers();
+    {
+      std::lock_guard lock(gate_);
+      DeliverParsedLocked(true);
+    }
     return 0;
   } catch (...) {
     Log().Error(u"CSearchManager.RunSearch.except");
     DestroyWorkers();
+    std::lock_guard lock(gate_);
+    DeliverParsedLocked(true);
     return -1;
+  }
+}
+
+void CSearchManager::BlockParsed(std::int64_t position, std::vector<CSearcher::Hit>& hits) {
+  std::lock_guard lock(gate_);
+  std::vector<CSearcher::Hit>& slot = parsed_[position];
+  slot.swap(hits);
+  hits.clear();
+  DeliverParsedLocked(false);
+}
+
+void CSearchManager::DeliverParsedLocked(bool all) {
+  while (!parsed_.empty()) {
+    auto it = parsed_.begin();
+    if (!all && it->first > nextDelivery_) return;
+    for (const CSearcher::Hit& hit : it->second) DeliverInOrder(hit);
+    nextDelivery_ = std::max(nextDelivery_, it->first + blockClusters_);
+    parsed_.erase(it);
+  }
+}
+
+void CSearchManager::DeliverInOrder(const CSearcher::Hit& hit) {
+  const FoundObject& r = hit.record;
+  // Boot sectors and file-system structures go on: the volume decides about them.
+  if (r.typeId > 29 && r.offset > coverStart_ && r.offset < coverEnd_) {
+    innerHits_.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  DeliverHit(r);
+  if (hit.walked && r.offset + r.size > coverEnd_) {
+    coverStart_ = r.offset;
+    coverEnd_ = r.offset + r.size;
   }
 }
 

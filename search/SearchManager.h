@@ -32,6 +32,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -107,6 +108,14 @@ class CSearchManager {
 
   // Hands a hit to the sink, one at a time; a throwing sink is swallowed.
   void DeliverHit(const FoundObject& record);
+  // A worker's records of the block at `position` (taken; the vector is left
+  // empty). The records reach the sink in block order, once every block before
+  // theirs is in, whichever worker parsed it: so a file's end is known before any
+  // hit after its start is looked at, with one worker or many. A file hit that lies
+  // inside a file whose format walk gave its end is not a file and is dropped.
+  void BlockParsed(std::int64_t position, std::vector<CSearcher::Hit>& hits);
+  // File hits dropped because they lie inside a walked file.
+  std::int64_t InnerHits() const { return innerHits_.load(); }
 
   // The worker count for a SearchThreads setting: 1 to 64.
   static std::int32_t WorkerCount(std::int32_t setting);
@@ -137,6 +146,10 @@ class CSearchManager {
   bool HandOverSpare();
   // What current says once the clusters before `cluster` are searched.
   std::int64_t ProgressAt(std::int64_t cluster) const;
+  // Delivers the parsed blocks that are next in order (all of them with `all`, at
+  // the end). Under gate_.
+  void DeliverParsedLocked(bool all);
+  void DeliverInOrder(const CSearcher::Hit& hit);
 
   // Hand-off between the manager and its workers, guarded by handoff_.
   std::mutex handoff_;
@@ -162,6 +175,14 @@ class CSearchManager {
   std::unique_ptr<StoreHitSink> ownSink_;
   ISignatureHitSink* sink_ = nullptr;
   std::mutex hitMutex_;
+
+  // Blocks parsed but not yet delivered, by position; the next position to deliver;
+  // the walked file that reaches furthest among those delivered. Under gate_.
+  std::mutex gate_;
+  std::map<std::int64_t, std::vector<CSearcher::Hit>> parsed_;
+  std::int64_t nextDelivery_ = 0;
+  std::int64_t coverStart_ = -1, coverEnd_ = -1;
+  std::atomic<std::int64_t> innerHits_{0};
 
   // The volume's geometry when the search starts.
   std::int64_t clusterBytes_ = 512;

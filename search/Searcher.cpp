@@ -5,6 +5,10 @@
 
 #include "engine/FoundObject.h"
 #include "engine/ProgramLog.h"
+#include "engine/Volume.h"
+#include "search/FormatReader.h"
+#include "search/FormatWalk.h"
+#include "search/HeaderCheck.h"
 #include "search/SearchManager.h"
 
 CSearcher::CSearcher(CSearchManager& manager, std::int32_t index, std::size_t bufferBytes)
@@ -54,8 +58,10 @@ void CSearcher::ThreadLoop() {
     } else {
       lock.unlock();
       block_.position = claimed;
+      block_.runs.clear();
       parse = m.ReadAndReport(block_);
     }
+    blockHits_.clear();
     if (parse) {
       try {
         ParseBlock();
@@ -63,6 +69,7 @@ void CSearcher::ThreadLoop() {
         Log().Error(u"CSearcher.ParseBlock.except");
       }
     }
+    HandInBlock();
     lock.lock();
   }
 }
@@ -80,13 +87,87 @@ void CSearcher::ParseBlock() {
     for (std::int64_t unit = run.first; unit < run.end; ++unit) {
       if (!manager_.Running()) return;
       const std::size_t at = std::size_t(unit - run.first) * kUnit;
-      index.MatchUnit(bytes, at, scan_, keepGoing,
-                      [&](std::size_t entry) { MakeHit(entry, unit, bytes.subspan(at)); });
+      unitHits_.clear();
+      index.MatchUnit(bytes, at, scan_, keepGoing, [&](std::size_t entry) { unitHits_.push_back(entry); });
+      if (!unitHits_.empty()) TakeUnitHits(unit, bytes.subspan(at));
     }
   }
 }
 
-void CSearcher::MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes candidate) {
+void CSearcher::HandInBlock() {
+  try {
+    manager_.BlockParsed(block_.position, blockHits_);
+  } catch (...) {
+    Log().Error(u"CSearcher.HandInBlock.except");
+  }
+  blockHits_.clear();
+}
+
+void CSearcher::TakeUnitHits(std::int64_t unit, platform::Bytes candidate) {
+  const SignatureIndex& index = manager_.Index();
+  const std::int64_t offset = block_.position * manager_.ClusterBytes() + unit * CSearchManager::kUnitSize;
+  const std::int64_t readable = manager_.VolumeBytes() - offset;
+  CVolume* volume = manager_.Volume().get();
+  auto reader = [&](std::int64_t limit) {
+    return FormatReader(
+        candidate, readable, limit,
+        [volume, offset](std::int64_t position, std::uint8_t* out, std::size_t length) -> std::int64_t {
+          return volume->ReadSectors(out, (offset + position) / CSearchManager::kUnitSize,
+                                     std::int64_t(length) / CSearchManager::kUnitSize);
+        },
+        [this] { return manager_.Running(); }, walkScratch_);
+  };
+  // Inside the file this worker walked last: the hits there are not files of their
+  // own; they go on unwalked and the manager drops them.
+  const bool inner = offset > walkedStart_ && offset < walkedEnd_;
+
+  constexpr std::size_t kKinds = std::size_t(FormatKind::Gzip) + 1;
+  FormatEnd walked[kKinds];
+  bool tried[kKinds] = {};
+  std::size_t keep = 0;
+  for (std::size_t i = 0; i < unitHits_.size(); ++i) {
+    const std::int32_t typeId = index[unitHits_[i]].typeId;
+    FormatReader header = reader(std::int64_t(1) << 20);
+    if (!HeaderIsPossible(typeId, header)) continue;
+    const FormatKind kind = FormatKindOfType(typeId);
+    if (!inner && kind != FormatKind::None && !tried[std::size_t(kind)]) {
+      tried[std::size_t(kind)] = true;
+      FormatReader r = reader(FormatMaxBytes(kind));
+      walked[std::size_t(kind)] = WalkFormat(kind, r);
+    }
+    unitHits_[keep++] = unitHits_[i];
+  }
+  unitHits_.resize(keep);
+
+  // The TIFF rows share one signature: a walked TIFF keeps only the row that its
+  // Make tag names (else the TIFF row, else the last of them).
+  const FormatEnd& tiff = walked[std::size_t(FormatKind::Tiff)];
+  std::size_t tiffEntry = SIZE_MAX;
+  if (tiff.Found()) {
+    std::size_t named = SIZE_MAX, plain = SIZE_MAX;
+    for (std::size_t e : unitHits_) {
+      const std::int32_t id = index[e].typeId;
+      if (FormatKindOfType(id) != FormatKind::Tiff) continue;
+      if (id == tiff.typeId && named == SIZE_MAX) named = e;
+      if (id == 87) plain = e;
+      tiffEntry = e;
+    }
+    if (plain != SIZE_MAX) tiffEntry = plain;
+    if (named != SIZE_MAX) tiffEntry = named;
+  }
+  for (std::size_t e : unitHits_) {
+    const FormatKind kind = FormatKindOfType(index[e].typeId);
+    if (kind == FormatKind::Tiff && tiffEntry != SIZE_MAX && e != tiffEntry) continue;
+    const FormatEnd& end = walked[std::size_t(kind)];
+    if (kind != FormatKind::None && end.Found() && offset + end.end > walkedEnd_) {
+      walkedStart_ = offset;
+      walkedEnd_ = offset + end.end;
+    }
+    MakeHit(e, unit, candidate, kind != FormatKind::None && end.Found() ? end.end : -1);
+  }
+}
+
+void CSearcher::MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes candidate, std::int64_t end) {
   const SignatureIndex::Entry& type = manager_.Index()[entry];
   std::unique_ptr<FoundObject> record(new (std::nothrow) FoundObject());
   if (!record) {
@@ -117,6 +198,12 @@ void CSearcher::MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes ca
     record->size = std::int64_t(bytes.U32(4)) + 2048;
     sizeFromFormat = true;
   }
+  // The end that the format's own structure gives.
+  const bool walked = end > 0;
+  if (walked) {
+    record->size = end;
+    sizeFromFormat = true;
+  }
   // A size the header gives is kept (the store's offset index leaves it alone) when
   // it is one a file on this volume can have.
   if (sizeFromFormat && record->size > 0 && record->size <= manager_.VolumeBytes() - record->offset)
@@ -135,6 +222,6 @@ void CSearcher::MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes ca
     record->id = -1;
     record->flags = 0x200;
   }
-  manager_.DeliverHit(*record);
+  blockHits_.push_back({*record, walked && record->size == end});
   lastTypeId_ = record->typeId;
 }

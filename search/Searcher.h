@@ -16,11 +16,10 @@
 
 #include "engine/SectorBuffer.h"
 #include "platform/ByteOrder.h"
+#include "engine/FoundObject.h"
 #include "search/SignatureIndex.h"
 
 class CSearchManager;
-struct FoundObject;
-
 class CSearcher {
  public:
   // A run of sectors of the block that was read, in sectors from the block's start.
@@ -35,6 +34,12 @@ class CSearcher {
     SectorBuffer buffer;
     std::int64_t position = 0;  // clusters
     std::vector<ReadRun> runs;
+  };
+  // A record made from a hit, and whether its end came from its format's walk (the
+  // bytes up to it are the file's own, and no hit inside them is a file).
+  struct Hit {
+    FoundObject record;
+    bool walked = false;
   };
 
   // Allocates the block buffer; CurrentBlock().buffer.empty() when that failed.
@@ -60,13 +65,26 @@ class CSearcher {
 
  private:
   friend class CSearchManager;
-  void MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes candidate);
+  // The hits of one unit (entries of the index, in list order): header checks, the
+  // format walks (each once per unit), the TIFF family's type by its Make tag, then
+  // a record for each hit that stays.
+  void TakeUnitHits(std::int64_t unit, platform::Bytes candidate);
+  // `end`: the file's end as its format walk found it, or -1.
+  void MakeHit(std::size_t entry, std::int64_t unit, platform::Bytes candidate, std::int64_t end);
+  // Hands the block's records to the manager (in block order they reach the sink).
+  void HandInBlock();
 
   CSearchManager& manager_;
   const std::int32_t index_;
   const std::size_t bufferBytes_;
   Block block_;
   SignatureIndex::RunScan scan_;
+  std::vector<std::size_t> unitHits_;
+  std::vector<std::uint8_t> walkScratch_;
+  std::vector<Hit> blockHits_;
+  // The last file this worker walked to its end: hits inside it are not walked
+  // again (they are inner hits, and the manager drops them).
+  std::int64_t walkedStart_ = -1, walkedEnd_ = -1;
   std::int16_t lastTypeId_ = 0;
   std::thread thread_;
 

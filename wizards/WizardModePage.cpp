@@ -1,6 +1,8 @@
 #include "wizards/WizardModePage.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/App.h"
@@ -29,7 +31,20 @@ bool CWizardModePage::OnSetActive() {
   activating_ = true;
   const bool shown = OnPageSetActive();
   activating_ = false;
+  // As a dialog page takes the keyboard when it is shown: its first control that
+  // Tab reaches, unless the page has put the focus somewhere of its own.
+  if (shown) QTimer::singleShot(0, this, [this] { FocusFirstControl(); });
   return shown;
+}
+
+void CWizardModePage::FocusFirstControl() {
+  if (!IsActive() || !isVisible()) return;
+  if (QWidget* focus = QApplication::focusWidget(); focus && isAncestorOf(focus)) return;
+  for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+    if (!isAncestorOf(w) || !w->isVisible() || !w->isEnabled() || !(w->focusPolicy() & Qt::TabFocus)) continue;
+    w->setFocus(Qt::TabFocusReason);
+    return;
+  }
 }
 
 void CWizardModePage::OnInitDialog() {

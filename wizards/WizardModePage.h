@@ -5,7 +5,8 @@
 // id and an empty subtitle. Its first activation initialises it: it tells the
 // sheet (WM_PAGE_INITIALIZED), loads its fields (InitPage) and is translated from
 // its section of the language tables ("Wizard.Step0" .. "Wizard.Finish"). Help is
-// the help for the page (the sheet's handler with command 0 and the page).
+// the help for the page (the sheet's handler with command 0 and the page). Each
+// showing gives the keyboard to the page's first control.
 //
 // Owned by the wizard-mode sheet; GUI thread only.
 
@@ -40,6 +41,9 @@ class CWizardModePage : public controls::CResizablePropertyPage {
   // The page is being shown: OnPageSetActive with IsActive() already true (the
   // sheet makes the page current only after this returns).
   bool OnSetActive() final;
+  // The keyboard to the page's first control that Tab reaches, unless the focus
+  // is inside the page already (run after each showing).
+  void FocusFirstControl();
 
  protected:
   // The page's own initialisation, after WM_PAGE_INITIALIZED and before the

@@ -141,6 +141,7 @@ void CWizardModeProgressPage::Start() {
     return;
   }
   stoppedByUser_ = false;
+  ClearPassEnd();
   startedHere_ = StartPass(*volume);
   UpdateState();
 }
@@ -158,14 +159,19 @@ void CWizardModeProgressPage::Stop() {
 void CWizardModeProgressPage::UpdateState() {
   UpdateProgress();
   const bool running = GetScanProgress().IsRunning();
+  // The count stays in the run state until the next pass begins.
+  if (startedHere_) readErrors_ = GetScanProgress().unreadable.load();
+  SetCounter(IDC_READ_ERRORS, readErrors_);
   status_->setText(LangString(running ? 161 : 162));
   start_->setEnabled(!running);
   stop_->setEnabled(running);
-  if (!running && pass_ == CAutoPilot::Pass::kSectors) bar_->setValue(0);
+  if (!running && pass_ == CAutoPilot::Pass::kSectors && !passCompleted_) bar_->setValue(0);
   if (IsActive()) SetWizardButtons(running ? 0 : controls::PSWIZB_BACK | controls::PSWIZB_NEXT);
 }
 
 void CWizardModeProgressPage::OnPassDone() {
+  if (startedHere_) readErrors_ = GetScanProgress().unreadable.load();
+  passCompleted_ = startedHere_ && !stoppedByUser_;
   UpdateState();
   const bool autoPilot = startedHere_ && CAutoPilot::Applies(Settings(), stoppedByUser_);
   startedHere_ = false;

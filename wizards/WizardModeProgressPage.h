@@ -11,7 +11,10 @@
 //   - the state refresh: while a scan runs no wizard button, "Busy" (161), Start
 //     off and Stop on; otherwise "Idle" (162), Back and Next, Start on, Stop off;
 //   - when a pass this page started ends by itself with the auto-pilot on, the
-//     sheet recovers what the pass found (CAutoPilot).
+//     sheet recovers what the pass found (CAutoPilot);
+//   - "Read errors:" (1173) counts the sectors the page's pass could not read
+//     (ScanProgress::unreadable); once the pass has run to its end its last
+//     position shows its total and the bar is full.
 // "Show filenames" (1218) is AppSettings::LogFoundNames, stored on each click.
 //
 // Owned by the wizard-mode sheet; GUI thread only.
@@ -94,6 +97,14 @@ class CWizardModeProgressPage : public CWizardModePage {
   void BuildForm();
   void SetCounter(int id, std::int64_t value);
   std::shared_ptr<CVolume> CurrentVolume() const;
+  // The pass this page started has run to its end (not stopped): the page shows
+  // its last position equal to its total and the bar full. A start or a reset
+  // clears it.
+  bool PassCompleted() const { return passCompleted_; }
+  void ClearPassEnd() {
+    passCompleted_ = false;
+    readErrors_ = 0;
+  }
 
  private:
   void OnShowFilenames();
@@ -114,4 +125,7 @@ class CWizardModeProgressPage : public CWizardModePage {
   // The pass running now was started by this page, and Stop was used on it.
   bool startedHere_ = false;
   bool stoppedByUser_ = false;
+  bool passCompleted_ = false;
+  // "Read errors:": the sectors this page's pass could not read.
+  std::int64_t readErrors_ = 0;
 };

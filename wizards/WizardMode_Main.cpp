@@ -227,9 +227,14 @@ void CWizardMode_Main::BuildContextMenus() {
       controls::SetCommandId(action, item.id);
     }
   }
-  connect(contextMenus_, &QMenuBar::triggered, this, [this](QAction* action) {
-    if (const int id = controls::CommandId(action)) OnCommand(id);
-  });
+  // The views open these menus as popups of their own (never from the hidden
+  // bar, which therefore hears nothing): each menu hands its chosen command on.
+  for (QMenu* menu : {drive, contextMenus_->actions().value(1) ? contextMenus_->actions().value(1)->menu() : nullptr}) {
+    if (!menu) continue;
+    connect(menu, &QMenu::triggered, this, [this](QAction* action) {
+      if (const int id = controls::CommandId(action)) OnCommand(id);
+    });
+  }
   if (g_App) g_App->SetMainMenu(contextMenus_);
 }
 
@@ -284,6 +289,10 @@ bool CWizardMode_Main::OnMessage(const PostedMessage& message) {
       return true;
     case WM_RESET_PROGRESS:
       OnResetProgress();
+      return true;
+    case WM_VOLUME_ADDED:
+      // A partition a pass found: the drive page lists it beneath its drive.
+      step1_->View()->OnPostedMessage(message);
       return true;
     case WM_DEVICE_CHANGED:
       if (ActivePage() == step1_) {
@@ -391,11 +400,12 @@ void CWizardMode_Main::CountRecovery(CRecovery& job) {
   lastDestination_ = app::ToQString(job.Destination());
 }
 
-void CWizardMode_Main::FollowRecovery(CRecovery& job, bool closeWhenDone) {
+int CWizardMode_Main::FollowRecovery(CRecovery& job, bool closeWhenDone) {
   CRecoveryProgressDlg dialog(job, this);
   dialog.SetCloseWhenDone(closeWhenDone ? 1 : 0);
-  dialog.exec();
+  const int result = dialog.exec();
   CountRecovery(job);
+  return result;
 }
 
 void CWizardMode_Main::AutoRecover(CAutoPilot::Pass pass) {
@@ -405,19 +415,36 @@ void CWizardMode_Main::AutoRecover(CAutoPilot::Pass pass) {
         std::shared_ptr<CVolume> volume = CurrentVolume();
         if (!volume || !g_Computer) return;
         std::vector<FoundObject*> files = CAutoPilot::CollectFiles(volume->Store(), g_Computer->Filter(), pass);
-        if (files.empty() || CRecoveryCommands::RefuseWhileAJobEnds(this)) return;
-        Log().InfoId(185);
-        CRecovery& job = RecoveryJob();
-        // Nobody is there to answer the size question: a carved file takes its
-        // type's typical size (the question's own first choice), unless the job
-        // has a mode already.
-        const std::int32_t mode = job.SizeMode();
-        const std::int64_t sizeKB = job.SizeKB();
-        if (mode == 0) job.SetSizeMode(1);
-        if (job.SetSelection(CRecoveryCommands::Of(volume, files)) && job.StartRecovery()) FollowRecovery(job, true);
-        if (mode == 0) job.SetSizeMode(0, sizeKB);
+        if (!files.empty()) {
+          if (CRecoveryCommands::RefuseWhileAJobEnds(this)) return;
+          Log().InfoId(185);
+          CRecovery& job = RecoveryJob();
+          // Nobody is there to answer the size question: a carved file whose end is
+          // unknown runs up to the next file found, unless the job has a mode already.
+          const std::int32_t mode = job.SizeMode();
+          const std::int64_t sizeKB = job.SizeKB();
+          if (mode == 0) job.SetSizeMode(kAutoPilotSizeMode);
+          int result = -1;
+          if (job.SetSelection(CRecoveryCommands::Of(volume, files)) && job.StartRecovery())
+            result = FollowRecovery(job, true);
+          if (mode == 0) job.SetSizeMode(0, sizeKB);
+          // Stopped, or a question answered Cancel (nothing could be written): the
+          // auto-pilot halts on this page.
+          if (result != 0 || job.SuccessCount() == 0) return;
+        }
+        AutoContinue(pass);
       },
       Qt::QueuedConnection);
+}
+
+void CWizardMode_Main::AutoContinue(CAutoPilot::Pass pass) {
+  // Through the pass's results page: after the file-system pass on to the sector
+  // pass (its page starts it on showing), after the sector pass to the summary.
+  if (pass == CAutoPilot::Pass::kFileSystem) {
+    if (SetActivePage(step6_)) SetActivePage(step7_);
+  } else {
+    if (SetActivePage(step8_)) SetActivePage(finish_);
+  }
 }
 
 void CWizardMode_Main::ExploreRecoveredFiles() {

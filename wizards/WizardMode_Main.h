@@ -11,7 +11,8 @@
 // While it lives it is the program's top window (and its log window while no
 // progress page is shown): the engine's messages reach OnMessage, which acts on
 // those of its table by message number and drops the others. 0x0303 (sent by the
-// drive page at each showing) resets both progress pages.
+// drive page at each showing) resets both progress pages; a partition a pass found
+// (WM_VOLUME_ADDED) joins the drive page's tree whichever page shows.
 //
 // The wizard's passes read neither AppSettings::SignaturePass nor
 // AutoContinueQueue (a pass alone never chains, nothing is queued), yet the
@@ -137,15 +138,24 @@ class CWizardMode_Main : public controls::CWizardPropertySheet {
   // The folder the last recovery wrote into (empty: none ran).
   QString LastDestination() const { return lastDestination_; }
   // Follows a started job with the progress dialog (modal; `closeWhenDone` closes
-  // it by itself when the job ends), then counts what a recovery wrote.
-  void FollowRecovery(CRecovery& job, bool closeWhenDone);
+  // it by itself when the job ends), then counts what a recovery wrote. The
+  // dialog's result: 0 closed when the job ended, 1 OK, 2 aborted.
+  int FollowRecovery(CRecovery& job, bool closeWhenDone);
   // Adds what a finished recovery wrote to the count and keeps its folder.
   void CountRecovery(CRecovery& job);
-  // The auto-pilot after a pass: every file the pass's results page shows is
-  // recovered into the destination folder, the progress dialog closing by itself.
-  // Carved files whose size is unknown take their type's typical size unless the
-  // job has a size mode of its own.
+  // The auto-pilot after a pass that ended by itself: every file the pass's
+  // results page shows is recovered into the destination folder, the progress
+  // dialog closing by itself; then the wizard goes on by itself (AutoContinue).
+  // Carved files whose size is unknown run up to the next file found (size mode
+  // 2, without the question) unless the job has a size mode of its own. Stop in
+  // the progress dialog, or a recovery that wrote nothing (a question answered
+  // Cancel), halts it on the page where it is.
   void AutoRecover(CAutoPilot::Pass pass);
+  static constexpr std::int32_t kAutoPilotSizeMode = 2;
+  // After the file-system pass's recovery: its results page, then the sector
+  // pass's page, which starts that pass; after the sector pass's recovery: its
+  // results page, then the summary.
+  void AutoContinue(CAutoPilot::Pass pass);
   // "Explore Recovered Files": the last recovery's folder, else the settings'.
   void ExploreRecoveredFiles();
 

@@ -1,5 +1,7 @@
 #include "wizards/WizardMode_Step1.h"
 
+#include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "controls/ControlId.h"
@@ -22,6 +24,10 @@ CWizardMode_Step1::CWizardMode_Step1()
   CVolumeExploreView* view = host_->View();
   controls::SetControlId(view->Tree(), IDC_TREE);
   connect(view, &CVolumeExploreView::treeSelectionChanged, this, [this] { UpdateButtons(); });
+  // F5, as the drive menu's "Rescan Drives" shows it.
+  auto* rescan = new QShortcut(QKeySequence(Qt::Key_F5), this);
+  rescan->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(rescan, &QShortcut::activated, this, [this] { View()->RescanDrives(); });
   // The view's "Select" comes as a posted command.
   connect(
       view, &CVolumeExploreView::parentCommand, this,
@@ -50,6 +56,11 @@ bool CWizardMode_Step1::OnPageSetActive() {
     main->OnMessage(reset);
   }
   UpdateButtons();
+  // The keyboard works the tree from the start: the arrow keys choose a drive, the
+  // Menu key or Shift+F10 opens its menu.
+  QTimer::singleShot(0, View()->Tree(), [this] {
+    if (IsActive()) View()->Tree()->setFocus(Qt::OtherFocusReason);
+  });
   return true;
 }
 

@@ -37,6 +37,7 @@ bool CWizardMode_Step5::BarIsMarquee() const { return Bar()->minimum() == 0 && B
 
 void CWizardMode_Step5::ResetProgress() {
   SetStartPending(true);
+  ClearPassEnd();
   QProgressBar* bar = Bar();
   bar->setRange(0, 99);
   bar->setValue(0);
@@ -60,14 +61,21 @@ void CWizardMode_Step5::SetBarStyle(const CVolume& volume) {
 
 void CWizardMode_Step5::UpdateProgress() {
   ScanProgress& progress = GetScanProgress();
-  const std::int64_t current = progress.current.load();
   const std::int64_t total = progress.total.load();
+  // A pass that ran to its end has reached its total.
+  const std::int64_t current = PassCompleted() ? total : progress.current.load();
   SetCounter(IDC_CURRENT_RECORD, current);
   SetCounter(IDC_TOTAL_RECORDS, total);
   std::shared_ptr<CVolume> volume = CurrentVolume();
   SetCounter(IDC_FILES_FOUND, volume ? volume->FileSystemPassCounters().files.load() : 0);
   if (!volume) return;
   QProgressBar* bar = Bar();
+  if (PassCompleted()) {
+    barArmed_ = false;
+    bar->setRange(0, 99);
+    bar->setValue(99);  // full
+    return;
+  }
   const bool analysing = volume->GetState() == CVolume::kAnalysing || volume->HasAnalysisThread();
   if (analysing) {
     if (current != 0 && total != 0 && total / 100 != 0)

@@ -29,19 +29,23 @@ bool CWizardMode_Step7::StartPass(CVolume& volume) {
 void CWizardMode_Step7::ResetProgress() {
   if (std::shared_ptr<CVolume> volume = CurrentVolume()) DriveLabel()->SetText(app::ToQString(volume->GetDisplayName()));
   SetStartPending(true);
+  ClearPassEnd();
   LogEdit()->ClearLog();
 }
 
 void CWizardMode_Step7::UpdateProgress() {
   ScanProgress& progress = GetScanProgress();
-  const std::int64_t current = progress.current.load();
   const std::int64_t total = progress.total.load();
+  // A pass that ran to its end has reached its total.
+  const std::int64_t current = PassCompleted() ? total : progress.current.load();
   SetCounter(IDC_CURRENT_CLUSTER, current);
   SetCounter(IDC_TOTAL_CLUSTERS, total);
   SetCounter(IDC_FREE_CLUSTERS, progress.freeClusters.load());
   std::shared_ptr<CVolume> volume = CurrentVolume();
   SetCounter(IDC_FILES_FOUND, volume ? volume->SectorPassCounters().files.load() : 0);
-  if (current != 0 && total != 0 && total / 100 != 0)
+  if (PassCompleted())
+    Bar()->setValue(Bar()->maximum());
+  else if (current != 0 && total != 0 && total / 100 != 0)
     Bar()->setValue(int(std::min<std::int64_t>(99, current / (total / 100))));
   if (volume) DriveLabel()->SetText(app::ToQString(volume->GetDisplayName()));
 }

@@ -486,8 +486,14 @@ TEST_F(FatDamage, FilesInADeletedFolderAreListedOnADeletedPathAndReadWhole) {
   FatImage img(Fat16());
   FatImage::Put(img.Root(), 0, {"ALBUM      ", 0x10, 5}, u"Album", true);
   std::size_t slot = FatImage::Put(img.Cluster(5), 0, {"PHOTO   JPG", 0x20, 10, 3 * 512 - 100});
-  FatImage::Put(img.Cluster(5), slot, {"SUB        ", 0x10, 6});
+  slot = FatImage::Put(img.Cluster(5), slot, {"SUB        ", 0x10, 6});
   FatImage::Put(img.Cluster(6), 0, {"NOTE    TXT", 0x20, 20, 2 * 512});
+  // One whose chain the table still holds (the folder alone was removed): read
+  // through it.
+  FatImage::Put(img.Cluster(5), slot, {"CHAIN   BIN", 0x20, 50, 2 * 512});
+  img.Chain({50, 60});
+  FillCluster(img, 50, 51);
+  FillCluster(img, 60, 61);
   FillCluster(img, 10, 11);
   FillCluster(img, 11, 12);
   FillCluster(img, 12, 13);
@@ -509,13 +515,14 @@ TEST_F(FatDamage, FilesInADeletedFolderAreListedOnADeletedPathAndReadWhole) {
       {"PHOTO.JPG", 10, {10, 11, 12}, true},
       {"SUB", 6, {}, true},
       {"NOTE.TXT", 20, {20, 21}, true},
+      {"CHAIN.BIN", 50, {50, 60}, true},
       {"LIVE.BIN", 30, {30, 40}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(found.count(c.name), 1u);
     const FoundObject& o = found.find(c.name)->second;
-    EXPECT_FALSE(o.flags.Any(OBJ_DELETED));
+    EXPECT_EQ(o.flags.Any(OBJ_DELETED), c.deletedPath);  // deleted with its folder
     EXPECT_EQ(o.flags.Any(OBJ_DELETED_PATH), c.deletedPath);
     if (c.clusters.empty()) continue;
     std::vector<std::uint8_t> expected;
@@ -527,7 +534,8 @@ TEST_F(FatDamage, FilesInADeletedFolderAreListedOnADeletedPathAndReadWhole) {
     EXPECT_EQ(volume->ReadableSize(o), o.size);
     // Where the data lies says the same as the read.
     const auto runs = volume->GetObjectDataRuns(o).ToVector();
-    if (c.deletedPath) {
+    const bool chained = c.clusters.size() > 1 && c.clusters[1] != c.clusters[0] + 1;
+    if (!chained) {
       EXPECT_EQ(runs, (std::vector<ObjectRun>{{std::int64_t(img.ClusterOffset(c.first)), o.size, false}}));
     } else {
       EXPECT_EQ(runs.size(), 2u);

@@ -944,6 +944,7 @@ TEST(FileSystemNtfs, AVolumeWithAZeroRecordOrClusterSizeIsRefusedWithALogLine) {
   for (std::size_t offset : {std::size_t(0x40), std::size_t(0x0D)}) {
     Bytes image = FixtureBytes();
     image[offset] = 0;
+    image[image.size() - 512 + offset] = 0;  // the backup copy at the last sector too
     Pass p(std::move(image));
     p.Run();
     EXPECT_TRUE(p.Objects().empty());
@@ -1082,4 +1083,92 @@ TEST(FileSystemNtfsThreads, ObjectDataIsReadWhileThePassRuns) {
   Bytes buffer(10000);
   EXPECT_EQ(p.volume->ReadObjectData(readme, buffer.data(), 0, 10000), 10000);
   EXPECT_EQ(HashOf(buffer), (*ManifestObject(79))["sha256"].get<std::string>());
+}
+
+TEST(FileSystemNtfs, WithoutAnyBootSectorFoundRecordsAreListedAndOnlyResidentDataIsRead) {
+  Bytes image = FixtureBytes();
+  std::fill_n(image.begin(), 512, 0);                          // the boot sector
+  std::fill_n(image.end() - 512, 512, 0);                      // and its copy at the last sector
+  Pass p(std::move(image));
+  p.volume->SetFileSystemTypeCode(7);  // an NTFS partition by its table
+  p.Run();
+  EXPECT_TRUE(p.Logged(u"no boot sector copy is readable"));
+  EXPECT_EQ(p.fs->CurrentLayout(), nullptr);
+  // What the sector pass hands over: every FILE record where it lies.
+  for (std::int64_t n = 0; n < 120; ++n) {
+    FoundObject hit;
+    hit.typeId = 24;
+    hit.offset = RecordPosition(n);
+    if (hit.offset > 0) p.fs->ScanAt(hit);
+  }
+  const FoundObject* tiny = p.One(77);      // resident: its bytes are in its record
+  const FoundObject* readme = p.One(79);    // non-resident: its clusters can't be found
+  const FoundObject* summary = p.One(89);   // under its folder, whose record was found too
+  ASSERT_NE(tiny, nullptr);
+  ASSERT_NE(readme, nullptr);
+  ASSERT_NE(summary, nullptr);
+  EXPECT_EQ(tiny->Name(), u"tiny.txt");
+  EXPECT_EQ(summary->parentId, 68);
+  ASSERT_NE(p.One(68), nullptr);
+  EXPECT_TRUE(p.One(68)->IsFolder());
+  const auto* m = ManifestObject(77);
+  Bytes data(std::size_t((*m)["size"].get<std::int64_t>()));
+  EXPECT_EQ(p.volume->ReadObjectData(*tiny, data.data(), 0, std::uint32_t(data.size())), std::int64_t(data.size()));
+  EXPECT_EQ(test::Sha256(data.data(), data.size()), (*m)["sha256"].get<std::string>());
+  Bytes other(4096);
+  EXPECT_EQ(p.volume->ReadObjectData(*readme, other.data(), 0, 4096), 0);
+  EXPECT_TRUE(p.Logged(u"README.txt can't be read: no boot sector gives the cluster size"));
+}
+
+TEST(FileSystemNtfs, ADeletedFileWhoseFolderRecordWasReusedIsNotListedUnderTheNewFolder) {
+  // /Documents (record 64) is reused: its sequence number moves from 1 to 3, as when
+  // a new folder takes the record. Its deleted file Old invoice.pdf (99) still names
+  // sequence 1, and so does a copy of that record put at 40, before the folder in
+  // the table: both record orders.
+  Bytes image = FixtureBytes();
+  {
+    Bytes folder = FixedRecord(image, 64);
+    platform::LeWriter(folder.data(), folder.size()).U16(0x10, 3);
+    PutRecord(image, 64, folder);
+    Bytes file = FixedRecord(image, 99);
+    platform::LeWriter(file.data(), file.size()).U32(0x2C, 40);
+    PutRecord(image, 40, file);
+  }
+  Pass p(std::move(image));
+  p.Run();
+  const FoundObject* after = p.One(99);
+  const FoundObject* before = p.One(40);
+  ASSERT_NE(after, nullptr);
+  ASSERT_NE(before, nullptr);
+  EXPECT_NE(after->parentId, 64);
+  EXPECT_EQ(before->parentId, after->parentId);  // one key for the stale (record, sequence)
+  // The lost folder made for the key, and the reusing folder keeps its own place and
+  // its live files.
+  const FoundObject* lost = p.One(after->parentId);
+  ASSERT_NE(lost, nullptr);
+  EXPECT_EQ(lost->parentId, kIdLostFolders);
+  const FoundObject* documents = p.One(64);
+  ASSERT_NE(documents, nullptr);
+  EXPECT_EQ(documents->Name(), u"Documents");
+  EXPECT_EQ(documents->parentId, 5);
+  EXPECT_EQ(p.One(86)->parentId, 64);  // Budget.xls, live
+  // A folder deleted after its files is still theirs: its number moved on by one.
+  EXPECT_EQ(p.One(94)->parentId, 74);
+  EXPECT_EQ(p.One(96)->parentId, 75);
+}
+
+TEST(FileSystemNtfs, StaleReferencesByTheSequenceNumbers) {
+  struct Case {
+    std::uint16_t reference, sequence;
+    bool inUse, stale;
+  };
+  for (const Case& c : std::vector<Case>{{1, 1, true, false},
+                                         {1, 2, false, false},   // freed after the file
+                                         {1, 2, true, true},     // freed and reused
+                                         {1, 3, false, true},    // reused and freed again
+                                         {0xFFFF, 1, false, false},  // the wrap skips 0
+                                         {0, 9, true, false},    // no sequence to check
+                                         {4, 0, true, false}})
+    EXPECT_EQ(CFileSystem_NTFS::StaleReference(c.reference, c.sequence, c.inUse), c.stale)
+        << c.reference << " " << c.sequence << " " << c.inUse;
 }

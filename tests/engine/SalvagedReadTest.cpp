@@ -13,6 +13,7 @@
 #include "FileSystemFatTestSupport.h"
 #include "engine/MemoryBlockDevice.h"
 #include "engine/ProgramLog.h"
+#include "engine/ScanProgress.h"
 #include "engine/SectorBuffer.h"
 #include "engine/Volume.h"
 #include "platform/Text.h"
@@ -200,4 +201,44 @@ TEST_F(SalvagedReads, ObjectDataOfRawAndFatVolumesKeepsEveryReadableByte) {
       g_Log = &log;
     }
   }
+}
+
+// "Read errors:" of the wizard's progress pages: the running pass counts the
+// sectors that reads of its volume left zero-filled; a salvaged read counts only
+// those it could not save, the device's end counts nothing, nor do reads of another
+// volume or reads while no scan runs.
+TEST_F(SalvagedReads, ThePassCountsTheSectorsItsReadsLeftZeroFilled) {
+  bytes = Pattern(4096 * 512);
+  Reset();
+  ScanProgress progress;
+  SetScanProgress(&progress);
+  progress.running.store(1);
+  progress.BeginUnreadableCount(volume.get());
+  std::vector<std::uint8_t> got(4200 * 512);
+  device->InjectFault(1000, MemoryBlockDevice::Fault::Error);
+  volume->SetReadRetries(0);
+  // A plain read that fails leaves the whole run zeros.
+  EXPECT_EQ(volume->ReadSectors(got.data(), 990, 20), 0);
+  EXPECT_EQ(progress.unreadable.load(), 20);
+  // The salvaged read of the same run saves all but that sector.
+  EXPECT_EQ(volume->ReadSectorsSalvaged(got.data(), 990, 20, u"Test: %I64d"), 20 * 512);
+  EXPECT_EQ(progress.unreadable.load(), 21);
+  // Past the device's end is no read error.
+  EXPECT_EQ(volume->ReadSectors(got.data(), 4000, 200), 96 * 512);
+  EXPECT_EQ(progress.unreadable.load(), 21);
+  // Another volume's reads, and reads while nothing runs, are not the pass's.
+  auto other = std::make_shared<CVolume>(CVolume::kImageFile);
+  auto d = device;
+  other->SetDeviceOpener([d](int&) { return d; });
+  other->SetReadRetries(0);
+  other->QueryInformation();
+  other->ReadSectors(got.data(), 990, 20);
+  progress.running.store(0);
+  volume->ReadSectors(got.data(), 990, 20);
+  EXPECT_EQ(progress.unreadable.load(), 21);
+  // A new pass counts from 0.
+  progress.running.store(1);
+  progress.BeginUnreadableCount(volume.get());
+  EXPECT_EQ(progress.unreadable.load(), 0);
+  SetScanProgress(nullptr);
 }

@@ -111,6 +111,22 @@ class VolumeInfoViewTest : public QObject {
                    {"Label", ""}, {"File System", "NTFS"}, {"", ""}, {"Cluster size", "4096"},
                    {"Total Clusters", "0"}, {"Total Sectors", "0"}, {"", ""}, {"State", "Information request"}});
 
+    auto gpt = std::make_shared<CVolume>(CVolume::kFoundPartition);
+    gpt->SetDevicePath(u"/dev/sdf");
+    gpt->UpdateInfo([](VolumeInfo& i) {
+      i.driveType = 3;
+      i.partitionTypeGuid = u"EBD0A0A2-B9E5-4433-87C0-68B6B72699C7";
+      i.partitionName = u"Photos";
+    });
+    gpt->SetState(CVolume::kReady);
+    QTest::newRow("partition of a GUID partition table")
+        << gpt
+        << Expect({{" ", ""}, {" Type", "Fixed"}, {" Category", "Found"}, {" ", ""}, {" System Path", "/dev/sdf"},
+                   {"Label", ""}, {"File System", "Unknown"}, {"", ""}, {"Cluster size", "512"},
+                   {"Total Clusters", "0"}, {"Total Sectors", "0"},
+                   {"Partition Type", "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"}, {"Partition Name", "Photos"},
+                   {"", ""}, {"State", "Ready"}});
+
     auto partition = std::make_shared<CVolume>(CVolume::kPartition);
     partition->SetDevicePath(u"/dev/sde");
     QTest::newRow("partition")

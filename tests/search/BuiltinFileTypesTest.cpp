@@ -255,7 +255,9 @@ const RowText kRows[] = {
     {224, u"M3U Play List File", "\"#EXTM3U\" at 0"},
     {226, u"Creative Voice File", "\"Creative Voice File\" at 0"},
     {227, u"Audio Visual Research File", "d:32 42 49 54 at 0"},
-    {83, u"JPEG Image", "d:FF D8 FF E1 at 0 / d:FF D8 FF E0 at 0"},
+    {83, u"JPEG Image",
+     "d:FF D8 FF E1 at 0 / d:FF D8 FF E0 at 0 / d:FF D8 FF E2 at 0 / d:FF D8 FF ED at 0 / d:FF D8 FF EE at 0 / "
+     "d:FF D8 FF FE at 0 / d:FF D8 FF DB at 0"},
     {525, u"Bitmap Image", "w:42 4D at 0 and d:00 00 00 00 at 6"},
     {85, u"GIF Image", "d:47 49 46 38 at 0 and b:61 at 5"},
     {88, u"PNG Image", "q:89 50 4E 47 0D 0A 1A 0A at 0 and q:00 00 00 0D 49 48 44 52 at 8"},
@@ -281,11 +283,17 @@ const RowText kRows[] = {
     {160, u"ASF", "q:30 26 B2 75 8E 66 CF 11 at 0 and q:A6 D9 00 AA 00 62 CE 6C at 8"},
     {150, u"RealMedia File", "d:2E 52 4D 46 at 0"},
     {170, u"QuickTime (Rich Media Format)",
-     "d:6D 6F 6F 76 at 0 / d:70 6E 6F 74 at 0 / d:6D 64 61 74 at 0 / d:77 69 64 65 at 0 / d:76 69 64 65 at 0 / "
-     "d:74 72 61 6B at 0 / d:73 6B 69 70 at 0 / d:4D 50 45 47 at 0 / d:73 74 72 6D at 0 / d:66 72 65 65 at 0"},
+     "\"ftypqt  \" at 4 / d:6D 6F 6F 76 at 4 / d:70 6E 6F 74 at 4 / d:6D 64 61 74 at 4 / d:77 69 64 65 at 4 / "
+     "d:76 69 64 65 at 4 / d:74 72 61 6B at 4 / d:73 6B 69 70 at 4 / d:4D 50 45 47 at 4 / d:73 74 72 6D at 4 / "
+     "d:66 72 65 65 at 4"},
     {524, u"AVI (RIFF Video Format)", "d:52 49 46 46 at 0 and \"AVI LIST\" at 8"},
     {181, u"Mobile Phone Video", "\"ftyp3gp\" at 4"},
-    {141, u"MPEG-4 Video File", "d:66 74 79 70 at 0 and \"mp4\" at 16"},
+    {141, u"MPEG-4 Video File",
+     "\"ftypisom\" at 4 / \"ftypiso2\" at 4 / \"ftypiso4\" at 4 / \"ftypiso5\" at 4 / "
+     "\"ftypiso6\" at 4 / \"ftypmp41\" at 4 / \"ftypmp42\" at 4 / \"ftypmp71\" at 4 / "
+     "\"ftypavc1\" at 4 / \"ftypdash\" at 4 / \"ftypM4V \" at 4 / \"ftypM4A \" at 4 / "
+     "\"ftypM4P \" at 4 / \"ftypM4B \" at 4 / \"ftypMSNV\" at 4 / \"ftypNDAS\" at 4 / "
+     "\"ftypf4v \" at 4 / \"ftypmmp4\" at 4 / \"ftypXAVC\" at 4"},
     {265, u"SymbianOS Installer File", "d:04 19 10 00 at 6 and w:10 00 at 10"},
     {266, u"Microsoft PocketPC Word", "\"{\\pwi\" at 0"},
     {266, u"Microsoft PocketPC Buckup", "\"POCKETPCIMAGE\" at 0"},

@@ -548,3 +548,58 @@ TEST_F(DatabaseFixture, ValueNameOwnerTellsWhoIsSavedUnderAName) {
   }
   EXPECT_EQ(db->ValueNameOwner(user->RegistryValueName(), user), pdf);
 }
+
+// A database saved by an earlier version holds the built-in rows with the
+// signatures that version made: the next start gives them today's, keeping their
+// flags and sizes; a row whose signatures the user changed, and the user's own
+// types, stay as they were saved.
+TEST_F(DatabaseFixture, BuiltinRowsSavedWithEarlierSignaturesGetTodaysAndKeepTheirSettings) {
+  {
+    FileTypeDatabase groups;
+    groups.SetRegistry(reg.get());
+    groups.CreateDefaultGroups();
+    for (auto* g : groups.Groups()) reg->SetBinary(kGroupsKey, g->RegistryValueName(), g->Serialize());
+  }
+  auto earlier = MakeEarlierBuiltinRows();
+  ASSERT_EQ(earlier.size(), 3u);  // JPEG, QuickTime, MPEG-4
+  for (auto& t : MakeBuiltinFileTypes()) {
+    std::unique_ptr<FileType> saved = std::move(t);
+    for (auto& e : earlier)
+      if (e && e->typeId() == saved->typeId() && e->Description() == saved->Description()) saved = std::move(e);
+    if (saved->typeId() == 83) {
+      saved->SetSearchEnabled(0);
+      saved->SetTypicalSizeKB(77);
+    }
+    if (saved->typeId() == 141) saved->AddBytesSignature(PATTERN_BYTES, Ascii("ftypmine"), 4, 8);  // the user's
+    reg->SetBinary(kTypesKey, saved->RegistryValueName(), saved->Serialize());
+  }
+  const std::vector<std::uint8_t> mine = UserType(CATEGORY_DOCUMENTS, 9001, u"Mine", u"MIN");
+  reg->SetBinary(kTypesKey, FileType::FromBlob(mine)->RegistryValueName(), mine);
+
+  ASSERT_TRUE(db->LoadFileTypes());
+  auto today = MakeBuiltinFileTypes();
+  auto signaturesOf = [](const FileType& t) {
+    std::vector<std::uint8_t> b = t.Serialize();
+    return std::vector<std::uint8_t>(b.begin() + FileType::kHeaderSize, b.end());
+  };
+  for (const auto& [id, description] : {std::pair{83, u"JPEG Image"}, {170, u"QuickTime (Rich Media Format)"}}) {
+    SCOPED_TRACE(id);
+    const FileType* now = Find(*db, id, description);
+    ASSERT_NE(now, nullptr);
+    const FileType* builtin = nullptr;
+    for (const auto& t : today)
+      if (t->typeId() == id) builtin = t.get();
+    EXPECT_EQ(signaturesOf(*now), signaturesOf(*builtin));
+  }
+  const FileType* jpeg = Find(*db, 83, u"JPEG Image");
+  EXPECT_EQ(jpeg->searchEnabled(), 0);
+  EXPECT_EQ(jpeg->typicalSizeKB(), 77);
+  // The MPEG-4 row the user changed keeps its signatures of then.
+  EXPECT_EQ(Find(*db, 141, u"MPEG-4 Video File")->GetSignatureCount(), 2u);
+  const FileType* user = db->FindById(9001);
+  ASSERT_NE(user, nullptr);
+  EXPECT_EQ(user->Serialize(), mine);
+  // The corrected rows were written back: a third start reads them as they are now.
+  Restart again = Reopen();
+  EXPECT_EQ(signaturesOf(*Find(*again.db, 83, u"JPEG Image")), signaturesOf(*jpeg));
+}

@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "app/PostedEvent.h"
+#include "app/QtText.h"
 #include "engine/AppSettings.h"
 #include "engine/FileFilter.h"
 #include "engine/MemoryBlockDevice.h"
@@ -377,6 +378,56 @@ class WizardModeSheetTest : public QObject {
     QVERIFY(w.ClickBack());
     QCOMPARE(w.Page(), int(kStep2));
     QVERIFY(step5->StartPending());
+  }
+
+  // The auto-pilot goes on by itself only after a pass that ended by itself: Stop
+  // halts it on the page where it is, with nothing recovered.
+  void StopHaltsTheAutoPilotOnItsPage() {
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    w.Settings().SetAutoRecover(1);
+    w.Settings().SetDestinationFolder(app::ToU16(QString::fromStdString(w.out.path() + "/")));
+    std::shared_ptr<CVolume> v = SlowFat16();
+    QVERIFY(v);
+    QVERIFY(w.sheet->SetActivePage(int(kStep5)));
+    QTRY_VERIFY(GetScanProgress().IsRunning());
+    QVERIFY(w.Click(CWizardModeProgressPage::IDC_STOP));
+    QVERIFY(w.WaitForPassEnd());
+    QTest::qWait(300);
+    QCOMPARE(w.Page(), int(kStep5));
+    QCOMPARE(w.sheet->RecoveredCount(), 0);
+    QVERIFY(test::FilesUnder(w.out.path()).empty());
+  }
+
+  // A finished pass shows its last position equal to its total and the bar full;
+  // "Read errors:" the sectors it could not read.
+  void AFinishedPassShowsItsEndAndItsReadErrors() {
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    auto device = std::make_shared<MemoryBlockDevice>(test::FileBytes(test::FixtureImage("fat16.img")));
+    // Two sectors of the root folder can't be read.
+    device->InjectFault(67, MemoryBlockDevice::Fault::Error);
+    device->InjectFault(70, MemoryBlockDevice::Fault::Error);
+    std::shared_ptr<CVolume> v = g_Computer->OpenImageFile(platform::Utf8ToUtf16(test::FixtureImage("fat16.img")));
+    QVERIFY(v);
+    v->SetDeviceOpener([device](int&) -> std::shared_ptr<IBlockDevice> { return device; });
+    v->SetReadRetries(0);
+    v->Close();
+    g_Computer->SetSelectedVolume(v);
+    g_Computer->SetAnalysedVolume(v);
+    g_Computer->SetScannedVolume(v);
+    QVERIFY(w.sheet->SetActivePage(int(kStep5)));
+    QVERIFY(w.WaitForPassEnd());
+    QTest::qWait(2 * CWizardModeProgressPage::kTimerPeriodMs);
+    auto text = [&](int id) { return qobject_cast<QLabel*>(w.PageControl(id))->text(); };
+    QVERIFY(text(CWizardMode_Step5::IDC_TOTAL_RECORDS).toLongLong() > 0);
+    QCOMPARE(text(CWizardMode_Step5::IDC_CURRENT_RECORD), text(CWizardMode_Step5::IDC_TOTAL_RECORDS));
+    QProgressBar* bar = w.sheet->Step5()->Bar();
+    QCOMPARE(bar->value(), bar->maximum());
+    // At least the two sectors (a read of the whole folder leaves all its sectors zeros).
+    QVERIFY(text(CWizardModeProgressPage::IDC_READ_ERRORS).toLongLong() >= 2);
+    QCOMPARE(text(CWizardModeProgressPage::IDC_READ_ERRORS).toLongLong(), GetScanProgress().unreadable.load());
+    QVERIFY(!test::SaveScreenshot(w.sheet, "wizards", "wizard_step5_finished").isEmpty());
   }
 
   void TheBarDoesNotMoveUnderAHundredUnits_data() {

@@ -195,10 +195,11 @@ class WizardModeWorld {
         int(timeout.count()));
   }
 
-  // Loads a fixture image on the drive page as "Load Drive Image..." does (the
-  // open dialog answered with its name).
+  // Loads an image on the drive page as "Load Drive Image..." does (the open
+  // dialog answered with its name).
   bool LoadImage(const std::string& fixture) {
-    const std::filesystem::path path(FixtureImage(fixture));
+    // A fixture by its name, or any image by its full path.
+    const std::filesystem::path path(fixture.rfind('/', 0) == 0 ? fixture : FixtureImage(fixture));
     bool answered = false;
     auto timer = WhenShown<QFileDialog>([&](QFileDialog* dialog) {
       answered = true;

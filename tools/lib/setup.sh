@@ -5,6 +5,8 @@ VANDREL_PACKAGES=(
   g++ cmake ninja-build pkg-config libgtest-dev
   clang-14 libclang-rt-14-dev
   gzip
+  # the gzip walk of the signature search (the end of a deflate stream)
+  zlib1g-dev
   # tests read the fixtures' manifests
   nlohmann-json3-dev
   # the fixture recipes in tests/fixtures
@@ -13,6 +15,8 @@ VANDREL_PACKAGES=(
   fdisk
   # the carved-files fixture (tests/fixtures/make_carve.sh): pictures, archives, a PDF
   imagemagick tar bzip2 groff
+  # the carving samples (tests/fixtures/make_samples.sh): JPEG starts, a PDF
+  libjpeg-turbo-progs libimage-exiftool-perl img2pdf
   # the user interface: Qt 6 Widgets, its tools (uic, moc, the help generator),
   # SVG icons, the icon theme, a font for offscreen rendering, and Xvfb with
   # xdotool to run the program without a screen
