@@ -39,16 +39,9 @@ class DataViewerFollowsTest : public QObject {
     CMainFrame* frame = world.Open(32841);
     frame->resize(1280, 900);
     world.Idle();
-    auto volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(test::FixtureImage("fat16.img")));
+    const std::shared_ptr<CVolume> volume = test::AnalyseImage(world, frame, "fat16.img");
     QVERIFY(volume);
     CVolumeExploreView* explorer = frame->ExploreView();
-    explorer->RefreshTree();
-    explorer->SelectDeviceNode(volume->DeviceNodeId());
-    explorer->OnCommand(mainframe::ID_START_ANALYSIS);
-    QVERIFY(test::WaitUntil([&] { return !GetScanProgress().IsRunning() && !volume->HasAnalysisThread(); }, 60000));
-    CVolume::JoinAnalysisThreads();
-    QCoreApplication::processEvents();
-    explorer->FlushFoundObjects();
     CFilesListView* list = explorer->List();
     list->SetItemCount();
     QModelIndex jpeg;

@@ -47,18 +47,6 @@ struct SignatureSearch {
   }
 };
 
-// A sector pass that works until the gate opens (or the scan is stopped).
-struct Gate {
-  std::atomic<bool> open{false};
-  std::atomic<int> entered{0};
-  void Install() {
-    CVolume::SetSectorPass([this](CVolume&, ScanProgress& progress, const AppSettings&) {
-      entered.fetch_add(1);
-      while (!open.load() && progress.IsRunning()) std::this_thread::sleep_for(1ms);
-    });
-  }
-};
-
 bool AnalyseNow(test::FrameWorld& world, const std::shared_ptr<CVolume>& volume) {
   if (world.computer->StartAnalysis(volume) != 1) return false;
   return test::WaitUntil([&] { return !GetScanProgress().IsRunning() && !volume->HasAnalysisThread(); }, 60000);
@@ -120,7 +108,7 @@ class QueueStoreThreads : public QObject {
     QVERIFY(test::WaitUntil([&] { return !answers.Asked().empty(); }, 10000));
 
     // fat12 analysed, with lost.img queued behind it; its end reaches the frame.
-    Gate gate;
+    test::SectorGate gate;
     gate.Install();
     QCOMPARE(world.computer->StartAnalysis(other), 1);
     QVERIFY(test::WaitUntil([&] { return gate.entered.load() == 1; }));
@@ -158,7 +146,7 @@ class QueueStoreThreads : public QObject {
     world.Idle();
     auto fat = world.computer->OpenImageFile(platform::Utf8ToUtf16(test::FixtureImage("fat16.img")));
     QVERIFY(fat);
-    Gate gate;
+    test::SectorGate gate;
     gate.Install();
     QCOMPARE(world.computer->StartAnalysis(fat), 1);
     QVERIFY(test::WaitUntil([&] { return gate.entered.load() == 1; }));
