@@ -340,10 +340,9 @@ void CHexEditorCtrl::PaintHeader(QPainter& painter, const HexLayout& layout) {
     title(offsetEdge / 2 - static_cast<int>(text.size()) * w / 2, text);
   }
   if (m_model.ShowsHex()) {
-    // The byte numbers over single-byte units: two digits' width a byte, one more
-    // blank in the middle.
-    title((m_model.ShowsOffsets() ? offsetEdge : 0) + 1,
-          QStringLiteral("  0  1  2  3  4  5  6  7   8  9  A  B  C  D  E  F"));
+    // Each unit's number over its last digit, placed as the unit itself is (a
+    // whole title line drawn as one text drifts with the font's advances).
+    for (const HexTitle& t : m_model.HeaderTitles(layout)) title(t.x, QString(QChar(t.digit)));
   }
 }
 

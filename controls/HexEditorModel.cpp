@@ -163,6 +163,15 @@ int CHexEditorModel::UnitX(const HexLayout& layout, int index) const {
   return x;
 }
 
+std::vector<HexTitle> CHexEditorModel::HeaderTitles(const HexLayout& layout) const {
+  std::vector<HexTitle> titles;
+  if (layout.hex.IsEmpty()) return titles;
+  static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+  for (int j = 0; j < 16; j += m_unitSize)
+    titles.push_back({UnitX(layout, j) + (2 * m_unitSize - 1) * m_charWidth, kDigits[j]});
+  return titles;
+}
+
 std::optional<HexHit> CHexEditorModel::HitTest(int x, int y) const {
   const HexLayout layout = Layout();
   const int w = m_charWidth;

@@ -41,6 +41,13 @@ struct HexLayout {
   HexRect text;          // empty when the text column is hidden
 };
 
+// One title of the header line: a unit's number (its first byte's, 0 to F), drawn
+// at x over the unit's last hex digit.
+struct HexTitle {
+  int x = 0;
+  char16_t digit = u'0';
+};
+
 struct HexHit {
   std::uint64_t offset = 0;  // not clamped to the data
   HexColumn column = HexColumn::Hex;
@@ -120,6 +127,10 @@ class CHexEditorModel {
   HexLayout Layout() const;
   // x of the first digit of the unit starting at byte `index` (0..15) of a row.
   int UnitX(const HexLayout& layout, int index) const;
+  // The header line's titles over the hex column: one per unit, each placed by
+  // the same layout as the unit's digits, so that they stay over them at any font
+  // and unit size.
+  std::vector<HexTitle> HeaderTitles(const HexLayout& layout) const;
   std::optional<HexHit> HitTest(int x, int y) const;
   // Where the caret stands, when it is shown (a caret exists and nothing is selected).
   std::optional<HexCaret> CaretPos() const;

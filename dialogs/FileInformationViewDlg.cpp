@@ -131,11 +131,13 @@ void CFileInformationViewDlg::ShowObject() {
   FoundObject object;
   QString name;
   {
-    const FoundObjectStore& store = volume_->Store();
-    const FoundObject* record = store.FromHandle(handle_);
+    // The record and its name under one look at the store: a clear frees the
+    // names, and waits for this look to end.
+    const FoundObjectStore::ReadView view = volume_->Store().Read();
+    const FoundObject* record = view.FromHandle(handle_);
     if (!record) return;
-    object = store.Snapshot(*record);
-    name = app::ToQString(object.Name());
+    object = *record;
+    name = app::ToQString(record->Name());
     object.name = nullptr;  // the name is copied; the record's own may change
     object.nameLength = 0;
   }

@@ -112,9 +112,17 @@ void CRecoveryProgressDlg::UpdateProgress() {
       FoundObject* object = job_.Selection()[static_cast<std::size_t>(index)];
       const std::shared_ptr<CVolume> volume = job_.SourceVolume();
       if (object && volume) {
-        const FoundObject snapshot = volume->Store().Snapshot(*object);
-        current_->setText(app::ToQString(platform::Format(u"%s [size: %I64d]", std::u16string(snapshot.Name()),
-                                                          snapshot.size)));
+        // Its name and size under one look at the store (the job may be settling
+        // the size just now; a clear frees the names).
+        std::u16string name;
+        std::int64_t size = 0;
+        {
+          const FoundObjectStore::ReadView view = volume->Store().Read();
+          const FoundObject snapshot = *object;
+          name.assign(snapshot.Name());
+          size = snapshot.size;
+        }
+        current_->setText(app::ToQString(platform::Format(u"%s [size: %I64d]", name, size)));
       }
       fileBar_->setValue(std::clamp(job_.CurrentPercent(), 0, 100));
     } else if (index >= count) {

@@ -239,6 +239,14 @@ std::shared_ptr<CVolume> CLocalComputer::ContinueQueue() {
     if (queue_.empty()) return nullptr;
     first = queue_.front();
   }
+  // Its file-system pass empties the volume's store: not while a recovery or "try
+  // to open" copies from it. That is refused, saying why, and the volume waits in
+  // the queue (QueueWaitsForStore); a find over it is stopped first.
+  if (first->GetState() != CVolume::kAnalysing && first->ClearFoundObjects() != CVolume::ClearResult::kCleared) {
+    queueWaitsForStore_.store(true);
+    return nullptr;
+  }
+  queueWaitsForStore_.store(false);
   return StartAnalysis(first) ? first : nullptr;
 }
 

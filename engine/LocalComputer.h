@@ -83,7 +83,11 @@ class CLocalComputer : public IPartitionSink {
   int FinishAnalysis(const std::shared_ptr<CVolume>& volume, bool force);
   // What the top window does on WM_ANALYSIS_DONE: when the queue is not empty and
   // AutoContinueQueue is set, starts the first queued volume. Returns it, or null.
+  // The first volume is not started while its store is in use (CVolume::
+  // ClearFoundObjects refuses, with its message): QueueWaitsForStore is then true
+  // until a later ContinueQueue starts it.
   std::shared_ptr<CVolume> ContinueQueue();
+  bool QueueWaitsForStore() const { return queueWaitsForStore_.load(); }
   std::vector<std::shared_ptr<CVolume>> Queue() const;
   bool IsQueued(const std::shared_ptr<CVolume>& volume) const;
 
@@ -182,6 +186,7 @@ class CLocalComputer : public IPartitionSink {
   std::shared_ptr<IFileTypeLookup> fileTypes_;
   std::shared_ptr<CVolume> myComputer_;
   std::shared_ptr<CVolume> recycleBin_;
+  std::atomic<bool> queueWaitsForStore_{false};
 
   mutable std::mutex mutex_;
   std::vector<std::shared_ptr<CVolume>> queue_;

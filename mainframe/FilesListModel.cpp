@@ -263,7 +263,8 @@ QVariant CFilesListModel::data(const QModelIndex& index, int role) const {
     FoundObject r;
     std::shared_ptr<CVolume> volume;
     std::int32_t root = 0;
-    if (!ReadRow(index.row(), handle, r, volume, root)) return {};
+    std::u16string name;
+    if (!ReadRow(index.row(), handle, r, volume, root, name)) return {};
     if (role == ImageRole || role == Qt::DecorationRole) {
       const int image = CFoundObjectImages::ListImage(r, root);
       if (role == ImageRole) return image;
@@ -304,8 +305,8 @@ void CFilesListModel::EndPaint() {
 }
 
 bool CFilesListModel::ReadRow(int row, std::int64_t handle, FoundObject& out, std::shared_ptr<CVolume>& volume,
-                              std::int32_t& root) const {
-  if (!painting_) return CStoreAccess::ReadRecord(handle, out, &volume, &root);
+                              std::int32_t& root, std::u16string& name) const {
+  if (!painting_) return CStoreAccess::ReadRecord(handle, out, &volume, &root, &name);
   const auto cached = [&]() -> const PaintRow* {
     if (row < paintFirst_ || row >= paintFirst_ + int(paintRows_.size())) return nullptr;
     const PaintRow& p = paintRows_[std::size_t(row - paintFirst_)];
@@ -330,6 +331,8 @@ bool CFilesListModel::ReadRow(int row, std::int64_t handle, FoundObject& out, st
       if (FoundObjectStore::SerialOfHandle(pr.handle) == serial) {
         if (const FoundObject* r = view.FromHandle(pr.handle)) {
           pr.record = *r;
+          pr.record.SetName({});
+          pr.name.assign(r->Name());
           pr.resolved = true;
         }
       } else {
@@ -339,10 +342,11 @@ bool CFilesListModel::ReadRow(int row, std::int64_t handle, FoundObject& out, st
       paintRows_.push_back(pr);
     }
     p = cached();
-    if (!p) return CStoreAccess::ReadRecord(handle, out, &volume, &root);
+    if (!p) return CStoreAccess::ReadRecord(handle, out, &volume, &root, &name);
   }
   if (!p->resolved) return false;
   out = p->record;
+  out.SetName(p->name);
   root = p->root;
   volume = paintVolume_;
   return true;

@@ -122,8 +122,10 @@ class CFilesListModel : public QAbstractTableModel {
   bool HasRow(std::int64_t handle) const;
   // The record of a row (its handle given), with its volume and the store's root
   // folder id; false when the handle no longer resolves.
+  // The copy's name lies in `name` (or in the paint's own copy), never in the
+  // store.
   bool ReadRow(int row, std::int64_t handle, FoundObject& out, std::shared_ptr<CVolume>& volume,
-               std::int32_t& root) const;
+               std::int32_t& root, std::u16string& name) const;
 
   const int columns_;
   // The rows: handles with their sort keys (GUI thread).
@@ -149,7 +151,8 @@ class CFilesListModel : public QAbstractTableModel {
     std::int64_t handle = -1;
     bool resolved = false;
     std::int32_t root = 0;
-    FoundObject record;
+    FoundObject record;  // its name in `name`, copied under the store's lock
+    std::u16string name;
   };
   bool painting_ = false;
   mutable int paintFirst_ = 0;

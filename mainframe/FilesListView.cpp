@@ -41,6 +41,19 @@ CFilesListView::CFilesListView(QWidget* parent, int columns)
 
 CFilesListView::~CFilesListView() = default;
 
+void CFilesListView::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  const int columns = model_->columnCount();
+  if (columns <= CFilesListModel::kColumnType) return;
+  int others = 0;
+  for (int c = 0; c < columns; ++c)
+    if (c != CFilesListModel::kColumnType) others += columnWidth(c);
+  // Its own width, as set up, is the least it gets.
+  if (typeMinWidth_ < 0) typeMinWidth_ = columnWidth(CFilesListModel::kColumnType);
+  const int free = viewport()->width() - others;
+  setColumnWidth(CFilesListModel::kColumnType, std::max(typeMinWidth_, free));
+}
+
 void CFilesListView::paintEvent(QPaintEvent* event) {
   // The rows painted read the store once (see CFilesListModel::BeginPaint).
   model_->BeginPaint();

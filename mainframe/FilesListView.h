@@ -69,6 +69,9 @@ class CFilesListView : public QTableView {
   void focusInEvent(QFocusEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  // The Type column takes the width the other columns leave free (never less
+  // than its own), so that type names are not cut off beside empty space.
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void OnHeaderClicked(int column);
@@ -76,4 +79,5 @@ class CFilesListView : public QTableView {
 
   CFilesListModel* model_;
   int lastKey_ = 0;
+  int typeMinWidth_ = -1;
 };

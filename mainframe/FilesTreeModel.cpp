@@ -394,8 +394,10 @@ void CFilesTreeModel::EndPaint() {
   paintRecords_.clear();
 }
 
-bool CFilesTreeModel::ReadForData(const Node* node, FoundObject& out, std::int32_t& root) const {
-  if (!painting_ || !node->parent) return ResolveRecord(node, out, &root);
+bool CFilesTreeModel::ReadForData(const Node* node, FoundObject& out, std::int32_t& root,
+                                  std::u16string& name) const {
+  const auto resolve = [&] { return !node->device && CStoreAccess::ReadRecord(node->handle, out, nullptr, &root, &name); };
+  if (!painting_ || !node->parent) return resolve();
   auto it = paintRecords_.find(node);
   if (it == paintRecords_.end()) {
     // This folder and the next ones under the same parent, under one look at their
@@ -412,15 +414,18 @@ bool CFilesTreeModel::ReadForData(const Node* node, FoundObject& out, std::int32
       PaintRecord& p = paintRecords_[s];
       if (const FoundObject* r = view.FromHandle(s->handle)) {
         p.record = *r;
+        p.record.SetName({});
+        p.name.assign(r->Name());
         p.resolved = true;
       }
       p.root = view.RootFolderId();
     }
     it = paintRecords_.find(node);
-    if (it == paintRecords_.end()) return ResolveRecord(node, out, &root);
+    if (it == paintRecords_.end()) return resolve();
   }
   if (!it->second.resolved) return false;
   out = it->second.record;
+  out.SetName(it->second.name);
   root = it->second.root;
   return true;
 }
@@ -702,7 +707,8 @@ QVariant CFilesTreeModel::data(const QModelIndex& index, int role) const {
     } else {
       FoundObject r;
       std::int32_t root = 0;
-      if (!ReadForData(n, r, root)) return {};
+      std::u16string name;
+      if (!ReadForData(n, r, root, name)) return {};
       if (text.isEmpty()) text = app::ToQString(r.Name());
       if (image < 0) image = CFoundObjectImages::TreeImage(r, root, n->expanded);
     }

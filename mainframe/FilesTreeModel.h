@@ -149,8 +149,9 @@ class CFilesTreeModel : public QAbstractItemModel {
   bool ResolveRecord(const Node* node, FoundObject& out, std::int32_t* root = nullptr,
                      std::shared_ptr<CVolume>* volume = nullptr) const;
   void ScheduleFlush();
-  // A folder item's record for data(): from the paint's reads while painting.
-  bool ReadForData(const Node* node, FoundObject& out, std::int32_t& root) const;
+  // A folder item's record for data(): from the paint's reads while painting. Its
+  // name lies in `name` or in the paint's copy, never in the store.
+  bool ReadForData(const Node* node, FoundObject& out, std::int32_t& root, std::u16string& name) const;
 
   std::unique_ptr<Node> root_;
   std::unordered_map<std::int64_t, Node*> byHandle_;
@@ -163,7 +164,8 @@ class CFilesTreeModel : public QAbstractItemModel {
   struct PaintRecord {
     bool resolved = false;
     std::int32_t root = 0;
-    FoundObject record;
+    FoundObject record;  // its name in `name`, copied under the store's lock
+    std::u16string name;
   };
   bool painting_ = false;
   mutable std::unordered_map<const Node*, PaintRecord> paintRecords_;

@@ -27,6 +27,7 @@
 #include "mainframe/FilesTreeView.h"
 #include "mainframe/FrameStatusBar.h"
 #include "mainframe/StoreAccess.h"
+#include "search/RecoveryJobs.h"
 #include "mainframe/HexViewerPane.h"
 #include "mainframe/LegendPane.h"
 #include "mainframe/LogView.h"
@@ -164,6 +165,10 @@ void CMainFrame::OnPostedMessage(const PostedMessage& m) {
       explorer_->Tree()->Model()->PruneStale();
       if (g_Computer) g_Computer->ContinueQueue();
       break;
+    case WM_TREE_SELECTION_CHANGED:
+      // A drive node (or nothing) selected: the data viewer shows no file any more.
+      if (m.lParam < 0 && ShowsDataViewer()) dataViewer_->SetObject(nullptr, -1);
+      break;
     case WM_OBJECT_SELECTED:
       // The explorer's current object goes to the data viewer (wParam: its handle).
       if (ShowsDataViewer()) dataViewer_->SetObject(CStoreAccess::VolumeOf(m.wParam), m.wParam);
@@ -281,6 +286,11 @@ void CMainFrame::UpdateProgress() {
 void CMainFrame::OnProgressTimer() {
   UpdateProgress();
   explorer_->OnFrameTimer(kTimerProgress);
+  // A queued drive that waited for a recovery copying from its store starts once
+  // the copy has ended.
+  if (g_Computer && g_Computer->QueueWaitsForStore() && !GetScanProgress().IsRunning() &&
+      !RecoveryJob().IsThreadAlive() && !TryOpenJob().IsThreadAlive())
+    g_Computer->ContinueQueue();
 }
 
 void CMainFrame::OnRepaintTimer() {

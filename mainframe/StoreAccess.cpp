@@ -15,7 +15,7 @@ std::shared_ptr<CVolume> CStoreAccess::VolumeOf(std::int64_t handle) {
 }
 
 bool CStoreAccess::ReadRecord(std::int64_t handle, FoundObject& out, std::shared_ptr<CVolume>* volume,
-                              std::int32_t* rootFolderId) {
+                              std::int32_t* rootFolderId, std::u16string* name) {
   std::shared_ptr<CVolume> v = VolumeOf(handle);
   if (!v) return false;
   {
@@ -23,6 +23,12 @@ bool CStoreAccess::ReadRecord(std::int64_t handle, FoundObject& out, std::shared
     const FoundObject* r = view.FromHandle(handle);
     if (!r) return false;
     out = *r;
+    if (name) {
+      name->assign(r->Name());
+      out.SetName(*name);
+    } else {
+      out.SetName({});
+    }
     if (rootFolderId) *rootFolderId = view.RootFolderId();
   }
   if (volume) *volume = std::move(v);

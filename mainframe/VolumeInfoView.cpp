@@ -174,7 +174,12 @@ void CVolumeInfoView::ShowVolumeInfo(const std::shared_ptr<CVolume>& volume) {
   if (!volume) return;
   clear();
   QList<QTreeWidgetItem*> items;
-  for (const Row& row : Rows(*volume)) items.append(new QTreeWidgetItem(QStringList{row.first, row.second}));
+  // The names line up: each shown after one blank, whatever blanks its text
+  // brings.
+  for (const Row& row : Rows(*volume)) {
+    const QString name = row.first.trimmed();
+    items.append(new QTreeWidgetItem(QStringList{name.isEmpty() ? QString() : QLatin1Char(' ') + name, row.second}));
+  }
   addTopLevelItems(items);
   setCurrentIndex(QModelIndex());  // no row stands out
 }

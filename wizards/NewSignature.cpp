@@ -73,7 +73,23 @@ void InitNewSignature(FileType& type, const FileTypeDatabase* db, const std::vec
 
 int ProposedCompareCount(std::span<const std::uint8_t> mask) {
   int count = 0;
-  for (std::size_t k = 0; k < mask.size(); ++k)
-    if (mask[k] != 0) count = static_cast<int>(k) + 1;
-  return std::max(count, 1);
+  while (std::size_t(count) < mask.size() && mask[std::size_t(count)] == 0xFF) ++count;
+  return count;
+}
+
+std::u16string FragmentRefusal(std::span<const std::uint8_t> values, std::span<const std::uint8_t> mask,
+                               int count) {
+  const std::size_t n = std::min({std::size_t(std::max(count, 0)), values.size(), mask.size()});
+  bool anyMask = false, anyBit = false;
+  for (std::size_t k = 0; k < n; ++k) {
+    anyMask = anyMask || mask[k] != 0;
+    anyBit = anyBit || (values[k] & mask[k]) != 0;
+  }
+  if (!anyMask)
+    return u"The mask of this fragment compares no bit: it would match every file. Set the mask bits that "
+           u"all files of this kind share, or remove the fragment.";
+  if (!anyBit)
+    return u"This fragment compares only zero bytes: it would match every empty sector of a drive. Enter the "
+           u"bytes that files of this kind start with, or remove the fragment.";
+  return {};
 }

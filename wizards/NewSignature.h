@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -62,6 +63,13 @@ QString FileTypeNameFor(const QString& fileName);
 // there is one), the first free id.
 void InitNewSignature(FileType& type, const FileTypeDatabase* db, const std::vector<SignatureSample>& samples);
 
-// The byte count a fragment is compared over at first: up to the last mask byte
-// that is not zero, at least 1.
+// The byte count a fragment is compared over at first: the leading run of bytes
+// whose mask is 0xFF (every sample has the same byte there); 0 when the first byte
+// already differs.
 int ProposedCompareCount(std::span<const std::uint8_t> mask);
+
+// Why a fragment compared over its first `count` bytes can't be used (empty when
+// it can): a fragment whose compared bits are all zero (all-zero data, or a mask
+// that compares nothing) matches every zero-filled sector, or everything.
+std::u16string FragmentRefusal(std::span<const std::uint8_t> values, std::span<const std::uint8_t> mask,
+                               int count);

@@ -10,6 +10,8 @@
 
 #include <array>
 
+#include "app/MessageBox.h"
+#include "app/QtText.h"
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
 #include "controls/ResizablePropertySheet.h"
@@ -174,4 +176,21 @@ bool CNewSignature_Step3::OnRemove() {
   return true;
 }
 
-int CNewSignature_Step3::OnWizardNext() { return StoreFragment() ? controls::kWizardGoOn : controls::kWizardStay; }
+int CNewSignature_Step3::OnWizardNext() {
+  if (!StoreFragment()) return controls::kWizardStay;
+  // Every fragment must compare something that tells this kind of file apart: the
+  // first that does not is shown, and says why.
+  for (int i = 0; i < Count(); ++i) {
+    const SignaturePattern& pattern = g_NewSignature->GetSignature(static_cast<std::size_t>(i)).GetPattern(0);
+    const platform::Bytes body = pattern.Body();
+    const std::size_t half = body.size() / 2;
+    const std::u16string why = FragmentRefusal(body.first(half), pattern.Mask(), pattern.length() / 2);
+    if (why.empty()) continue;
+    index_ = i;
+    ShowCurrent();
+    app::ShowMessageBox(window(), QStringLiteral("Fragment %1: ").arg(i, 2, 10, QLatin1Char('0')) + app::ToQString(why),
+                        window()->windowTitle(), Buttons::Ok, MessageIcon::Warning);
+    return controls::kWizardStay;
+  }
+  return controls::kWizardGoOn;
+}

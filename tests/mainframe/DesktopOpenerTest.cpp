@@ -92,18 +92,8 @@ CMainFrame* OpenActive(test::FrameWorld& world) {
 
 // fat16 analysed; the row of the root folder's list named `name` clicked.
 CFilesListView* AnalyseAndPick(test::FrameWorld& world, CMainFrame* frame, const QString& name) {
-  auto volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(test::FixtureImage("fat16.img")));
-  if (!volume) return nullptr;
-  CVolumeExploreView* explorer = frame->ExploreView();
-  explorer->RefreshTree();
-  explorer->SelectDeviceNode(volume->DeviceNodeId());
-  explorer->OnCommand(mainframe::ID_START_ANALYSIS);
-  if (!test::WaitUntil([&] { return !GetScanProgress().IsRunning() && !volume->HasAnalysisThread(); }, 60000))
-    return nullptr;
-  CVolume::JoinAnalysisThreads();
-  QCoreApplication::processEvents();
-  explorer->FlushFoundObjects();
-  CFilesListView* list = explorer->List();
+  if (!test::AnalyseImage(world, frame, "fat16.img")) return nullptr;
+  CFilesListView* list = frame->ExploreView()->List();
   list->SetItemCount();
   (void)QTest::qWaitFor([&] { return list->viewport()->width() > 0; }, 2000);
   for (int row = 0; row < list->model()->rowCount(); ++row) {

@@ -41,22 +41,6 @@
 
 namespace {
 
-std::shared_ptr<CVolume> Analyse(test::FrameWorld& world, CMainFrame* frame, const std::string& image) {
-  auto volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(test::FixtureImage(image)));
-  if (!volume) return nullptr;
-  CVolumeExploreView* explorer = frame->ExploreView();
-  explorer->RefreshTree();
-  explorer->SelectDeviceNode(volume->DeviceNodeId());
-  explorer->OnCommand(mainframe::ID_START_ANALYSIS);
-  if (!test::WaitUntil([&] { return !GetScanProgress().IsRunning() && !volume->HasAnalysisThread(); }, 120000))
-    return nullptr;
-  CVolume::JoinAnalysisThreads();
-  QCoreApplication::processEvents();
-  explorer->FlushFoundObjects();
-  explorer->OnFrameTimer(250);
-  return volume;
-}
-
 // The main window made active, as it is under a person's pointer: clicks move
 // the keyboard focus.
 CMainFrame* OpenActive(test::FrameWorld& world) {
@@ -219,9 +203,9 @@ class ExplorerRecoveryTest : public QObject {
     test::FrameWorld world;
     CMainFrame* frame = OpenActive(world);
     QVERIFY(frame);
-    const std::shared_ptr<CVolume> first = Analyse(world, frame, "fat16.img");
+    const std::shared_ptr<CVolume> first = test::AnalyseImage(world, frame, "fat16.img");
     QVERIFY(first);
-    const std::shared_ptr<CVolume> second = Analyse(world, frame, "fat12.img");
+    const std::shared_ptr<CVolume> second = test::AnalyseImage(world, frame, "fat12.img");
     QVERIFY(second);
     QCOMPARE(world.computer->AnalysedVolume(), second);
     test::TempDir out("vandrel-second-drive-");
@@ -266,7 +250,7 @@ class ExplorerRecoveryTest : public QObject {
     test::FrameWorld world;
     CMainFrame* frame = OpenActive(world);
     QVERIFY(frame);
-    QVERIFY(Analyse(world, frame, "fat16.img"));
+    QVERIFY(test::AnalyseImage(world, frame, "fat16.img"));
     test::TempDir out("vandrel-find-result-");
     Settings().SetDestinationFolder(platform::Utf8ToUtf16(out.path() + "/"));
     CVolumeExploreView* explorer = frame->ExploreView();
@@ -316,7 +300,7 @@ class ExplorerRecoveryTest : public QObject {
     test::FrameWorld world;
     CMainFrame* frame = OpenActive(world);
     QVERIFY(frame);
-    const std::shared_ptr<CVolume> volume = Analyse(world, frame, "fat16.img");
+    const std::shared_ptr<CVolume> volume = test::AnalyseImage(world, frame, "fat16.img");
     QVERIFY(volume);
     world.computer->Filter().SetDeletedOnly(1);
     test::TempDir out("vandrel-deleted-only-");
@@ -366,7 +350,7 @@ class ExplorerRecoveryTest : public QObject {
     test::FrameWorld world;
     CMainFrame* frame = OpenActive(world);
     QVERIFY(frame);
-    QVERIFY(Analyse(world, frame, "fat16.img"));
+    QVERIFY(test::AnalyseImage(world, frame, "fat16.img"));
     CFilesTreeView* tree = frame->ExploreView()->Tree();
     const QModelIndex root = Child(*tree->Model(), tree->AnalysedVolumeItem(), QStringLiteral("."));
     const QModelIndex empty = Child(*tree->Model(), root, QStringLiteral("Empty deleted folder"));

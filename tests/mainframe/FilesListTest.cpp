@@ -44,6 +44,26 @@ class FilesListTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // The Type column takes the width the others leave free, and keeps its own
+  // when there is none.
+  void TheTypeColumnTakesTheFreeWidth() {
+    for (int columns : {4, 5}) {
+      CFilesListView list(nullptr, columns);
+      list.show();
+      list.resize(1000, 300);
+      QTRY_VERIFY(list.viewport()->width() > 900);
+      int others = 0;
+      for (int c = 0; c < columns; ++c)
+        if (c != CFilesListModel::kColumnType) others += list.columnWidth(c);
+      QCOMPARE(list.columnWidth(CFilesListModel::kColumnType), list.viewport()->width() - others);
+      const int least = CFilesListView::kColumnWidths[CFilesListModel::kColumnType];
+      list.resize(300, 300);
+      QTRY_VERIFY(list.viewport()->width() < 300);
+      if (columns == 4) QCOMPARE(list.columnWidth(CFilesListModel::kColumnType), least);
+      QVERIFY(list.columnWidth(CFilesListModel::kColumnType) > 0);
+    }
+  }
+
   void SizeTexts_data() {
     QTest::addColumn<qint64>("size");
     QTest::addColumn<bool>("folder");

@@ -40,24 +40,6 @@
 
 namespace {
 
-// Opens a fixture image, selects its node and analyses it as the command does;
-// returns once the analysis has ended and its messages are handled.
-std::shared_ptr<CVolume> Analyse(test::FrameWorld& world, CMainFrame* frame, const std::string& image) {
-  auto volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(test::FixtureImage(image)));
-  if (!volume) return nullptr;
-  CVolumeExploreView* explorer = frame->ExploreView();
-  explorer->RefreshTree();
-  explorer->SelectDeviceNode(volume->DeviceNodeId());
-  explorer->OnCommand(mainframe::ID_START_ANALYSIS);
-  if (!test::WaitUntil([&] { return !GetScanProgress().IsRunning() && !volume->HasAnalysisThread(); }, 120000))
-    return nullptr;
-  CVolume::JoinAnalysisThreads();
-  QCoreApplication::processEvents();
-  explorer->FlushFoundObjects();
-  explorer->OnFrameTimer(250);
-  return volume;
-}
-
 // The row of the results list whose name is `name`; -1 when none.
 int RowNamed(CFilesListView* list, const QString& name) {
   for (int row = 0; row < list->model()->rowCount(); ++row)
@@ -138,7 +120,7 @@ class FindInFoundTest : public QObject {
     CMainFrame* frame = world.Open(32841);
     frame->resize(1280, 900);
     world.Idle();
-    const std::shared_ptr<CVolume> volume = Analyse(world, frame, "fat16.img");
+    const std::shared_ptr<CVolume> volume = test::AnalyseImage(world, frame, "fat16.img");
     QVERIFY(volume);
     CVolumeExploreView* explorer = frame->ExploreView();
     CFindInFound* find = explorer->FindInFound();

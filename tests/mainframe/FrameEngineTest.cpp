@@ -66,26 +66,6 @@ void AnswerOpenDialog(const QString& path, bool* answered, QStringList* filters 
   timer->start();
 }
 
-// A sector pass that works until the gate opens (or the scan is stopped), at 42 %
-// of its range.
-struct SectorGate {
-  std::atomic<bool> open{false};
-  std::atomic<int> entered{0};
-  void Install() {
-    CVolume::SetSectorPass([this](CVolume&, ScanProgress& progress, const AppSettings&) {
-      entered.fetch_add(1);
-      progress.total.store(100000);
-      progress.current.store(42000);
-      while (!open.load() && progress.IsRunning()) std::this_thread::sleep_for(1ms);
-    });
-  }
-  ~SectorGate() {
-    open.store(true);
-    CVolume::JoinAnalysisThreads();
-    CVolume::SetSectorPass(nullptr);
-  }
-};
-
 std::string KernelEvent(const std::string& action, const std::string& name) {
   std::string s(4, '\0');  // the sender's id: 0, the kernel
   s += action + "@/devices/virtual/block/" + name;
@@ -178,7 +158,7 @@ class FrameEngineTest : public QObject {
     CMainFrame* frame = world.Open(32839);
     frame->resize(1000, 700);
     world.Idle();
-    SectorGate gate;
+    test::SectorGate gate;
     gate.Install();
     std::shared_ptr<CVolume> volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/ntfs.img"));
     QVERIFY(volume);
@@ -216,7 +196,7 @@ class FrameEngineTest : public QObject {
     QVERIFY(!world.Logged(u"Operation aborted"));
     QCOMPARE(Settings().SignaturePass(), 1);
 
-    SectorGate gate;
+    test::SectorGate gate;
     gate.Install();
     std::shared_ptr<CVolume> volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/fat12.img"));
     QVERIFY(volume);
@@ -240,7 +220,7 @@ class FrameEngineTest : public QObject {
     Settings().SetAutoContinueQueue(autoContinue);
     CMainFrame* frame = world.Open(32839);
     world.Idle();
-    SectorGate gate;
+    test::SectorGate gate;
     gate.Install();
     auto a = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/fat12.img"));
     auto b = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/fat16.img"));

@@ -13,18 +13,27 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <string>
+#include <thread>
 
 #include "app/App.h"
+#include "engine/AppSettings.h"
 #include "engine/LocalComputer.h"
+#include "engine/ScanProgress.h"
+#include "engine/Volume.h"
 #include "mainframe/FrameActions.h"
 #include "mainframe/FrameHost.h"
 #include "mainframe/MainFrame.h"
 #include "mainframe/MainframeRegistration.h"
+#include "mainframe/VolumeExploreView.h"
+#include "platform/Text.h"
+#include "support/Fixtures.h"
 #include "support/FakeBlockTree.h"
 #include "support/TempDir.h"
 #include "tests/app/AppTestSupport.h"
@@ -146,6 +155,46 @@ inline bool ClickToolButton(CMainFrame* frame, int id) {
   QTest::mouseClick(button, Qt::LeftButton);
   QApplication::processEvents();
   return true;
+}
+
+// A sector pass that works until the gate opens (or the scan is stopped), at 42 %
+// of its range; put in place by Install, taken out (the gate opened and the
+// threads joined) when it goes.
+struct SectorGate {
+  std::atomic<bool> open{false};
+  std::atomic<int> entered{0};
+  void Install() {
+    CVolume::SetSectorPass([this](CVolume&, ScanProgress& progress, const AppSettings&) {
+      entered.fetch_add(1);
+      progress.total.store(100000);
+      progress.current.store(42000);
+      while (!open.load() && progress.IsRunning()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+  }
+  ~SectorGate() {
+    open.store(true);
+    CVolume::JoinAnalysisThreads();
+    CVolume::SetSectorPass(nullptr);
+  }
+};
+
+// Opens a fixture image, selects its node and analyses it as the command does;
+// returns once the analysis has ended and its messages are handled (null when it
+// could not be opened or did not end).
+inline std::shared_ptr<CVolume> AnalyseImage(FrameWorld& world, CMainFrame* frame, const std::string& image) {
+  auto volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(FixtureImage(image)));
+  if (!volume) return nullptr;
+  CVolumeExploreView* explorer = frame->ExploreView();
+  explorer->RefreshTree();
+  explorer->SelectDeviceNode(volume->DeviceNodeId());
+  explorer->OnCommand(32774);  // Start Analyzing
+  if (!WaitUntil([&] { return !GetScanProgress().IsRunning() && !volume->HasAnalysisThread(); }, 120000))
+    return nullptr;
+  CVolume::JoinAnalysisThreads();
+  QCoreApplication::processEvents();
+  explorer->FlushFoundObjects();
+  explorer->OnFrameTimer(250);
+  return volume;
 }
 
 }  // namespace test

@@ -19,29 +19,6 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-
-// A sector pass that works until the gate opens (or the scan is stopped).
-struct Gate {
-  std::atomic<bool> open{false};
-  std::atomic<int> entered{0};
-  Gate() {
-    CVolume::SetSectorPass([this](CVolume&, ScanProgress& progress, const AppSettings&) {
-      entered.fetch_add(1);
-      progress.total.store(100);
-      progress.current.store(50);
-      while (!open.load() && progress.IsRunning()) std::this_thread::sleep_for(1ms);
-    });
-  }
-  ~Gate() {
-    open.store(true);
-    CVolume::JoinAnalysisThreads();
-    CVolume::SetSectorPass(nullptr);
-  }
-};
-
-}  // namespace
-
 class StopQuestionThreads : public QObject {
   Q_OBJECT
 
@@ -53,7 +30,8 @@ class StopQuestionThreads : public QObject {
     CMainFrame* frame = world.Open(32839);
     world.Idle();
     Settings().SetConfirmScanAbort(1);
-    Gate gate;
+    test::SectorGate gate;
+    gate.Install();
     auto volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/fat12.img"));
     QVERIFY(volume);
     QCOMPARE(world.computer->StartAnalysis(volume), 1);
@@ -91,7 +69,8 @@ class StopQuestionThreads : public QObject {
     CMainFrame* frame = world.Open(32839);
     world.Idle();
     Settings().SetConfirmScanAbort(1);
-    Gate gate;
+    test::SectorGate gate;
+    gate.Install();
     auto volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/fat12.img"));
     QVERIFY(volume);
     QCOMPARE(world.computer->StartAnalysis(volume), 1);

@@ -158,21 +158,22 @@ class VolumeInfoViewTest : public QObject {
     QCOMPARE(view.columnWidth(0), 150);
     QCOMPARE(view.columnWidth(1), 250);
     view.ShowVolumeInfo(image);
-    const Rows expected = Expect({{" ", ""},
+    // The names line up: one blank before each, whatever blanks its text has.
+    const Rows expected = Expect({{"", ""},
                                   {" Type", "OS File"},
                                   {" Category", "Volume Image"},
-                                  {" ", ""},
+                                  {"", ""},
                                   {" System Path", path.c_str()},
-                                  {"Total Space", "8 MB (8 388 608 bytes)"},
+                                  {" Total Space", "8 MB (8 388 608 bytes)"},
                                   {" Label", "VANDREL16  "},
                                   {" File System", "FAT16"},
                                   {"", ""},
                                   {" Cluster size", "1024"},
                                   {" Total Clusters", "8192"},
                                   {" Total Sectors", "16384"},
-                                  {"Serial Number", qPrintable(serial)},
+                                  {" Serial Number", qPrintable(serial)},
                                   {"", ""},
-                                  {"State", "Ready"}});
+                                  {" State", "Ready"}});
     QVERIFY2(view.ShownRows() == expected, qPrintable(Show(view.ShownRows())));
     // A null volume changes nothing; another volume replaces every row.
     view.ShowVolumeInfo(nullptr);

@@ -141,7 +141,7 @@ class SignatureAnalysisTest : public QObject {
     QCOMPARE(int(a.mask[20]), 0xF8);
     QCOMPARE(int(a.mask[30]), 0x00);
     const int count = ProposedCompareCount(a.mask);
-    QCOMPARE(count, 512);  // the samples' zeros agree to the end
+    QCOMPARE(count, 20);  // every bit agrees up to byte 20, whose low bits differ
     auto type = TypeFrom(a, 64);
     for (const SignatureSample& s : samples)
       QVERIFY(type->Match(std::vector<std::uint8_t>(s.header.begin(), s.header.end())));
@@ -191,19 +191,48 @@ class SignatureAnalysisTest : public QObject {
   }
 
   void ProposedCompareCounts_data() {
-    QTest::addColumn<int>("lastNonZero");  // -1: none
+    QTest::addColumn<int>("agreeing");  // leading bytes whose mask is 0xFF
     QTest::addColumn<int>("count");
-    QTest::newRow("all zero") << -1 << 1;
-    QTest::newRow("first byte") << 0 << 1;
-    QTest::newRow("sixteen bytes") << 15 << 16;
-    QTest::newRow("last byte") << 511 << 512;
+    QTest::newRow("the first byte differs") << 0 << 0;
+    QTest::newRow("eight agreeing bytes") << 8 << 8;
+    QTest::newRow("sixteen bytes") << 16 << 16;
+    QTest::newRow("every byte") << 512 << 512;
   }
   void ProposedCompareCounts() {
-    QFETCH(int, lastNonZero);
+    QFETCH(int, agreeing);
     QFETCH(int, count);
     Bytes512 mask{};
-    if (lastNonZero >= 0) mask[std::size_t(lastNonZero)] = 0x10;
+    for (int k = 0; k < agreeing; ++k) mask[std::size_t(k)] = 0xFF;
+    // Past the run: a byte with some bits in common, then full agreement again;
+    // neither lengthens the proposal.
+    if (agreeing < 512) mask[std::size_t(agreeing)] = 0xF8;
+    for (int k = agreeing + 1; k < 512; ++k) mask[std::size_t(k)] = 0xFF;
     QCOMPARE(ProposedCompareCount(mask), count);
+  }
+
+  void FragmentsThatMatchEverythingAreRefused_data() {
+    QTest::addColumn<QByteArray>("values");
+    QTest::addColumn<QByteArray>("mask");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("refused");
+    const QByteArray zeros(512, '\0'), full(512, '\xFF');
+    QByteArray magic = zeros;
+    magic.replace(0, 4, "\x89PNG");
+    QTest::newRow("an unedited + fragment: zeros under a full mask") << zeros << full << 512 << true;
+    QTest::newRow("a mask that compares nothing") << magic << zeros << 8 << true;
+    QTest::newRow("a magic number") << magic << full << 8 << false;
+    QTest::newRow("its bits masked away") << magic << QByteArray(4, '\0') + QByteArray(508, '\xFF') << 8 << true;
+    QTest::newRow("the magic past the compared bytes") << QByteArray(8, '\0') + magic.left(504) << full << 8 << true;
+  }
+  void FragmentsThatMatchEverythingAreRefused() {
+    QFETCH(QByteArray, values);
+    QFETCH(QByteArray, mask);
+    QFETCH(int, count);
+    QFETCH(bool, refused);
+    const auto bytes = [](const QByteArray& b) {
+      return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size()));
+    };
+    QCOMPARE(!FragmentRefusal(bytes(values), bytes(mask), count).empty(), refused);
   }
 
   void DefaultExtensions_data() {

@@ -20,6 +20,8 @@
 #include "wizards/NewSignature_Step1.h"
 #include "wizards/NewSignature_Step2.h"
 #include "wizards/NewSignature_Step3.h"
+#include "controls/HexEditorCtrl.h"
+#include "dialogs/SignatureDataViewCtrl.h"
 
 namespace {
 
@@ -50,6 +52,21 @@ bool SkipToFragments(test::WizardWorld& w) {
   if (!w.Click(1155)) return false;
   return w.wizard->ActiveIndex() == 2;
 }
+
+// Types bytes (hex digits) at the start of the current fragment's data, as a
+// person does in its "Signature Data" editor.
+bool TypeFragmentData(test::WizardWorld& w, const QString& hex) {
+  CHexEditorCtrl* editor = w.wizard->Step3()->DataView()->DataEditor();
+  if (!editor) return false;
+  editor->setFocus();
+  QTest::keyClick(editor, Qt::Key_Home, Qt::ControlModifier);
+  QTest::keyClicks(editor, hex);
+  return true;
+}
+
+// "Skip", then the first fragment given a first byte: a fragment of zeros alone
+// is refused on Next.
+bool SkipToUsableFragment(test::WizardWorld& w) { return SkipToFragments(w) && TypeFragmentData(w, QStringLiteral("56")); }
 
 int FragmentCount() { return g_NewSignature ? int(g_NewSignature->GetSignatureCount()) : 0; }
 int FragmentBytes(int i) { return g_NewSignature->GetSignature(std::size_t(i)).GetPattern(0).length() / 2; }
@@ -221,11 +238,47 @@ class SignatureCreateWizardTest : public QObject {
       QCOMPARE(g_NewSignature->GetSignature(std::size_t(i)).GetPattern(0).kind(), int(PATTERN_MASKED));
   }
 
+  // Two samples that agree on their first 8 bytes only: 8 is proposed. An
+  // unedited "+" fragment (zeros under a full mask) is refused on Next, shown, and
+  // said why; given a byte it passes.
+  void TheProposalIsTheAgreeingStartAndAZeroFragmentIsRefused() {
+    test::WizardWorld w;
+    QVERIFY(w.Start());
+    Samples s;
+    std::vector<std::uint8_t> a(600, 0x11), b(600, 0x22);
+    for (std::size_t k = 0; k < 8; ++k) a[k] = b[k] = std::uint8_t(0xA0 + k);
+    test::WriteFile(s.dir / "a.vdt", a);
+    test::WriteFile(s.dir / "b.vdt", b);
+    QVERIFY(PickFiles(w, s.folder(), {"a.vdt", "b.vdt"}));
+    QVERIFY(w.ClickNext());
+    QVERIFY(QTest::qWaitFor([&] { return w.wizard->Step2()->Analysed(); }, 5000));
+    QVERIFY(w.ClickNext());
+    QCOMPARE(w.wizard->ActiveIndex(), 2);
+    CNewSignature_Step3* page = w.wizard->Step3();
+    QCOMPARE(page->CountEdit()->text(), QStringLiteral("8"));
+    QVERIFY(w.Click(1030));
+    QCOMPARE(page->Index(), 1);
+    QCOMPARE(page->CountEdit()->text(), QStringLiteral("512"));
+    QVERIFY(w.Click(1245));  // back to the first
+    const int boxes = w.boxes.shown.size();
+    w.ClickNext();
+    QCOMPARE(w.wizard->ActiveIndex(), 2);
+    QCOMPARE(w.boxes.shown.size(), boxes + 1);
+    QVERIFY2(w.boxes.shown.back().text.startsWith(QStringLiteral("Fragment 01: ")), qPrintable(w.boxes.shown.back().text));
+    QVERIFY(w.boxes.shown.back().text.contains(QStringLiteral("every empty sector")));
+    QCOMPARE(page->Index(), 1);  // the refused fragment is shown
+    QVERIFY(TypeFragmentData(w, QStringLiteral("56")));
+    QVERIFY(w.ClickNext());
+    QCOMPARE(w.wizard->ActiveIndex(), 3);
+    QCOMPARE(FragmentBytes(0), 8);
+    QCOMPARE(int(g_NewSignature->GetSignature(1).GetPattern(0).Data()[0]), 0x56);
+  }
+
   void TheIdMustBeFreeAndInRange() {
     test::WizardWorld w;
     QVERIFY(w.Start());
     g_FileTypes->AddFileType(CATEGORY_DOCUMENTS, 1000, 1024, u"Taken", u"", u"", u"taken", u"TKN");
-    QVERIFY(SkipToFragments(w));
+    QVERIFY(SkipToUsableFragment(w));
     QVERIFY(w.ClickNext());
     QCOMPARE(w.wizard->ActiveIndex(), 3);
     auto* id = qobject_cast<QLineEdit*>(w.PageControl(1118));
@@ -257,7 +310,7 @@ class SignatureCreateWizardTest : public QObject {
   void ATypeTheDatabaseWouldRefuseKeepsTheWizardOpen() {
     test::WizardWorld w;
     QVERIFY(w.Start());
-    QVERIFY(SkipToFragments(w));
+    QVERIFY(SkipToUsableFragment(w));
     QVERIFY(w.Type(1239, QStringLiteral("8")));
     QVERIFY(w.ClickNext());
     QVERIFY(w.ClickNext());  // id 1000
@@ -289,7 +342,7 @@ class SignatureCreateWizardTest : public QObject {
   void AFailedFileWriteIsReportedAndTheRestGoesOn() {
     test::WizardWorld w;
     QVERIFY(w.Start());
-    QVERIFY(SkipToFragments(w));
+    QVERIFY(SkipToUsableFragment(w));
     QVERIFY(w.Type(1239, QStringLiteral("8")));
     QVERIFY(w.ClickNext());
     QVERIFY(w.ClickNext());
@@ -309,9 +362,12 @@ class SignatureCreateWizardTest : public QObject {
   void TwentyFragmentsAreTooLargeToSend() {
     test::WizardWorld w;
     QVERIFY(w.Start());
-    QVERIFY(SkipToFragments(w));
+    QVERIFY(SkipToUsableFragment(w));
     QVERIFY(w.Type(1239, QStringLiteral("8")));
-    for (int i = 1; i < 20; ++i) QVERIFY(w.Click(1030));
+    for (int i = 1; i < 20; ++i) {
+      QVERIFY(w.Click(1030));
+      QVERIFY(TypeFragmentData(w, QStringLiteral("56")));
+    }
     QCOMPARE(FragmentCount(), 20);
     QVERIFY(w.ClickNext());
     QVERIFY(w.ClickNext());
