@@ -176,6 +176,8 @@ void CVolumeInfoView::ShowVolumeInfo(const std::shared_ptr<CVolume>& volume) {
   QList<QTreeWidgetItem*> items;
   for (const Row& row : Rows(*volume)) items.append(new QTreeWidgetItem(QStringList{row.first, row.second}));
   addTopLevelItems(items);
+  // A value wider than its column (a partition's type GUID) widens it, never cut short.
+  if (const int needed = sizeHintForColumn(1); needed > columnWidth(1)) setColumnWidth(1, needed);
   setCurrentIndex(QModelIndex());  // no row stands out
 }
 
