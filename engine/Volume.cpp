@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/AppSettings.h"
+#include "engine/ConfigFolderGuard.h"
 #include "engine/FileBlockDevice.h"
 #include "engine/FileSystemFactory.h"
 #include "engine/FreeClusterMap.h"
@@ -1294,6 +1295,8 @@ bool CVolume::StartAnalyseSectors(std::int32_t mode, bool freeClustersOnly) {
 void CVolume::ThreadMain(ThreadKind kind) {
   // A stop is seen by every read, retry and salvaged sector of the passes.
   const ReadStop stop([] { return !GetScanProgress().IsRunning(); });
+  // Nothing of the program's own is written onto this volume while it is read.
+  const ConfigFolderGuard guard(*this);
   switch (kind) {
     case ThreadKind::Analysis:
       Analyse();
