@@ -95,8 +95,9 @@ class WizardModePartitionsTest : public QObject {
   }
 
   void AnUnmountedPartitionOfADisk() {
-    test::WizardModeWorld w;
+    // The fake tree outlives the program, whose drive list reads it to the end.
     test::FakeBlockTree tree;
+    test::WizardModeWorld w;
     std::vector<test::FixtureDiskPiece> pieces = {{"fat12", 0x01}};
     const std::string disk = tree.dev("sdc");
     QVERIFY(test::MakeFixtureDisk(disk, pieces));
