@@ -60,7 +60,16 @@ CApp::CApp(const QString& programDir) {
   SetUserCallbacks(&callbacks_);
   app::SetUpIconTheme();
   controls::CLabel::SetLinkOpener([this](const QUrl& url) { callbacks_.OpenUrl(url); });
-  controls::CResizablePropertySheet::SetHelpHandler([this](int command, QWidget*) { OnHelpCommand(command); });
+  // A page that names its own help topic (the wizard's, property "helpTopic") opens
+  // it; any other help is the contents.
+  controls::CResizablePropertySheet::SetHelpHandler([this](int command, QWidget* page) {
+    const QString topic = page ? page->property(kHelpTopicProperty).toString() : QString();
+    if (command == 0 && !topic.isEmpty()) {
+      CHelpWindow::ShowTopic(topic);
+      return;
+    }
+    OnHelpCommand(command);
+  });
   if (auto* gui = qobject_cast<QApplication*>(QCoreApplication::instance())) gui->setQuitOnLastWindowClosed(false);
   exit_ = [](int code) {
     std::fflush(nullptr);

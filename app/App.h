@@ -55,6 +55,9 @@ class QMenuBar;
 class Splash;
 class QWidget;
 
+// The dynamic property of a page that names its help topic ("files/x.html#a").
+inline constexpr const char* kHelpTopicProperty = "helpTopic";
+
 class CApp : public QObject {
   Q_OBJECT
 

@@ -1,5 +1,6 @@
 #include "app/HelpWindow.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHelpContentWidget>
@@ -10,10 +11,12 @@
 #include <QHelpSearchQueryWidget>
 #include <QHelpSearchResultWidget>
 #include <QPointer>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "app/App.h"
 #include "app/Icons.h"
@@ -82,6 +85,14 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   QHelpContentWidget* contents = engine_->contentWidget();
   tabs_->addTab(contents, QStringLiteral("Contents"));
   connect(contents, &QHelpContentWidget::linkActivated, browser_, [this](const QUrl& url) { browser_->setSource(url); });
+  // One click on an entry opens it, as in any list of topics.
+  connect(contents, &QTreeView::clicked, browser_, [this, contents](const QModelIndex& index) {
+    if (QHelpContentItem* item = engine_->contentModel()->contentItemAt(index); item && item->url().isValid())
+      browser_->setSource(item->url());
+  });
+  auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  close->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(close, &QShortcut::activated, this, &QWidget::close);
   connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, this, &CHelpWindow::SelectInContents);
 
   QHelpSearchEngine* search = engine_->searchEngine();
@@ -112,9 +123,19 @@ CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   contents->expandAll();
 }
 
+void CHelpWindow::AnswerBesideTheModal() {
+  // A window that belongs to the modal dialog shown now is not blocked by it: the
+  // help opened from the settings sheet can be read and clicked while it is open.
+  QWidget* modal = QApplication::activeModalWidget();
+  if (modal == this) return;
+  winId();
+  if (QWindow* own = windowHandle()) own->setTransientParent(modal ? modal->windowHandle() : nullptr);
+}
+
 void CHelpWindow::Open(const QString& topic) {
   browser_->setSource(TopicUrl(topic));
   SelectInContents();
+  AnswerBesideTheModal();
   show();
   raise();
   activateWindow();
@@ -151,6 +172,7 @@ void CHelpWindow::ShowTopic(const QString& topic) {
 void CHelpWindow::ShowSearch() {
   CHelpWindow* w = Instance();
   if (w->browser_->source().isEmpty()) w->browser_->setSource(TopicUrl(QString::fromLatin1(kContentsTopic)));
+  w->AnswerBesideTheModal();
   w->show();
   w->raise();
   w->activateWindow();

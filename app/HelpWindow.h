@@ -3,7 +3,9 @@
 // into help/vandrelpro.qch beside the program, shown in one help window with the
 // contents, the topic and a full-text search (Qt Help). The window is made on
 // first use and lives for the run; CApp::OnHelpCommand shows it at the contents,
-// at a topic or with the search open.
+// at a topic or with the search open. One click on a contents entry opens it, Esc
+// closes the window, and a modal dialog open meanwhile (the settings sheet) does
+// not block it.
 //
 // GUI thread only.
 
@@ -56,6 +58,7 @@ class CHelpWindow : public QWidget {
  private:
   explicit CHelpWindow(QWidget* parent = nullptr);
   void Open(const QString& topic);
+  void AnswerBesideTheModal();
   // Marks the page shown in the contents tree.
   void SelectInContents();
 

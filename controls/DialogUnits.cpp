@@ -38,6 +38,21 @@ QRect DluRectToPixels(const DialogBaseUnits& units, int x, int y, int width, int
   return QRect(left, top, DluToPixelsX(units, x + width) - left, DluToPixelsY(units, y + height) - top);
 }
 
+int ScaledPixelsX(const DialogBaseUnits& units, int px) {
+  if (units.width <= 0) return px;
+  return static_cast<int>((static_cast<long long>(px) * units.width * 2 + kDialogFontBaseUnits.width) /
+                          (2 * kDialogFontBaseUnits.width));
+}
+
+int ScaledPixelsY(const DialogBaseUnits& units, int px) {
+  if (units.height <= 0) return px;
+  return static_cast<int>((static_cast<long long>(px) * units.height * 2 + kDialogFontBaseUnits.height) /
+                          (2 * kDialogFontBaseUnits.height));
+}
+
+int ScaledPixelsX(const QFont& font, int px) { return ScaledPixelsX(BaseUnitsOf(font), px); }
+int ScaledPixelsY(const QFont& font, int px) { return ScaledPixelsY(BaseUnitsOf(font), px); }
+
 QSize DluToPixels(const QFont& font, int x, int y) { return DluToPixels(BaseUnitsOf(font), x, y); }
 
 QRect DluRectToPixels(const QFont& font, int x, int y, int width, int height) {

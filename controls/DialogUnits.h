@@ -25,6 +25,16 @@ int DluToPixelsY(const DialogBaseUnits& units, int y);
 QSize DluToPixels(const DialogBaseUnits& units, int x, int y);
 QRect DluRectToPixels(const DialogBaseUnits& units, int x, int y, int width, int height);
 
+// The base units of the 8-point dialog font that fixed pixel sizes are given for.
+inline constexpr DialogBaseUnits kDialogFontBaseUnits{6, 13};
+
+// A pixel size given for that font, scaled to `font`'s base units (rounded), so
+// that what it holds fits in the font in use.
+int ScaledPixelsX(const DialogBaseUnits& units, int px);
+int ScaledPixelsY(const DialogBaseUnits& units, int px);
+int ScaledPixelsX(const QFont& font, int px);
+int ScaledPixelsY(const QFont& font, int px);
+
 // The same with the font's units measured on the spot.
 QSize DluToPixels(const QFont& font, int x, int y);
 QRect DluRectToPixels(const QFont& font, int x, int y, int width, int height);

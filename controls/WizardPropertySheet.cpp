@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include "controls/DialogUnits.h"
 #include "engine/Messages.h"
 
 namespace controls {
@@ -12,6 +13,8 @@ CWizardPropertySheet::CWizardPropertySheet(const QString& title, int startPage, 
     : CResizablePropertySheet(title, startPage, parent, composited, wizard) {}
 
 CWizardPropertySheet::~CWizardPropertySheet() = default;
+
+int CWizardPropertySheet::InteriorLeft() const { return ScaledPixelsX(font(), kWizardSideBarWidth); }
 
 void CWizardPropertySheet::resizeEvent(QResizeEvent* event) {
   // The base moves the controls and places the current page first.

@@ -1,7 +1,8 @@
 #pragma once
 // CWizardPropertySheet: the resizable sheet of the step-by-step wizard, with
-// room on the left for its side bar. Interior pages start 145 pixels from the
-// left edge with 7-pixel margins; after every resize the sheet receives exactly
+// room on the left for its side bar. Interior pages start 145 pixels (for the
+// 8-point dialog font; scaled with the sheet's font, ScaledPixelsX) from the left
+// edge with 7-pixel margins; after every resize the sheet receives exactly
 // one WM_PAGE_LAYOUT_CHANGED (queued, after the page has been placed; resizes
 // that come before the event loop runs give one), so that the class built on it
 // can place its side bar and other controls after the pages
@@ -29,7 +30,7 @@ class CWizardPropertySheet : public CResizablePropertySheet {
   void pageLayoutChanged();
 
  protected:
-  int InteriorLeft() const override { return kWizardSideBarWidth; }
+  int InteriorLeft() const override;
   int InteriorMargin() const override { return kWizardSideBarMargin; }
   // The layout after a resize: the page is in place.
   virtual void OnPageLayoutChanged() {}

@@ -18,8 +18,8 @@ const char* const kTexts[] = {
     "partly overwritten, it will be opened and displayed as expected.",
     "If, however, the file is damaged in some way, certain problems may arise, e.g. the file will open but only "
     "\"garbage\" will be displayed, or the file will fail to open and the associated program will hang.",
-    "If the program hangs, start Windows Task Manager (Ctrl+Shift+Esc), find and select the program's executable "
-    "in the list of processes and press \"End Process\".",
+    "If the program hangs, close the program that shows the file, or start the system monitor, find and select the "
+    "program's executable in the list of processes and end it.",
 };
 
 }  // namespace

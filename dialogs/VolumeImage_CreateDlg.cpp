@@ -234,7 +234,11 @@ void CVolumeImage_CreateDlg::timerEvent(QTimerEvent* event) {
 }
 
 void CVolumeImage_CreateDlg::OnImageDone(std::int64_t status) {
-  if (closing_) return;
+  if (closing_) {
+    // Cancelled or failed: the writer has ended now, and the dialog closes.
+    if (stopping_) FinishClose();
+    return;
+  }
   if (status != 0) {
     // A failure was reported already (WM_IMAGE_ERROR), or the writer was stopped
     // (the destination question answered No): nothing to open.
@@ -266,8 +270,22 @@ void CVolumeImage_CreateDlg::reject() { StopAndClose(); }
 
 void CVolumeImage_CreateDlg::StopAndClose() {
   closing_ = true;
+  if (job_.running.load() != 0) {
+    // The writer is told to stop and the dialog waits for its end without blocking:
+    // a read on a failing drive gives up at once, but the thread may need a moment.
+    // Its WM_IMAGE_DONE closes the dialog.
+    job_.running.store(0);
+    stopping_ = true;
+    close_->setEnabled(false);
+    return;
+  }
+  FinishClose();
+}
+
+void CVolumeImage_CreateDlg::FinishClose() {
+  stopping_ = false;
   timer_.stop();
-  job_.Cancel();  // a running writer stops within its chunk; an ended one is joined
+  job_.Join();  // ended (or never started): the join is immediate
   Unregister();
   done(0);
 }

@@ -10,8 +10,10 @@
 // the job before the writer starts, so that an early failure is not lost. The
 // image counts as finished only when the writer reports success; a failed or
 // cancelled image stays on disk as far as it was written and is not opened.
-// Closing while the writer runs cancels it (ImageJob::Cancel: the writer stops
-// within its chunk and is joined).
+// Closing while the writer runs cancels it without waiting on the user-interface
+// thread: the writer is told to stop (its reads give up at once, see ReadStop), the
+// Cancel button is disabled, and the dialog closes when the writer's WM_IMAGE_DONE
+// says it has ended.
 //
 // Owns the job. GUI thread only.
 
@@ -103,12 +105,14 @@ class CVolumeImage_CreateDlg : public QDialog {
   void OnImageDone(std::int64_t status);
   void OnImageError(std::int64_t error);
   void StopAndClose();
+  void FinishClose();
   void Unregister();
 
   ImageJob job_;
   std::uint64_t receiverKey_ = 0;
   int finished_ = 0;
   bool closing_ = false;
+  bool stopping_ = false;  // told the writer to stop; its end closes the dialog
   platform::FileTime startTime_ = 0;
   Clock clock_;
   QBasicTimer timer_;

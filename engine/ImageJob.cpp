@@ -9,6 +9,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "engine/ConfigFolderGuard.h"
 #include "engine/DeviceMatch.h"
 #include "engine/FileHandle.h"
 #include "engine/Messages.h"
@@ -62,6 +63,8 @@ void ImageJob::Run() {
     PostToUi(WM_IMAGE_DONE, status.load(), std::min<std::int64_t>(unreadSectors.load(), INT32_MAX), {}, notifyTarget);
   };
 
+  // Nothing of the program's own is written onto the drive being imaged.
+  const ConfigFolderGuard guard(*source);
   if (!source->OpenDrive()) {
     Log().Error(u"Image_Create: Can't open the source '%s'", source->GetDisplayName());
     fail(EIO);
@@ -148,6 +151,8 @@ void ImageJob::Run() {
   // The one text that names each run of unreadable sectors (string 191).
   const std::u16string cantRead = GetLangString(191);
   CVolume::UnreadableSectors unreadable;
+  // Cancel is seen by every read, retry and salvaged sector, not only between chunks.
+  const ReadStop stop([this] { return running.load() != 1; });
   std::int64_t position = 0;
   while (position < total) {
     currentSector.store(position);

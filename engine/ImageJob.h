@@ -14,7 +14,9 @@
 // refused (MatchImagePath).
 //
 // The dialog that owns the job reads the counters on its timer and cancels by
-// Cancel(), which clears the running flag and joins the writer.
+// clearing the running flag; every read, retry and salvaged sector of the writer
+// looks at it (ReadStop), so the writer ends at once and posts WM_IMAGE_DONE.
+// Cancel() clears the flag and joins the writer.
 
 #include <atomic>
 #include <chrono>

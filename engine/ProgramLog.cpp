@@ -64,7 +64,7 @@ void ProgramLog::WriteLine(std::u16string_view text, int level) {
     {
       std::lock_guard g(mutex_);
       lines_.push_back(line);
-      if (writeThrough_) AppendToFileLocked(line);
+      if (writeThrough_ && heldFrom_ == kNotHeld) AppendToFileLocked(line);
       if (debuggerEcho_) {
         std::string bytes = platform::Utf16ToUtf8(line);
         bytes.push_back('\n');
@@ -199,6 +199,19 @@ void ProgramLog::SetDebuggerEcho(bool on) {
 bool ProgramLog::DebuggerEcho() const {
   std::lock_guard g(mutex_);
   return debuggerEcho_;
+}
+
+void ProgramLog::HoldFile(bool held) {
+  std::lock_guard g(mutex_);
+  if (held) {
+    if (heldFrom_ == kNotHeld) heldFrom_ = lines_.size();
+    return;
+  }
+  if (heldFrom_ == kNotHeld) return;
+  const std::size_t from = heldFrom_;
+  heldFrom_ = kNotHeld;
+  if (!writeThrough_) return;
+  for (std::size_t i = from; i < lines_.size() && writeThrough_; ++i) AppendToFileLocked(lines_[i]);
 }
 
 void ProgramLog::CloseFile() {

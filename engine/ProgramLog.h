@@ -97,6 +97,9 @@ class ProgramLog {
   void ApplySettings(const AppSettings& settings);
   // Closes the log file (it opens again on the next line written through).
   void CloseFile();
+  // While held, lines are kept but not written to the log file; the release writes
+  // the lines kept meanwhile (the file's folder lies on a drive being read).
+  void HoldFile(bool held);
 
   std::size_t LineCount() const;
   std::u16string Line(std::size_t index) const;
@@ -117,6 +120,8 @@ class ProgramLog {
   std::u16string path_;
   std::uint64_t maxFileBytes_ = 0;
   std::uint64_t fileBytes_ = 0;
+  static constexpr std::size_t kNotHeld = ~std::size_t(0);
+  std::size_t heldFrom_ = kNotHeld;  // the first line not written while the file is held
   std::string shownDir_;
   std::string shownPath_;
 };

@@ -12,6 +12,22 @@
 #include <vector>
 
 namespace {
+thread_local ReadStop* t_readStop = nullptr;
+}  // namespace
+
+ReadStop::ReadStop(std::function<bool()> stopped) : stopped_(std::move(stopped)), outer_(t_readStop) {
+  t_readStop = this;
+}
+
+ReadStop::~ReadStop() { t_readStop = outer_; }
+
+bool ReadStop::Requested() {
+  for (const ReadStop* s = t_readStop; s; s = s->outer_)
+    if (s->stopped_ && s->stopped_()) return true;
+  return false;
+}
+
+namespace {
 
 // A copied read is done in pieces of this size, so the caller copies one piece
 // while the reader reads the next.
@@ -310,12 +326,26 @@ TimedReadResult TimedReader::Submit(std::uint8_t* out, SectorBuffer* target, std
       continue;
     }
     if (req->finished.load()) break;
+    // The thread's stop is looked at while it waits: a stopped job does not wait out
+    // a device that hangs.
+    const bool stoppable = t_readStop != nullptr;
+    const auto until = stoppable ? std::min(deadline, std::chrono::steady_clock::now() +
+                                                          std::chrono::milliseconds(ReadStop::kPollMs))
+                                 : deadline;
     req->waiting.store(true);
-    const bool woken = req->progress.wait_until(wait, deadline, [&] {
+    const bool woken = req->progress.wait_until(wait, until, [&] {
       return (out && req->done.load() > copied) || req->finished.load();
     });
     req->waiting.store(false);
-    if (!woken) break;
+    if (woken) continue;
+    if (stoppable && until < deadline) {
+      wait.unlock();
+      const bool stop = ReadStop::Requested();
+      wait.lock();
+      if (!stop) continue;
+      result.stopped = true;
+    }
+    break;
   }
 
   if (!req->finished.load()) {

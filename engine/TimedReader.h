@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "engine/BlockDevice.h"
@@ -33,6 +34,27 @@ struct TimedReadResult {
   std::int64_t bytes = 0;  // bytes copied into the caller's buffer (from its start)
   int error = 0;           // errno of a failed read (bytes is then 0)
   bool timedOut = false;   // the read did not complete in time (bytes is then 0)
+  bool stopped = false;    // given up because the thread's work was stopped (timedOut too)
+};
+
+// The stop of the work a thread does (an image, a recovery, an analysis), seen by
+// every read on that thread: while one is alive, a read that waits for the device
+// gives up as soon as `stopped` says so (looked at every kPollMs), as after a
+// time-out, and the volume's retries and salvage ask before each read. Nested scopes
+// stop when any of them says so.
+class ReadStop {
+ public:
+  static constexpr int kPollMs = 50;
+  explicit ReadStop(std::function<bool()> stopped);
+  ~ReadStop();
+  ReadStop(const ReadStop&) = delete;
+  ReadStop& operator=(const ReadStop&) = delete;
+  // Whether the work of the calling thread was stopped.
+  static bool Requested();
+
+ private:
+  std::function<bool()> stopped_;
+  ReadStop* outer_;
 };
 
 class TimedReader {

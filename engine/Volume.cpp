@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "engine/AppSettings.h"
+#include "engine/ConfigFolderGuard.h"
 #include "engine/FileBlockDevice.h"
 #include "engine/FileSystemFactory.h"
 #include "engine/FreeClusterMap.h"
@@ -166,7 +167,16 @@ std::int64_t CVolume::ReadWithRetries(std::int64_t firstSector, std::int64_t cou
     const std::int32_t retries = std::max(0, readRetries_.load());
     std::int64_t got = 0;
     for (std::int32_t attempt_ = 0; attempt_ <= retries; ++attempt_) {
+      // A stopped job reads no more: not the next retry, nor the next sector.
+      if (ReadStop::Requested()) {
+        if (end) *end = ReadEnd::Stopped;
+        return attempt_ == 0 ? 0 : got;
+      }
       const TimedReadResult r = attempt(*reader, std::uint64_t(position), wait);
+      if (r.stopped) {
+        if (end) *end = ReadEnd::Stopped;
+        return 0;
+      }
       if (r.timedOut || r.error) {
         if (!quiet) {
           if (r.timedOut) Log().Error(u"Read Timeout!");
@@ -246,8 +256,76 @@ void CVolume::UnreadableSectors::Add(std::int64_t sectors) {
 }
 
 std::int64_t CVolume::Salvage(std::uint8_t* out, std::int64_t firstSector, std::int64_t count, std::int64_t from,
-                              std::u16string_view logFormat) {
-  std::int64_t badFirst = -1, badCount = 0, unreadable = 0;
+                              std::u16string_view logFormat, const ReadRunSink* readRun) {
+  // Each sector of the run from `from` on: read, unreadable, or left for the second
+  // try. After kMaxTimeoutsInARow time-outs in a row the salvage skips ahead (the
+  // skip doubles while it lands on more time-outs), so that what is readable further
+  // on is read first, and comes back to the skipped sectors once the rest is read:
+  // each is tried once more, and what fails then is zero-filled and counted. A stop
+  // ends the salvage where it is: what was not read is zeros, and no sector is
+  // counted for it.
+  enum : std::uint8_t { kUnknown, kGood, kBad, kSkipped };
+  std::vector<std::uint8_t> state(std::size_t(count), kUnknown);
+  for (std::int64_t s = 0; s < from; ++s) state[std::size_t(s)] = kGood;
+  std::int64_t held = count * kSectorSize;
+  std::int64_t end = count;  // the device's end, when it comes before the run's
+  bool stopped = false;
+
+  auto pass = [&](bool second) {
+    int timeoutsInARow = 0;
+    std::int64_t skip = kMaxTimeoutsInARow;
+    for (std::int64_t s = from; s < end; ++s) {
+      std::uint8_t& st = state[std::size_t(s)];
+      if (second ? st != kSkipped : st != kUnknown) continue;
+      std::uint8_t* at = out + s * kSectorSize;
+      ReadEnd how = ReadEnd::Failed;
+      const std::int64_t got = ReadWithRetries(
+          firstSector + s, 1, std::size_t(kSectorSize),
+          [&](TimedReader& reader, std::uint64_t position, auto wait) {
+            return reader.Read(at, std::size_t(kSectorSize), position, wait);
+          },
+          &how, true);
+      if (how == ReadEnd::Stopped) {
+        stopped = true;
+        return;
+      }
+      if (how == ReadEnd::Complete) {
+        st = kGood;
+        timeoutsInARow = 0;
+        skip = kMaxTimeoutsInARow;
+        continue;
+      }
+      if (how == ReadEnd::Short && AtDeviceEnd(firstSector + s, got)) {
+        // The device ends here: what lies past it is no unreadable sector.
+        std::memset(at + got, 0, std::size_t(kSectorSize - got));
+        held = s * kSectorSize + got;
+        st = kGood;
+        end = s + 1;
+        return;
+      }
+      st = kBad;
+      if (how != ReadEnd::TimedOut) {
+        timeoutsInARow = 0;
+        continue;
+      }
+      if (second || ++timeoutsInARow < kMaxTimeoutsInARow) continue;
+      // Skip ahead: the sectors skipped wait for the second try.
+      timeoutsInARow = 0;
+      std::int64_t skipped = 0;
+      for (std::int64_t k = s + 1; k < end && skipped < skip; ++k) {
+        if (state[std::size_t(k)] != kUnknown) continue;
+        state[std::size_t(k)] = kSkipped;
+        ++skipped;
+        s = k;
+      }
+      skip = std::min<std::int64_t>(skip * 2, kMaxSkipSectors);
+    }
+  };
+  pass(false);
+  if (!stopped) pass(true);
+
+  // Zeros where nothing was read; each run of unreadable sectors logged once, in order.
+  std::int64_t unreadable = 0, badFirst = -1, badCount = 0;
   auto flush = [&] {
     if (badCount == 0) return;
     std::u16string line = platform::Format(logFormat, badFirst);
@@ -257,45 +335,41 @@ std::int64_t CVolume::Salvage(std::uint8_t* out, std::int64_t firstSector, std::
     badFirst = -1;
     badCount = 0;
   };
-  auto bad = [&](std::int64_t s, std::int64_t n) {
-    std::memset(out + s * kSectorSize, 0, std::size_t(n * kSectorSize));
-    if (badCount == 0) badFirst = firstSector + s;
-    badCount += n;
-  };
-  std::int64_t held = count * kSectorSize;
-  int timeoutsInARow = 0;
   for (std::int64_t s = from; s < count; ++s) {
-    std::uint8_t* at = out + s * kSectorSize;
-    ReadEnd end = ReadEnd::Failed;
-    const std::int64_t got = ReadWithRetries(
-        firstSector + s, 1, std::size_t(kSectorSize),
-        [&](TimedReader& reader, std::uint64_t position, auto wait) {
-          return reader.Read(at, std::size_t(kSectorSize), position, wait);
-        },
-        &end, true);
-    if (end == ReadEnd::Complete) {
+    const std::uint8_t st = state[std::size_t(s)];
+    if (st == kGood) {
       flush();
-      timeoutsInARow = 0;
       continue;
     }
-    if (end == ReadEnd::Short && AtDeviceEnd(firstSector + s, got)) {
-      // The device ends here: what lies past it is no unreadable sector.
-      std::memset(at + got, 0, std::size_t(kSectorSize - got));
-      if (s + 1 < count) std::memset(at + kSectorSize, 0, std::size_t((count - s - 1) * kSectorSize));
-      held = s * kSectorSize + got;
-      break;
+    std::memset(out + s * kSectorSize, 0, std::size_t(kSectorSize));
+    if (s >= end || st != kBad) {  // past the device's end, or not read before a stop
+      flush();
+      continue;
     }
-    bad(s, 1);
-    if (end == ReadEnd::TimedOut && ++timeoutsInARow >= kMaxTimeoutsInARow) {
-      // A device that no longer answers is not asked for every sector of the run.
-      if (s + 1 < count) bad(s + 1, count - s - 1);
-      break;
-    }
-    if (end != ReadEnd::TimedOut) timeoutsInARow = 0;
+    if (badCount == 0) badFirst = firstSector + s;
+    ++badCount;
   }
   flush();
   UnreadableSectors::Add(unreadable);
   GetScanProgress().AddUnreadable(this, unreadable);
+  if (readRun) {
+    for (std::int64_t s = 0; s < count;) {
+      if (state[std::size_t(s)] != kGood) {
+        ++s;
+        continue;
+      }
+      std::int64_t e = s;
+      while (e < count && state[std::size_t(e)] == kGood) ++e;
+      (*readRun)(s, e);
+      s = e;
+    }
+  }
+  if (stopped) {
+    // What was read before the stop: the run up to its first sector not read.
+    std::int64_t s = from;
+    while (s < count && state[std::size_t(s)] == kGood) ++s;
+    return s * kSectorSize;
+  }
   return held;
 }
 
@@ -320,6 +394,22 @@ std::int64_t CVolume::ReadSectorsSalvaged(void* buffer, std::int64_t firstSector
   // Nothing to salvage from a device that could not even be opened.
   if (std::size_t(got) == bytes || !IsOpen()) return got;
   return Salvage(static_cast<std::uint8_t*>(buffer), firstSector, count, got / kSectorSize, logFormat);
+}
+
+std::int64_t CVolume::SalvageSectors(std::uint8_t* buffer, std::int64_t firstSector, std::int64_t count,
+                                     std::u16string_view logFormat, const ReadRunSink& readRun) {
+  std::size_t bytes = 0;
+  if (!buffer || !CheckRun(firstSector, count, bytes)) return 0;
+  // The run's read first; its unreadable sectors are counted by the salvage alone.
+  t_salvaging = true;
+  const std::int64_t got = ReadSectors(buffer, firstSector, count);
+  t_salvaging = false;
+  if (std::size_t(got) == bytes || !IsOpen()) {
+    const std::int64_t whole = std::max<std::int64_t>(0, got) / kSectorSize;
+    if (whole > 0) readRun(0, whole);
+    return got;
+  }
+  return Salvage(buffer, firstSector, count, got / kSectorSize, logFormat, &readRun);
 }
 
 std::int64_t CVolume::ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t firstSector, std::int64_t count,
@@ -1203,6 +1293,10 @@ bool CVolume::StartAnalyseSectors(std::int32_t mode, bool freeClustersOnly) {
 }
 
 void CVolume::ThreadMain(ThreadKind kind) {
+  // A stop is seen by every read, retry and salvaged sector of the passes.
+  const ReadStop stop([] { return !GetScanProgress().IsRunning(); });
+  // Nothing of the program's own is written onto this volume while it is read.
+  const ConfigFolderGuard guard(*this);
   switch (kind) {
     case ThreadKind::Analysis:
       Analyse();

@@ -145,17 +145,29 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // conversion takes the run's first sector, followed by " (N sectors)" for a run
   // of more than one. Their number goes to the UnreadableSectors tally of the
   // calling thread. After kMaxTimeoutsInARow sectors in a row that time out, the
-  // rest of the run is taken as unreadable without asking a device that no longer
-  // answers. Returns count x 512 (the zero-filled sectors included), fewer only
-  // where the device ends, which is not counted as unreadable.
+  // salvage skips ahead (by kMaxTimeoutsInARow sectors, doubling up to
+  // kMaxSkipSectors while the skips land on more time-outs) and comes back once to
+  // the skipped sectors after the rest of the run is read: every readable sector is
+  // read, the readable ones past a bad stretch first, and no sector is asked twice.
+  // Returns count x 512 (the zero-filled sectors included), fewer only where the
+  // device ends, which is not counted as unreadable, or where the thread's work was
+  // stopped (ReadStop: the salvage ends at once; the bytes read before the first
+  // sector not read).
   std::int64_t ReadSectorsSalvaged(void* buffer, std::int64_t firstSector, std::int64_t count,
                                    std::u16string_view logFormat);
   std::int64_t ReadSectorsSalvaged(SectorBuffer& buffer, std::int64_t firstSector, std::int64_t count,
                                    std::u16string_view logFormat);
+  // As ReadSectorsSalvaged, telling which sectors were read: `readRun(first, end)`
+  // for each run of them, relative to `firstSector`, in order (the search parses only
+  // those). Unreadable sectors are counted once, by the salvage.
+  using ReadRunSink = std::function<void(std::int64_t first, std::int64_t end)>;
+  std::int64_t SalvageSectors(std::uint8_t* buffer, std::int64_t firstSector, std::int64_t count,
+                              std::u16string_view logFormat, const ReadRunSink& readRun);
   static constexpr int kMaxTimeoutsInARow = 8;
   // A read that left sectors zero-filled tells the running pass's count of them
   // (ScanProgress::unreadable).
   void NoteUnreadable(std::int64_t firstSector, std::size_t bytes, std::int64_t got);
+  static constexpr std::int64_t kMaxSkipSectors = 1024;
 
   // Counts the sectors that salvaged reads on this thread zero-filled while it
   // lives (a nested tally adds its count to the one around it when it ends).
@@ -474,7 +486,7 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
                  int& added);
   bool CheckRun(std::int64_t firstSector, std::int64_t count, std::size_t& bytes) const;
   // How a read ended.
-  enum class ReadEnd { Complete, Short, Failed, TimedOut };
+  enum class ReadEnd { Complete, Short, Failed, TimedOut, Stopped };
   // `quiet`: the failure is not logged (the salvage logs its runs instead).
   template <typename Attempt>
   std::int64_t ReadWithRetries(std::int64_t firstSector, std::int64_t count, std::size_t bytes, Attempt&& attempt,
@@ -482,7 +494,7 @@ class CVolume : public std::enable_shared_from_this<CVolume> {
   // Reads sectors `from` .. `count` - 1 of a run one by one into `out` (see
   // ReadSectorsSalvaged); returns the bytes the run then holds.
   std::int64_t Salvage(std::uint8_t* out, std::int64_t firstSector, std::int64_t count, std::int64_t from,
-                       std::u16string_view logFormat);
+                       std::u16string_view logFormat, const ReadRunSink* readRun = nullptr);
   // Whether a read of `sector` that gave `got` bytes ended at the device's end.
   bool AtDeviceEnd(std::int64_t sector, std::int64_t got);
 

@@ -205,7 +205,7 @@ std::shared_ptr<CVolume> CVolumesList::MakeVolume(const DriveSource& s, const Op
   return v;
 }
 
-int CVolumesList::RebuildList(bool report) {
+int CVolumesList::RebuildList(bool report, const ReportScope& scope) {
   std::lock_guard rebuild(rebuildMutex_);
   platform::BlockDeviceTree tree;
   OpenerFactory openers;
@@ -296,7 +296,7 @@ int CVolumesList::RebuildList(bool report) {
   refreshes_.fetch_add(1);
 
   RunQueries(fresh, wait);
-  if (!stopping_.load()) Report(next, report);
+  if (!stopping_.load()) Report(next, report, scope);
   return count;
 }
 
@@ -358,9 +358,19 @@ void CVolumesList::RunQueries(const std::vector<std::shared_ptr<CVolume>>& volum
   }
 }
 
-void CVolumesList::Report(const std::vector<DeviceEntry>& devices, bool report) {
+void CVolumesList::Report(const std::vector<DeviceEntry>& devices, bool report, const ReportScope& scope) {
   std::vector<Reported> now;
-  for (const DeviceEntry& e : devices) now.push_back({e.source.Key(), e.source.Place()});
+  for (const DeviceEntry& e : devices) {
+    std::string disk;
+    for (const DeviceEntry& d : devices)
+      if (e.source.parentDisk.valid() && d.source.kind == CVolume::kPhysicalDrive && d.source.id == e.source.parentDisk)
+        disk = d.source.name;
+    now.push_back({e.source.Key(), e.source.Place(), e.source.name, disk});
+  }
+  // A change is the events' when they name the device or the disk it lies on.
+  auto named = [&](const Reported& r) {
+    return scope.all || scope.names.count(r.name) > 0 || (!r.disk.empty() && scope.names.count(r.disk) > 0);
+  };
   std::vector<std::u16string> lines;
   bool arrived = false;
   {
@@ -376,9 +386,9 @@ void CVolumesList::Report(const std::vector<DeviceEntry>& devices, bool report) 
       return std::any_of(set.begin(), set.end(), [&](const Reported& r) { return r.key == key; });
     };
     for (const Reported& r : reported_)
-      if (!in(now, r.key)) lines.push_back(DeviceChangeText(181, r.place));
+      if (!in(now, r.key) && named(r)) lines.push_back(DeviceChangeText(181, r.place));
     for (const Reported& r : now) {
-      if (in(reported_, r.key)) continue;
+      if (in(reported_, r.key) || !named(r)) continue;
       lines.push_back(DeviceChangeText(180, r.place));
       arrived = true;
     }
@@ -435,18 +445,24 @@ int CVolumesList::RefreshAndWait() {
   return 0;
 }
 
-int CVolumesList::OnDeviceChange(const std::vector<platform::Uevent>& /*events*/) {
-  // The events name what changed, but a refresh reads the whole tree anyway; the
-  // log lines come from what the refresh finds changed.
-  if (const std::uint64_t generation = RequestRefresh(true)) WaitForRefresh(generation, kRefreshWait, true);
+int CVolumesList::OnDeviceChange(const std::vector<platform::Uevent>& events) {
+  // A refresh reads the whole tree; the log lines are of what it finds changed
+  // among the devices the events name.
+  if (const std::uint64_t generation = RequestRefresh(true, &events)) WaitForRefresh(generation, kRefreshWait, true);
   return 0;
 }
 
-std::uint64_t CVolumesList::RequestRefresh(bool report) {
+std::uint64_t CVolumesList::RequestRefresh(bool report, const std::vector<platform::Uevent>* events) {
   std::lock_guard lock(threadMutex_);
   if (stopping_.load()) return 0;
   const std::uint64_t generation = ++requested_;
-  if (report) reportWanted_ = true;
+  if (report) {
+    reportWanted_ = true;
+    if (!events || events->empty()) reportScope_.all = true;
+    if (events)
+      for (const platform::Uevent& e : *events)
+        if (!e.devName.empty()) reportScope_.names.insert(e.devName);
+  }
   if (!threadRunning_) {
     // The last refresh thread has cleared the flag as its last step: it is joined
     // before the next one starts.
@@ -475,9 +491,10 @@ void CVolumesList::RefreshThreadMain() {
   while (!stopping_.load() && completed_ < requested_) {
     const std::uint64_t target = requested_;
     const bool report = std::exchange(reportWanted_, false);
+    const ReportScope scope = std::exchange(reportScope_, ReportScope{});
     lock.unlock();
     try {
-      RebuildList(report);
+      RebuildList(report, scope);
     } catch (...) {
       Log().Error(u"CVolumesList::RefreshThread except");
     }

@@ -28,6 +28,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <set>
 #include <vector>
 
 #include "engine/BlockDevice.h"
@@ -108,7 +109,9 @@ class CVolumesList {
   int RefreshAndWait();
   // Devices arrived, went or changed (a burst of kernel events; empty from the
   // periodic re-check): a refresh as RefreshAndWait, whose changes against what was
-  // last reported are logged, a device or mount point that went with string 181
+  // last reported are logged (for a burst only those of the devices its events
+  // name, or of partitions and disks of them: another program's loop devices that
+  // nothing lists log nothing), a device or mount point that went with string 181
   // and one that came with string 180 (their "%c:" becomes the device node or mount
   // point), and, when there were any, posted as WM_DEVICE_CHANGED (wParam
   // kDeviceArrival or kDeviceRemoveComplete). Returns 0.
@@ -161,13 +164,21 @@ class CVolumesList {
   struct Reported {
     std::string key;
     std::string place;
+    std::string name;  // the kernel's name of the device, and of its disk
+    std::string disk;
+  };
+  // The devices the kernel's events of the reports wanted so far named; `all`:
+  // a re-check, which names none and reports every change.
+  struct ReportScope {
+    std::set<std::string> names;
+    bool all = false;
   };
 
-  int RebuildList(bool report);
+  int RebuildList(bool report, const ReportScope& scope = ReportScope{{}, true});
   std::shared_ptr<CVolume> MakeVolume(const DriveSource& source, const OpenerFactory& openers, const IdSource& ids);
   void RunQueries(const std::vector<std::shared_ptr<CVolume>>& volumes, std::chrono::milliseconds wait);
-  void Report(const std::vector<DeviceEntry>& devices, bool report);
-  std::uint64_t RequestRefresh(bool report);
+  void Report(const std::vector<DeviceEntry>& devices, bool report, const ReportScope& scope);
+  std::uint64_t RequestRefresh(bool report, const std::vector<platform::Uevent>* events = nullptr);
   bool WaitForRefresh(std::uint64_t generation, std::chrono::milliseconds timeout, bool forDeviceChange);
   void RefreshThreadMain();
 
@@ -197,6 +208,7 @@ class CVolumesList {
   std::thread refreshThread_;
   bool threadRunning_ = false;
   bool reportWanted_ = false;
+  ReportScope reportScope_;
   std::uint64_t requested_ = 0;
   std::uint64_t completed_ = 0;
   std::atomic<bool> stopping_{false};

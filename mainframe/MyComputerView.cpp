@@ -53,6 +53,13 @@ void CMyComputerView::OnLinkClicked(const QUrl& link) {
   if (QFileInfo(path).isFile()) Navigate(target);
 }
 
+bool CMyComputerView::ShowPage(const QString& name) {
+  const QString page = QFileInfo(folder_ + QLatin1Char('/') + name).canonicalFilePath();
+  if (page.isEmpty() || !QFileInfo(page).isFile()) return false;
+  Navigate(QUrl::fromLocalFile(page));
+  return true;
+}
+
 void CMyComputerView::Navigate(const QUrl& address) {
   browser_->setSource(address);
   lastAddress_ = address.toString();

@@ -35,6 +35,9 @@ class CMyComputerView : public QWidget {
 
   // A click on a link of the page.
   void OnLinkClicked(const QUrl& link);
+  // Shows another page of the media folder in place of the start page (the
+  // wizard's drive page shows its own); false when there is no such page.
+  bool ShowPage(const QString& name);
 
  private:
   void Navigate(const QUrl& address);

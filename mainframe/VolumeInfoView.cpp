@@ -181,6 +181,8 @@ void CVolumeInfoView::ShowVolumeInfo(const std::shared_ptr<CVolume>& volume) {
     items.append(new QTreeWidgetItem(QStringList{name.isEmpty() ? QString() : QLatin1Char(' ') + name, row.second}));
   }
   addTopLevelItems(items);
+  // A value wider than its column (a partition's type GUID) widens it, never cut short.
+  if (const int needed = sizeHintForColumn(1); needed > columnWidth(1)) setColumnWidth(1, needed);
   setCurrentIndex(QModelIndex());  // no row stands out
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -522,7 +523,6 @@ RegistryStore::RegistryStore(std::string filePath) : path_(std::move(filePath)) 
   root_ = LoadTree(path_);
 }
 
-RegistryStore::~RegistryStore() = default;
 
 bool RegistryStore::KeyExists(std::u16string_view key) const {
   std::lock_guard g(mutex_);
@@ -639,7 +639,51 @@ void RegistryStore::Reload() {
   changes_.clear();
 }
 
+namespace {
+// The folder whose stores are held, and the stores that kept changes for its release.
+std::mutex g_holdMutex;
+std::string g_heldFolder;
+std::vector<RegistryStore*> g_heldStores;
+
+bool BelowFolder(const std::string& path, const std::string& folder) {
+  if (folder.empty()) return false;
+  std::string f = folder;
+  while (f.size() > 1 && f.back() == '/') f.pop_back();
+  return path.size() > f.size() && path.compare(0, f.size(), f) == 0 && path[f.size()] == '/';
+}
+}  // namespace
+
+void HoldRegistryWritesBelow(const std::string& folder) {
+  std::vector<RegistryStore*> release;
+  {
+    std::lock_guard g(g_holdMutex);
+    g_heldFolder = folder;
+    if (folder.empty()) release.swap(g_heldStores);
+  }
+  // The stores are saved outside the lock: Save() looks at the hold again.
+  for (RegistryStore* store : release) store->Save();
+}
+
+RegistryStore::~RegistryStore() {
+  std::lock_guard g(g_holdMutex);
+  std::erase(g_heldStores, this);
+}
+
+bool RegistryWritesHeld(const std::string& path) {
+  std::lock_guard g(g_holdMutex);
+  return BelowFolder(path, g_heldFolder);
+}
+
 bool RegistryStore::Save() {
+  {
+    std::lock_guard hold(g_holdMutex);
+    if (BelowFolder(path_, g_heldFolder)) {
+      std::lock_guard g(mutex_);
+      if (!changes_.empty() && std::find(g_heldStores.begin(), g_heldStores.end(), this) == g_heldStores.end())
+        g_heldStores.push_back(this);
+      return true;  // kept in memory until the hold ends
+    }
+  }
   std::lock_guard g(mutex_);
   if (changes_.empty()) return true;
   FileLock lock(path_, true, true);

@@ -92,6 +92,14 @@ class RegistryStore {
   bool failBeforeRename_ = false;
 };
 
+// While held, stores whose file lies below `folder` write nothing: Save() keeps the
+// changes pending (and reports success); the release (an empty folder) saves every
+// store that was held with changes. The program holds its configuration folder while
+// the drive it lies on is being read, so that nothing is written onto that drive.
+void HoldRegistryWritesBelow(const std::string& folder);
+// Whether a store's Save() at `path` would be held now.
+bool RegistryWritesHeld(const std::string& path);
+
 // The store of the current user: ConfigDir()/registry.reg, made on first use.
 RegistryStore& CurrentUserRegistry();
 // Re-reads the current user's store from ConfigDir() (tests point VANDREL_CONFIG_DIR

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "engine/ProgramLog.h"
 #include "engine/ScanProgress.h"
 #include "engine/UserCallbacks.h"
+#include "engine/ConfigFolderGuard.h"
 #include "engine/Volume.h"
 #include "platform/BlockDevices.h"
 #include "platform/FileTime.h"
@@ -199,6 +201,11 @@ void CRecovery::Join() {
 void CRecovery::ThreadMain(Kind kind) {
   // The lowest priority, for this thread only.
   setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
+  // Abort is seen by every read, retry and salvaged sector of the job.
+  const ReadStop stop([this] { return !Running(); });
+  // Nothing of the program's own is written onto the drive recovered from.
+  std::optional<ConfigFolderGuard> guard;
+  if (volume_) guard.emplace(*volume_);
   try {
     if (kind == Kind::Recovery)
       RunRecovery();
@@ -274,6 +281,25 @@ void CRecovery::RunRecovery() {
 void CRecovery::RunTryOpen() {
   std::u16string base = settings_.TempFolder();
   if (base.empty()) base = platform::Utf8ToUtf16(platform::TempDir());
+  if (volume_) {
+    // The copies never go onto the drive they come from: where the temporary folder
+    // lies on it, a folder in memory serves (the user's runtime folder, /dev/shm);
+    // where none does, the destination check says so.
+    auto off = [&](const std::string& folder) {
+      return (matcher_ ? matcher_(folder, *volume_) : MatchDestination(folder, *volume_, platform::BlockDeviceTree())) ==
+             DeviceMatch::Different;
+    };
+    if (!off(platform::Utf16ToUtf8(base))) {
+      const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      for (const std::string& candidate : {std::string(runtime ? runtime : ""), std::string("/dev/shm")}) {
+        if (candidate.empty() || !IsFolderPath(candidate) || !off(candidate)) continue;
+        Log().Info(platform::Format(u"The temporary folder %s lies on the drive being read: the copies go to %s",
+                                    base, platform::Utf8ToUtf16(candidate)));
+        base = platform::Utf8ToUtf16(candidate);
+        break;
+      }
+    }
+  }
   if (!CheckDestinationDrive(base) || !CreateFolder(base)) return;
   // The copies go in a folder of our own (mode 0700, an unpredictable name), never
   // straight into the shared temporary folder.
@@ -677,7 +703,8 @@ std::int64_t CRecovery::RecoveryCycle(int folderFd, const std::string& name, con
   const std::u16string path = folderText + platform::Utf8ToUtf16(usedName);
   if (usedName != name) {
     // Nothing is overwritten: an earlier object of this job or the user's own file.
-    Log().ErrorId(212, wanted);
+    // No error: the file is saved, under the name the log gives.
+    Log().InfoId(212, wanted);
     Log().Info(platform::Format(u"FileRecovery: The file is saved as '%s'", path));
   }
   SetCurrentPath(path);

@@ -105,6 +105,10 @@ int CSearchManager::RunSearch() {
       nextDelivery_ = std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_);
       coverStart_ = coverEnd_ = -1;
     }
+    {
+      std::lock_guard lock(walkedMutex_);
+      walked_.clear();
+    }
     progress_.current.store(ProgressAt(std::clamp<std::int64_t>(progress_.searchStart.load(), 0, totalClusters_)));
     for (std::int32_t i = 0; i < count; ++i) AddWorker();
     if (workers_.empty()) {
@@ -176,6 +180,22 @@ void CSearchManager::DeliverInOrder(const CSearcher::Hit& hit) {
     coverStart_ = r.offset;
     coverEnd_ = r.offset + r.size;
   }
+}
+
+void CSearchManager::NoteWalked(std::int64_t start, std::int64_t end) {
+  constexpr std::size_t kKept = 4096;
+  std::lock_guard lock(walkedMutex_);
+  std::int64_t& e = walked_[start];
+  e = std::max(e, end);
+  if (walked_.size() > kKept) walked_.erase(walked_.begin());
+}
+
+bool CSearchManager::InsideWalked(std::int64_t offset) {
+  std::lock_guard lock(walkedMutex_);
+  auto it = walked_.lower_bound(offset);
+  if (it == walked_.begin()) return false;
+  --it;
+  return offset < it->second;
 }
 
 std::int64_t CSearchManager::ClaimLocked() {
@@ -282,33 +302,15 @@ std::int64_t CSearchManager::ReadBlock(CSearcher::Block& block) {
   };
 
   SectorBuffer& buffer = block.buffer;
-  std::int32_t failed = 0;
   for (const CFreeClusterMap::Run& w : wanted) {
-    if (!Running() || failed >= kMaxFailedSectorsPerBlock) break;
+    if (!Running()) break;
     const std::int64_t rel = w.first - firstSector;
     const std::int64_t n = w.end - w.first;
-    // A whole block is read into the buffer without a copy; parts of one at their
-    // places in it.
-    const std::int64_t got = rel == 0 && n == count ? volume_->ReadSectors(buffer, firstSector, count)
-                                                    : volume_->ReadSectors(buffer.data() + rel * kSector, w.first, n);
-    const std::int64_t done = std::max<std::int64_t>(0, got) / kSector;
-    if (done > 0) addRun(rel, rel + done);
-    if (done == n) continue;
-
-    // The run read failed or ended short: the rest sector by sector, each into its
-    // place. Unreadable sectors stay zero and are not parsed.
-    for (std::int64_t s = rel + done; s < rel + n && Running(); ++s) {
-      if (failed >= kMaxFailedSectorsPerBlock) {
-        Log().Error(u"CSearchManager.ReadBlock: %d sectors unreadable, sectors %I64d to %I64d skipped", failed,
-                    firstSector + s, firstSector + count - 1);
-        break;
-      }
-      std::uint8_t* at = buffer.data() + s * kSector;
-      if (volume_->ReadSectors(at, firstSector + s, 1) == kSector)
-        addRun(s, s + 1);
-      else
-        ++failed;
-    }
+    // Each run is read into its place in the block's buffer; what of it fails is
+    // salvaged sector by sector, and the search goes on at the next readable sector.
+    // Unreadable sectors stay zero and are not parsed.
+    volume_->SalvageSectors(buffer.data() + rel * kSector, w.first, n, u"CSearchManager.ReadBlock: Can't read sector at: %I64d",
+                            [&](std::int64_t a, std::int64_t b) { addRun(rel + a, rel + b); });
   }
   std::int64_t sectors = 0;
   for (const CSearcher::ReadRun& r : runs) sectors += r.end - r.first;

@@ -23,7 +23,10 @@
 // user closes it).
 //
 // Hits reach the sink one at a time (the search serialises them), from the worker
-// threads. Without a sink of the caller's, StoreHitSink adds them to the searched
+// threads, in the order of their blocks: a block's records wait until every block
+// before it is parsed, so a file hit inside a file whose end its format gave (a
+// picture in a tar, a thumbnail in a photo) is known for one and dropped, with one
+// worker or many. Without a sink of the caller's, StoreHitSink adds them to the searched
 // volume's store; the analysis plugs CVolume::OnSignatureHit in (see
 // SignatureHitSink.h).
 
@@ -58,9 +61,6 @@ class CSearchManager {
   // for all of them together (one per worker and the one being read).
   static constexpr std::size_t kMaxBlockBytes = std::size_t(64) << 20;
   static constexpr std::size_t kMaxBufferBytesTotal = std::size_t(256) << 20;
-  // A block whose run read fails is read sector by sector; after this many
-  // unreadable sectors the rest of the block is left unread.
-  static constexpr std::int32_t kMaxFailedSectorsPerBlock = 64;
   // How long the dispatch waits for an idle worker before it looks at the running
   // flag again.
   static constexpr std::chrono::milliseconds kIdleWait{3000};
@@ -116,6 +116,11 @@ class CSearchManager {
   void BlockParsed(std::int64_t position, std::vector<CSearcher::Hit>& hits);
   // File hits dropped because they lie inside a walked file.
   std::int64_t InnerHits() const { return innerHits_.load(); }
+  // The files the workers have walked to their ends, so that no worker walks again
+  // from a hit inside one (a tar's members, with several workers, fall to blocks of
+  // every worker). Only saves work: what is a file is decided in block order.
+  void NoteWalked(std::int64_t start, std::int64_t end);
+  bool InsideWalked(std::int64_t offset);
 
   // The worker count for a SearchThreads setting: 1 to 64.
   static std::int32_t WorkerCount(std::int32_t setting);
@@ -183,6 +188,9 @@ class CSearchManager {
   std::int64_t nextDelivery_ = 0;
   std::int64_t coverStart_ = -1, coverEnd_ = -1;
   std::atomic<std::int64_t> innerHits_{0};
+  // Walked files by start (the latest few thousand), under walkedMutex_.
+  std::mutex walkedMutex_;
+  std::map<std::int64_t, std::int64_t> walked_;
 
   // The volume's geometry when the search starts.
   std::int64_t clusterBytes_ = 512;

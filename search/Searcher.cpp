@@ -117,9 +117,9 @@ void CSearcher::TakeUnitHits(std::int64_t unit, platform::Bytes candidate) {
         },
         [this] { return manager_.Running(); }, walkScratch_);
   };
-  // Inside the file this worker walked last: the hits there are not files of their
-  // own; they go on unwalked and the manager drops them.
-  const bool inner = offset > walkedStart_ && offset < walkedEnd_;
+  // Inside a file walked before (by this worker, or another): the hits there are
+  // not files of their own; they go on unwalked and the manager drops them.
+  const bool inner = (offset > walkedStart_ && offset < walkedEnd_) || manager_.InsideWalked(offset);
 
   constexpr std::size_t kKinds = std::size_t(FormatKind::Gzip) + 1;
   FormatEnd walked[kKinds];
@@ -162,6 +162,7 @@ void CSearcher::TakeUnitHits(std::int64_t unit, platform::Bytes candidate) {
     if (kind != FormatKind::None && end.Found() && offset + end.end > walkedEnd_) {
       walkedStart_ = offset;
       walkedEnd_ = offset + end.end;
+      manager_.NoteWalked(offset, walkedEnd_);
     }
     MakeHit(e, unit, candidate, kind != FormatKind::None && end.Found() ? end.end : -1);
   }

@@ -3,8 +3,10 @@
 // priority. It takes a block the manager has read (or, with two workers or more
 // and none read for it, claims the next block position and reads that block
 // itself), tests every 512-byte unit that was read against the searched types,
-// makes a record for each hit with the type's fix-ups and hands it to the
-// manager's hit sink, then goes on with the next block. It parses only its own
+// drops the hits whose header cannot be their type's, finds each file's end by its
+// format's walk where it has one, makes a record for each hit with the type's
+// fix-ups, hands the block's records to the manager (which passes them to the hit
+// sink in block order), then goes on with the next block. It parses only its own
 // block and touches the manager only through the hand-off (spare block, claim,
 // stop), the block read and the hit sink.
 
@@ -14,12 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "engine/FoundObject.h"
 #include "engine/SectorBuffer.h"
 #include "platform/ByteOrder.h"
-#include "engine/FoundObject.h"
 #include "search/SignatureIndex.h"
 
 class CSearchManager;
+
 class CSearcher {
  public:
   // A run of sectors of the block that was read, in sectors from the block's start.

@@ -1,7 +1,8 @@
 #pragma once
 // The place (control 1220) where the wizard's drive and result pages show the
 // explorer view of the main window: the view is its child, one pixel inside it and
-// three pixels smaller than it, with the tree 120 pixels wide.
+// three pixels smaller than it, with the tree 120 pixels wide (for the 8-point
+// dialog font; wider with a larger one).
 //
 // Owned by its page; GUI thread only.
 
@@ -14,7 +15,10 @@ class CWizardModeExplorerHost : public QFrame {
 
  public:
   static constexpr int IDC_PLACEHOLDER = 1220;
+  // The tree's width for the 8-point dialog font; TreeWidth scales it.
   static constexpr int kSplitterPosition = 120;
+  // The tree's width in the host's font.
+  int TreeWidth() const;
   static constexpr int kTreeIndentation = 10;
 
   explicit CWizardModeExplorerHost(QWidget* parent = nullptr);

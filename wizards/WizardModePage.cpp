@@ -31,6 +31,11 @@ bool CWizardModePage::OnSetActive() {
   activating_ = true;
   const bool shown = OnPageSetActive();
   activating_ = false;
+  if (shown && Main()) {
+    Main()->OnPageShown(this);
+    // Help from the page opens the page's own topic.
+    setProperty(kHelpTopicProperty, HelpTopic(std::max(0, Main()->PageIndex(this))));
+  }
   // As a dialog page takes the keyboard when it is shown: its first control that
   // Tab reaches, unless the page has put the focus somewhere of its own.
   if (shown) QTimer::singleShot(0, this, [this] { FocusFirstControl(); });
@@ -45,6 +50,10 @@ void CWizardModePage::FocusFirstControl() {
     w->setFocus(Qt::TabFocusReason);
     return;
   }
+}
+
+QString CWizardModePage::HelpTopic(int step) {
+  return QStringLiteral("files/wizard.steps.html#step%1").arg(step);
 }
 
 void CWizardModePage::OnInitDialog() {

@@ -44,6 +44,8 @@ class CWizardModePage : public controls::CResizablePropertyPage {
   // The keyboard to the page's first control that Tab reaches, unless the focus
   // is inside the page already (run after each showing).
   void FocusFirstControl();
+  // The help topic of the page at `step` (0 welcome, 1..9).
+  static QString HelpTopic(int step);
 
  protected:
   // The page's own initialisation, after WM_PAGE_INITIALIZED and before the

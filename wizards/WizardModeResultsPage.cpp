@@ -40,8 +40,7 @@ CWizardModeResultsPage::~CWizardModeResultsPage() = default;
 CVolumeExploreView* CWizardModeResultsPage::View() const { return host_->View(); }
 
 void CWizardModeResultsPage::InitPage() {
-  View()->setSizes({CWizardModeExplorerHost::kSplitterPosition,
-                    std::max(1, View()->width() - CWizardModeExplorerHost::kSplitterPosition)});
+  View()->setSizes({host_->TreeWidth(), std::max(1, View()->width() - host_->TreeWidth())});
   View()->Tree()->SetDeviceMenuEnabled(0);
 }
 

@@ -24,6 +24,7 @@ class CWizardModeResultsPage : public CWizardModePage {
   ~CWizardModeResultsPage() override;
 
   CVolumeExploreView* View() const;
+  CWizardModeExplorerHost* Host() const { return host_; }
   // A button's command, posted to the view.
   void PostCommand(int id);
   // "Filters": the filters sheet, modal.

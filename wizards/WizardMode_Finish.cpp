@@ -45,7 +45,7 @@ CWizardMode_Finish::CWizardMode_Finish()
     layout->addLayout(row);
     layout->addSpacing(DluY(6));
   };
-  action(1193, QStringLiteral("Open Windows Explorer to see the recovered files."), IDC_EXPLORE,
+  action(1193, QStringLiteral("Open the file manager to see the recovered files."), IDC_EXPLORE,
          QStringLiteral("Explore Recovered Files"), [this] { OnExplore(); });
   action(1194, QStringLiteral("If you have not found the file you were looking for, try searching another drive."),
          IDC_ANOTHER_DRIVE, QStringLiteral("Process Another Drive"), [this] { OnAnotherDrive(); });

@@ -2,6 +2,10 @@
 
 #include <QFileInfo>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -29,6 +33,30 @@ CWizardMode_LeftBar::CWizardMode_LeftBar(QWidget* parent, const QString& mediaFo
 }
 
 CWizardMode_LeftBar::~CWizardMode_LeftBar() = default;
+
+void CWizardMode_LeftBar::SetCurrentStep(int step) {
+  step_ = step;
+  QTextDocument* document = browser_->document();
+  QTextTable* table = nullptr;
+  for (QTextFrame* frame : document->rootFrame()->childFrames())
+    if ((table = qobject_cast<QTextTable*>(frame))) break;
+  if (!table || table->columns() < 2) return;
+  for (int row = 0; row < table->rows(); ++row) {
+    const bool current = row + 1 == step;
+    QTextTableCell cell = table->cellAt(row, 1);
+    QTextCursor cursor = cell.firstCursorPosition();
+    cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+    QTextCharFormat text;
+    text.setFontWeight(current ? QFont::Bold : QFont::Normal);
+    cursor.mergeCharFormat(text);
+    QTextTableCellFormat ground = cell.format().toTableCellFormat();
+    if (current)
+      ground.setBackground(QColor(0xc9, 0xda, 0xf2));
+    else
+      ground.clearBackground();
+    cell.setFormat(ground);
+  }
+}
 
 void CWizardMode_LeftBar::OnAnchor(const QUrl& link) {
   const QUrl target = browser_->source().resolved(link);

@@ -1,6 +1,9 @@
 #include "wizards/WizardMode_Main.h"
 
 #include <QCloseEvent>
+#include <QHeaderView>
+#include <QLayout>
+#include <QStyle>
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QMenu>
@@ -15,6 +18,7 @@
 #include "app/QtText.h"
 #include "app/WebLinks.h"
 #include "controls/ControlId.h"
+#include "controls/DialogUnits.h"
 #include "controls/Label.h"
 #include "controls/SheetLayout.h"
 #include "dialogs/RecoveryCommands.h"
@@ -24,10 +28,12 @@
 #include "engine/Messages.h"
 #include "engine/ProgramLog.h"
 #include "mainframe/CommandTable.h"
+#include "mainframe/FilesListView.h"
 #include "mainframe/VolumeExploreView.h"
 #include "search/Recovery.h"
 #include "search/RecoveryJobs.h"
 #include "engine/Volume.h"
+#include "wizards/WizardModeExplorerHost.h"
 #include "wizards/WizardMode_Finish.h"
 #include "wizards/WizardMode_LeftBar.h"
 #include "wizards/WizardMode_Step0.h"
@@ -157,6 +163,7 @@ void CWizardMode_Main::showEvent(QShowEvent* event) {
 void CWizardMode_Main::InitLayout() {
   layoutDone_ = true;
   leftBar_ = new CWizardMode_LeftBar(this);
+  leftBar_->SetCurrentStep(ActiveIndex());
   leftBar_->show();
 
   // The drive list is refreshed in the background; the drive page's tree follows
@@ -190,8 +197,26 @@ void CWizardMode_Main::InitLayout() {
 
   if (g_App) g_App->Languages().TranslateWindow(QStringLiteral("Wizard.Main"), this);
   BuildContextMenus();
+  WidenForTheResults();
   OnRelayout();
 }
+
+void CWizardMode_Main::WidenForTheResults() {
+  // The result pages' list shows its name, size and type columns whole beside the
+  // tree: the sheet opens as much wider as that takes.
+  const controls::CResizablePropertyPage* page = ActivePage();
+  if (!page) return;
+  CFilesListView* list = step6_->View()->List();
+  int needed = step6_->Host()->TreeWidth() + step6_->View()->handleWidth() + 2 * list->frameWidth() +
+               list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, list) + 3;
+  for (int column = 0; column < 3; ++column) needed += list->horizontalHeader()->sectionSize(column);
+  const QMargins margins = step6_->layout() ? step6_->layout()->contentsMargins() : QMargins();
+  needed += margins.left() + margins.right();
+  const int room = page->width();
+  if (room > 0 && needed > room) resize(width() + needed - room, height());
+}
+
+int CWizardMode_Main::SideBarWidth() const { return controls::ScaledPixelsX(font(), kSideBarWidth); }
 
 void CWizardMode_Main::OnRelayout() {
   if (!layoutDone_) return;
@@ -200,9 +225,11 @@ void CWizardMode_Main::OnRelayout() {
   const QWidget* help = controls::FindControl(this, controls::kSheetHelpId);
   if (leftBar_ && header && lower) {
     const int top = header->y() + header->height() - 1;
-    leftBar_->setGeometry(leftBar_->x(), top, kSideBarWidth, std::max(0, lower->y() - top));
+    leftBar_->setGeometry(leftBar_->x(), top, SideBarWidth(), std::max(0, lower->y() - top));
   }
-  if (menuButton_ && help) menuButton_->setGeometry(kMenuButtonLeft, help->y(), kMenuButtonWidth, help->height());
+  if (menuButton_ && help)
+    menuButton_->setGeometry(controls::ScaledPixelsX(font(), kMenuButtonLeft), help->y(),
+                             controls::ScaledPixelsX(font(), kMenuButtonWidth), help->height());
 }
 
 void CWizardMode_Main::BuildContextMenus() {
@@ -378,6 +405,11 @@ std::shared_ptr<CVolume> CWizardMode_Main::CurrentVolume() {
   std::shared_ptr<CVolume> volume = g_Computer ? g_Computer->AnalysedVolume() : nullptr;
   if (!volume || volume->GetKind() == 0) return nullptr;
   return volume;
+}
+
+void CWizardMode_Main::OnPageShown(const CWizardModePage* page) {
+  // The welcome page is no step; the others are steps 1 to 9 in page order.
+  if (leftBar_) leftBar_->SetCurrentStep(std::max(0, PageIndex(page)));
 }
 
 void CWizardMode_Main::OnDriveChosen() {

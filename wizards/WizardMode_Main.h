@@ -74,9 +74,11 @@ class CWizardMode_Main : public controls::CWizardPropertySheet {
     IDB_HEADER = 325,
     IDI_ICON = 128,
   };
+  // For the 8-point dialog font; scaled with the sheet's font (ScaledPixelsX).
   static constexpr int kSideBarWidth = 145;
   static constexpr int kMenuButtonLeft = 20;
   static constexpr int kMenuButtonWidth = 80;
+  int SideBarWidth() const;
   // The product link's event text.
   static constexpr const char* kProductEvent = "WizardMain";
 
@@ -130,6 +132,8 @@ class CWizardMode_Main : public controls::CWizardPropertySheet {
 
   // ---- Drive and recoveries ---------------------------------------------------------
 
+  // A page is being shown: the side bar marks its step.
+  void OnPageShown(const CWizardModePage* page);
   // The drive page has chosen a drive: the recovered count starts again and
   // Step8 takes its snapshot anew.
   void OnDriveChosen();
@@ -173,6 +177,7 @@ class CWizardMode_Main : public controls::CWizardPropertySheet {
  private:
   // Once, when the sheet is first shown.
   void InitLayout();
+  void WidenForTheResults();
   void ConnectView(CVolumeExploreView* view);
   void BuildContextMenus();
   void RestoreSettings();

@@ -11,6 +11,7 @@
 #include "mainframe/CommandTable.h"
 #include "mainframe/FilesTreeModel.h"
 #include "mainframe/FilesTreeView.h"
+#include "mainframe/MyComputerView.h"
 #include "mainframe/VolumeExploreView.h"
 #include "wizards/WizardModeExplorerHost.h"
 #include "wizards/WizardMode_Main.h"
@@ -42,10 +43,12 @@ CWizardMode_Step1::~CWizardMode_Step1() = default;
 CVolumeExploreView* CWizardMode_Step1::View() const { return host_->View(); }
 
 void CWizardMode_Step1::InitPage() {
-  View()->setSizes({CWizardModeExplorerHost::kSplitterPosition,
-                    std::max(1, View()->width() - CWizardModeExplorerHost::kSplitterPosition)});
+  View()->setSizes({host_->TreeWidth(), std::max(1, View()->width() - host_->TreeWidth())});
   View()->SetTreeFlag(1);
   View()->RefreshTree();
+  // Beside the tree, the wizard's own road instead of the main window's start page.
+  if (auto* page = qobject_cast<CMyComputerView*>(View()->RightPaneOf(CVolumeExploreView::VIEW_MY_COMPUTER)))
+    page->ShowPage(QString::fromLatin1(kDrivePage));
 }
 
 bool CWizardMode_Step1::OnPageSetActive() {

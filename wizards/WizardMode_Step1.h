@@ -25,6 +25,8 @@ class CWizardMode_Step1 : public CWizardModePage {
 
  public:
   enum : int { IDD = 324, IDC_TREE = 1168 };
+  // The page beside the tree (media folder): the wizard's road.
+  static constexpr const char* kDrivePage = "WizardDrives.html";
 
   CWizardMode_Step1();
   ~CWizardMode_Step1() override;

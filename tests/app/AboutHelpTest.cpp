@@ -3,7 +3,9 @@
 // window.
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QTimer>
 #include <QHelpContentWidget>
 #include <QHelpEngine>
 #include <QHelpSearchEngine>
@@ -34,6 +36,20 @@ QString Page(const char* path) {
   return BuildEventUrl(app::MakerPage(path), QStringLiteral("OnHelp"));
 }
 }  // namespace
+
+// Follows whether a window is blocked by a modal one (the events Qt sends it).
+class BlockWatch : public QObject {
+ public:
+  explicit BlockWatch(QWidget* w) { w->installEventFilter(this); }
+  bool blocked = false;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::WindowBlocked) blocked = true;
+    if (e->type() == QEvent::WindowUnblocked) blocked = false;
+    return false;
+  }
+};
 
 class AboutHelpTest : public QObject {
   Q_OBJECT
@@ -175,12 +191,12 @@ class AboutHelpTest : public QObject {
     QVERIFY(tree);
     QTRY_VERIFY(tree->model()->rowCount() == 1);
     const QModelIndex root = tree->model()->index(0, 0);
-    QTRY_COMPARE(tree->model()->rowCount(root), 6);
+    QTRY_COMPARE(tree->model()->rowCount(root), 7);
     QTRY_VERIFY(tree->isExpanded(root));
     QVERIFY(!test::SaveScreenshot(help, QStringLiteral("app"), QStringLiteral("help_quickstart")).isEmpty());
 
     // Every page of the contents loads.
-    for (const char* page : {"index.html", "files/basics.modes.html", "files/basics.scanning.html",
+    for (const char* page : {"index.html", "files/basics.modes.html", "files/wizard.steps.html", "files/basics.scanning.html",
                              "files/basics.recovery.html", "files/basics.signatures.html", "files/basics.rights.html"}) {
       const QByteArray data = help->Engine()->fileData(CHelpWindow::TopicUrl(QString::fromLatin1(page)));
       QVERIFY2(data.contains("<h1>"), page);
@@ -199,6 +215,47 @@ class AboutHelpTest : public QObject {
       if (!found) QTest::qWait(100);
     }
     QVERIFY(found);
+  }
+
+  // A person's ways through the help window: one click on a contents entry opens
+  // it, Esc closes the window, and while a modal dialog is open (the settings
+  // sheet) the help opened from it still answers clicks.
+  void TheHelpWindowAnswersClicksEscAndBesideAModal() {
+    CHelpWindow::ShowContents();
+    CHelpWindow* help = CHelpWindow::Instance();
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    auto* tree = help->findChild<QHelpContentWidget*>();
+    QVERIFY(tree);
+    QTRY_VERIFY(tree->model()->rowCount() == 1 && tree->model()->rowCount(tree->model()->index(0, 0)) > 2);
+    auto clickEntry = [&](int row) {
+      const QModelIndex entry = tree->model()->index(row, 0, tree->model()->index(0, 0));
+      tree->scrollTo(entry);
+      QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(entry).center());
+      return entry;
+    };
+    clickEntry(1);
+    QCOMPARE(help->CurrentTopic(), QStringLiteral("files/basics.modes.html"));
+    QTest::keyClick(help->Browser(), Qt::Key_Escape);
+    QVERIFY(!help->isVisible());
+
+    // A modal dialog whose Help opens the help window: the window is not blocked.
+    BlockWatch watch(help);
+    QDialog modal;
+    modal.setWindowTitle(QStringLiteral("Settings"));
+    QString topicWhileModal;
+    bool blockedWhileModal = true;
+    QTimer::singleShot(100, &modal, [&] {
+      CHelpWindow::ShowContents();
+      QTest::qWait(200);
+      blockedWhileModal = watch.blocked;
+      clickEntry(0);
+      topicWhileModal = help->CurrentTopic();
+      modal.reject();
+    });
+    modal.exec();
+    QVERIFY(!blockedWhileModal);
+    QCOMPARE(topicWhileModal, QStringLiteral("files/basics.quickstart.html"));
+    CHelpWindow::Destroy();
   }
 
   void APlaceholderTopWindow() {

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "controls/ControlId.h"
+#include "controls/DialogUnits.h"
 #include "controls/WizardPropertySheet.h"
 #include "support/QtTestRegistry.h"
 #include "support/Screenshot.h"
@@ -70,7 +71,9 @@ class WizardPropertySheetTest : public QObject {
     for (const QSize& size : {QSize(900, 600), QSize(640, 700), first, QSize(1200, 450)}) {
       sheet.resize(size);
       const int y = upper->y() + 7;
-      QCOMPARE(page->geometry(), QRect(145, y, size.width() - 7 - 145, lower->y() - y - 7));
+      // 145 pixels for the 8-point dialog font, scaled with the sheet's.
+      const int strip = ScaledPixelsX(sheet.font(), 145);
+      QCOMPARE(page->geometry(), QRect(strip, y, size.width() - 7 - strip, lower->y() - y - 7));
       QVERIFY(page->x() >= kWizardSideBarWidth);
     }
     // The sheet cannot shrink the page into the strip.
@@ -102,7 +105,7 @@ class WizardPropertySheetTest : public QObject {
     QCOMPARE(sheet.layoutMessages, 2);
     QCOMPARE(sheet.sizeAtMessage.last(), QSize(900, 600));
     QCOMPARE(sheet.pageAtMessage.last(), sheet.expectedAtMessage.last());
-    QCOMPARE(sheet.pageAtMessage.last().x(), 145);
+    QCOMPARE(sheet.pageAtMessage.last().x(), ScaledPixelsX(sheet.font(), 145));
 
     // Three resizes before the loop runs: one message, for the last size.
     sheet.resize(800, 500);

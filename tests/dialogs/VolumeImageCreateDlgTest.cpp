@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <filesystem>
@@ -127,21 +128,32 @@ class VolumeImageCreateDlgThreads : public QObject {
     QCOMPARE(test::ReadWholeFile(target.toStdString()), Pattern(60));
   }
 
-  void CancelJoinsTheWriterAndOpensNothing() {
+  void CancelReturnsAtOnceAndTheDialogClosesWhenTheWriterEnds() {
     std::shared_ptr<MemoryBlockDevice> device;
     auto source = SlowSource(device);
+    device->SetHangTime(std::chrono::milliseconds(-1));  // the second read hangs until released
+    source->SetReadWaitPerSector(std::chrono::milliseconds(15000));  // and would wait 30 s
     test::TempDir dir;
     const QString target = QString::fromStdString(dir / "partial.dsk");
     Picker picker(target);
     Dlg dialog;
+    QSignalSpy finished(&dialog, &QDialog::finished);
     QCOMPARE(dialog.StartCreate(source), 1);
-    WaitForTheFirstChunk(&dialog);  // the second read hangs
+    WaitForTheFirstChunk(&dialog);
     QCOMPARE(Bar(&dialog), 33);
     QCOMPARE(CloseButton(&dialog)->text(), QStringLiteral("Cancel"));
     dialog.reject();
-    QCOMPARE(dialog.Job().running.load(), 0);  // joined before the dialog closed
-    QCoreApplication::processEvents();  // the writer's end arrives at nobody
+    // Cancel returned while the drive still holds the read: nothing waited for it on
+    // this thread; the dialog waits for the writer's end, with Cancel disabled.
+    QCOMPARE(device->HangsCompleted(), std::uint64_t(0));
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(!CloseButton(&dialog)->isEnabled());
+    // The writer gives up its read at once and ends; its end closes the dialog.
+    QVERIFY(finished.wait(20000) || finished.count() == 1);
+    QCOMPARE(dialog.Job().running.load(), 0);
+    QCOMPARE(device->HangsCompleted(), std::uint64_t(0));  // the drive never answered
     QCOMPARE(dialog.Finished(), 0);
+    device->ReleaseHangs();
     // The first chunk stays on disk; the read that was cut short is not written.
     QCOMPARE(std::filesystem::file_size(target.toStdString()), std::uintmax_t(ImageJob::kChunkSectors * 512));
   }

@@ -245,11 +245,11 @@ TEST_F(AnalysisThreads, FinishingAQueuedVolumeOnlyTakesItOutOfTheQueue) {
 TEST_F(AnalysisThreads, AStoppedThreadThatDoesNotAnswerEndsByItselfAndPostsItsEndOnce) {
   std::shared_ptr<MemoryBlockDevice> device;
   auto a = MemoryVolume(Blank(), CVolume::kPhysicalDrive, &device);
-  // The boot-sector read hangs; each attempt gives up after 2 x 1,500 ms, longer
-  // than a stop waits.
-  a->SetReadWaitPerSector(1500ms);
+  // The boot-sector read hangs inside the calling thread itself (no time-out layer
+  // between: nothing can give up that wait), longer than a stop waits.
   device->SetHangTime(10s);
   device->InjectFault(0, MemoryBlockDevice::Fault::Hang);
+  device->SetMayBlock(false);
   auto b = MemoryVolume(Blank());
 
   ASSERT_EQ(computer->StartAnalysis(a), 1);
@@ -270,13 +270,33 @@ TEST_F(AnalysisThreads, AStoppedThreadThatDoesNotAnswerEndsByItselfAndPostsItsEn
   EXPECT_FALSE(progress.IsRunning());
   EXPECT_EQ(computer->Queue(), std::vector<std::shared_ptr<CVolume>>{b});
 
+  device->ReleaseHangs();
   ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(2); }));
   CVolume::JoinAnalysisThreads();
-  device->ReleaseHangs();
-  EXPECT_TRUE(Logged(u"Read Timeout!"));
   EXPECT_EQ(LogCount(u"Operation aborted. Incomplete drive analysis!"), 1u);
   EXPECT_EQ(LogCount(u"Analysis of Memory drive completed"), 1u);
   EXPECT_EQ(DoneIds(ui), (std::vector<std::int64_t>{a->DeviceNodeId(), b->DeviceNodeId()}));
+}
+
+TEST_F(AnalysisThreads, AStopEndsAReadThatWaitsForAHangingDrive) {
+  std::shared_ptr<MemoryBlockDevice> device;
+  auto a = MemoryVolume(Blank(), CVolume::kPhysicalDrive, &device);
+  // The boot-sector read hangs in the time-out layer; each attempt would wait 30 s.
+  a->SetReadWaitPerSector(15000ms);
+  device->InjectFault(0, MemoryBlockDevice::Fault::Hang);
+  ASSERT_EQ(computer->StartAnalysis(a), 1);
+  const auto until = std::chrono::steady_clock::now() + 10s;
+  while (device->ReadCalls() == 0 && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(1ms);
+  ASSERT_GT(device->ReadCalls(), 0u);
+  EXPECT_EQ(computer->FinishAnalysis(a, true), 1);
+  // The thread gave up its wait and ended within the stop's wait, while the drive
+  // still holds the read.
+  EXPECT_FALSE(a->HasAnalysisThread());
+  EXPECT_EQ(device->HangsCompleted(), 0u);
+  ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(1); }));
+  CVolume::JoinAnalysisThreads();
+  EXPECT_FALSE(Logged(u"Read Timeout!"));  // a stop is no time-out
+  device->ReleaseHangs();
 }
 
 TEST_F(AnalysisThreads, APartitionSearchTurnsOnlyBootSectorsIntoVolumes) {

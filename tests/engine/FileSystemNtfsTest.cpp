@@ -32,6 +32,7 @@
 #include "platform/Text.h"
 #include "support/Fixtures.h"
 #include "support/Sha256.h"
+#include "platform/Format.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -1171,4 +1172,22 @@ TEST(FileSystemNtfs, StaleReferencesByTheSequenceNumbers) {
                                          {4, 0, true, false}})
     EXPECT_EQ(CFileSystem_NTFS::StaleReference(c.reference, c.sequence, c.inUse), c.stale)
         << c.reference << " " << c.sequence << " " << c.inUse;
+}
+
+TEST(FileSystemNtfs, AnUnreadableBootSectorGivesWayToItsCopyAtTheEndOrTheMiddle) {
+  const std::int64_t sectors = std::int64_t(FixtureBytes().size() / 512);
+  for (const std::int64_t copyAt : {sectors - 1, sectors / 2}) {
+    SCOPED_TRACE(copyAt);
+    Bytes image = FixtureBytes();
+    const Bytes boot(image.begin(), image.begin() + 512);
+    std::fill_n(image.begin(), 512, 0);
+    std::fill_n(image.end() - 512, 512, 0);
+    std::copy(boot.begin(), boot.end(), image.begin() + copyAt * 512);  // where older tools wrote it
+    Pass p(std::move(image));
+    p.Run();
+    EXPECT_TRUE(p.Logged(platform::Format(u"its backup copy at sector %I64d is used", copyAt)));
+    EXPECT_EQ(p.volume->BootCopySector(), copyAt);
+    ASSERT_NE(p.One(89), nullptr);  // the volume is listed as from its own boot sector
+    EXPECT_EQ(p.One(89)->parentId, 68);
+  }
 }

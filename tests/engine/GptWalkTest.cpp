@@ -80,12 +80,12 @@ DiskBytes MakeGpt(std::size_t sectors, std::size_t ss, const std::vector<GptPart
   };
   std::vector<std::uint8_t> primary = header(g.myLba, sectors - 1, g.entryLba);
   if (g.primaryCorrupt) primary[20] ^= 0xFF;  // a flipped byte: its CRC no longer matches
-  if (g.entryLba * ss + entries.size() <= disk.bytes.size())
+  if (!entries.empty() && g.entryLba * ss + entries.size() <= disk.bytes.size())
     std::memcpy(disk.At(g.entryLba * ss), entries.data(), entries.size());
   put(1, primary);
   if (g.backup) {
     const std::uint64_t backupEntries = sectors - 1 - (entries.size() + ss - 1) / ss;
-    std::memcpy(disk.At(backupEntries * ss), entries.data(), entries.size());
+    if (!entries.empty()) std::memcpy(disk.At(backupEntries * ss), entries.data(), entries.size());
     put(sectors - 1, header(sectors - 1, 1, backupEntries));
   }
   return disk;

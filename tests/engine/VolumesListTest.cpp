@@ -420,6 +420,44 @@ TEST_F(DriveListThreads, KernelEventsRefreshOnceABurstAndOthersAreDropped) {
   close(fds[1]);
 }
 
+// Another program's loop device that nothing lists (no file behind it) logs
+// nothing, even when a change of another device waits unreported; the events of a
+// listed device log it, and only it.
+TEST_F(DriveListThreads, EventsOfDevicesNothingListsLogNothing) {
+  TwoDisks();
+  ASSERT_EQ(list().Refresh(false), 4);
+  int fds[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds), 0);
+  ASSERT_TRUE(list().StartDeviceWatch(platform::MakePrefixedSocketSource(fds[0]), 0ms, 100));
+  const std::size_t lines = computer->GetLog().Lines().size();
+  const std::uint64_t refreshes = list().RefreshCount();
+
+  // sdb's card is mounted elsewhere meanwhile (no event), and loop7 comes and goes.
+  tree.Mountinfo(
+      "28 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
+      "40 28 8:17 / /media/other rw - vfat /dev/sdb1 rw\n");
+  tree.Disk("loop7", "7:7", 0);
+  Send(fds[1], 0, Event("add", "loop7"));
+  Send(fds[1], 0, Event("change", "loop7"));
+  ASSERT_TRUE(WaitFor([&] { return list().RefreshCount() > refreshes; }));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(computer->GetLog().Lines().size(), lines);
+  EXPECT_EQ(ui.Count(WM_DEVICE_CHANGED), 0u);
+
+  // A stick's own events log the stick.
+  tree.Disk("sdc", "8:32", 1024, true);
+  tree.Partition("sdc", "sdc1", "8:33", 1, 64, 960);
+  Send(fds[1], 0, Event("add", "sdc"));
+  Send(fds[1], 0, Event("add", "sdc1"));
+  ASSERT_TRUE(WaitFor([&] { return ui.Count(WM_DEVICE_CHANGED) == 1; }));
+  EXPECT_TRUE(Logged(platform::Utf8ToUtf16("Volume " + Dev("sdc") + " Medium connected!")));
+  EXPECT_TRUE(Logged(platform::Utf8ToUtf16("Volume " + Dev("sdc1") + " Medium connected!")));
+  EXPECT_FALSE(Logged(u"/media/other"));
+  EXPECT_FALSE(Logged(u"loop7"));
+  list().StopDeviceWatch();
+  close(fds[1]);
+}
+
 TEST_F(DriveListThreads, TheRecheckFindsWhatNoKernelEventToldOf) {
   TwoDisks();
   ASSERT_EQ(list().Refresh(false), 4);

@@ -4,7 +4,10 @@
 #include <QHeaderView>
 #include <QTest>
 
+#include <algorithm>
+
 #include "mainframe/VolumeInfoView.h"
+#include "engine/LocalComputer.h"
 #include "engine/Volume.h"
 #include "platform/ByteOrder.h"
 #include "platform/Text.h"
@@ -182,6 +185,30 @@ class VolumeInfoViewTest : public QObject {
     QVERIFY(!test::SaveScreenshot(&view, QStringLiteral("mainframe"), QStringLiteral("volume_info_view_image")).isEmpty());
     view.ShowVolumeInfo(Drive(false, false));
     QCOMPARE(view.topLevelItemCount(), 10);
+  }
+
+  void APartitionOfTheGptDiskShownInTheView() {
+    // gpt.img as the computer object opens it: its partitions from the GUID table.
+    CLocalComputer computer;
+    auto disk = computer.OpenImageFile(platform::Utf8ToUtf16(test::FixtureImage("gpt.img")));
+    QVERIFY(disk != nullptr);
+    const auto children = disk->Children();
+    QCOMPARE(int(children.size()), 2);
+    std::shared_ptr<CVolume> ntfs = children[0]->Geometry().baseOffset > children[1]->Geometry().baseOffset
+                                        ? children[0]
+                                        : children[1];
+    CVolumeInfoView view;
+    view.ShowVolumeInfo(ntfs);
+    const Rows rows = view.ShownRows();
+    QVERIFY(std::find(rows.begin(), rows.end(),
+                      CVolumeInfoView::Row(QStringLiteral("Partition Type"), QStringLiteral("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"))) !=
+            rows.end());
+    QVERIFY(std::find(rows.begin(), rows.end(), CVolumeInfoView::Row(QStringLiteral("Partition Name"), QStringLiteral("GPT NTFS"))) !=
+            rows.end());
+    QVERIFY(std::find(rows.begin(), rows.end(), CVolumeInfoView::Row(QStringLiteral("File System"), QStringLiteral("NTFS"))) !=
+            rows.end());
+    view.resize(480, 380);  // the type GUID needs the width of a pane beside the tree
+    QVERIFY(!test::SaveScreenshot(&view, QStringLiteral("mainframe"), QStringLiteral("volume_info_view_gpt")).isEmpty());
   }
 
   void MediaTypes() {

@@ -74,17 +74,20 @@ inline Bytes Gif() {
 
 // A little-endian TIFF: IFD0 at 8 with one strip and a Make text, its data, then an
 // Exif IFD; `next` is IFD0's next-IFD offset.
-inline Bytes Tiff(std::string_view make, std::uint32_t next = 0, std::uint32_t stripBytes = 300) {
-  auto entry = [](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
-    return Cat({Le16(tag), Le16(type), Le32(count), Le32(value)});
+inline Bytes Tiff(std::string_view make, std::uint32_t next = 0, std::uint32_t stripBytes = 300, bool big = false) {
+  auto u16 = [big](std::uint32_t v) { return big ? Be16(v) : Le16(v); };
+  auto u32 = [big](std::uint32_t v) { return big ? Be32(v) : Le32(v); };
+  auto entry = [&](std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::uint32_t value) {
+    return Cat({u16(tag), u16(type), u32(count), u32(value)});
   };
   const std::uint32_t ifd0 = 8, makeAt = ifd0 + 2 + 4 * 12 + 4, strip = makeAt + 32, exif = strip + 1000;
-  Bytes out = Cat({Text("II*\0"sv), Le32(ifd0), Le16(4), entry(271, 2, std::uint32_t(make.size() + 1), makeAt),
-                   entry(273, 4, 1, strip), entry(279, 4, 1, stripBytes), entry(34665, 4, 1, exif), Le32(next)});
+  Bytes out = Cat({big ? Text("MM\0*"sv) : Text("II*\0"sv), u32(ifd0), u16(4),
+                   entry(271, 2, std::uint32_t(make.size() + 1), makeAt), entry(273, 4, 1, strip),
+                   entry(279, 4, 1, stripBytes), entry(34665, 4, 1, exif), u32(next)});
   Bytes text = Text(make);
   text.resize(32, 0);
   out = Cat({out, text, Noise(1000, 1)});
-  out = Cat({out, Le16(1), entry(33434, 5, 1, exif + 18), Le32(0), Le32(1), Le32(100)});
+  out = Cat({out, u16(1), entry(33434, 5, 1, exif + 18), u32(0), u32(1), u32(100)});
   return out;
 }
 

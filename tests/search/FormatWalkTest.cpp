@@ -92,6 +92,8 @@ TEST(FormatWalk, EachFormatEndsWhereItsStructureSaysAndDamageStopsSafely) {
       {"GIF without its trailer", FormatKind::Gif, Cat({Bytes(gif.begin(), gif.end() - 1), {0x99}}), -1},
       {"TIFF: the furthest structure an IFD references", FormatKind::Tiff, Cat({tiff, Noise(800, 1)}),
        std::int64_t(tiff.size())},
+      {"big-endian TIFF", FormatKind::Tiff, Cat({Tiff("NIKON", 0, 300, true), Noise(800, 1)}),
+       std::int64_t(tiff.size())},
       {"TIFF whose IFD chain loops back to IFD0", FormatKind::Tiff, Cat({Tiff("Canon", 8), Noise(800, 1)}),
        std::int64_t(tiff.size())},
       {"TIFF whose strip runs past the volume", FormatKind::Tiff, Tiff("Canon", 0, 0xFFFFFFF0u), -1},

@@ -634,7 +634,11 @@ TEST_F(RecoveryThreads, SameNamesAndExistingFilesTakeTheNextFreeName) {
   EXPECT_EQ(ReadFile(out + "/photo.jpg"), (std::vector<std::uint8_t>{'m', 'i', 'n', 'e'}));
   EXPECT_EQ(ReadFile(out + "/photo (2).jpg"), Bytes(0, 100));
   EXPECT_EQ(ReadFile(out + "/photo (3).jpg"), Bytes(1000, 100));
-  EXPECT_EQ(LoggedCount(u"ERR: File: " + Utf8ToUtf16(out) + u"/photo.jpg exists"), 2u);
+  // Information, with the name that was used: no error.
+  EXPECT_EQ(LoggedCount(u"ERR: File: "), 0u);
+  EXPECT_EQ(LoggedCount(u"File: " + Utf8ToUtf16(out) + u"/photo.jpg exists"), 2u);
+  EXPECT_EQ(LoggedCount(u"FileRecovery: The file is saved as '" + Utf8ToUtf16(out) + u"/photo (2).jpg'"), 1u);
+  EXPECT_EQ(LoggedCount(u"FileRecovery: The file is saved as '" + Utf8ToUtf16(out) + u"/photo (3).jpg'"), 1u);
   EXPECT_EQ(job.SuccessCount(), 2);
 }
 
@@ -754,4 +758,44 @@ TEST(RecoverySums, UnknownSizesAndFoldersCountNothing) {
   // Sizes past 2 GB add up in 64 bits.
   records[0].size = 3221225472LL;
   EXPECT_EQ(CRecovery::SumSelection(objects), 3221225522LL);
+}
+
+TEST_F(RecoveryThreads, TryToOpenNeverCopiesOntoTheDriveBeingRead) {
+  // The temporary folder lies on the source drive; the user's runtime folder does not.
+  const std::string runtime = dir / "runtime";
+  std::filesystem::create_directories(runtime);
+  const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+  const std::string saved = oldRuntime ? oldRuntime : "";
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  CRecovery open(CRecovery::Kind::TryOpen);
+  open.SetRunFlag(&flag);
+  bool everywhere = false;  // the source holds every folder
+  open.SetDestinationMatcher([&](const std::string& folder, const CVolume&) {
+    return everywhere || folder.rfind(dir / "tmp", 0) == 0 ? DeviceMatch::Same : DeviceMatch::Different;
+  });
+  FoundObject* o = Add(7, 0, u"letter.doc", 2 * kMB, 3000);
+  Run({o}, open);
+  ASSERT_EQ(answers.Opened().size(), 1u);
+  EXPECT_EQ(answers.Opened()[0].rfind(runtime + "/vandrel-open-", 0), 0u);
+  EXPECT_TRUE(answers.Asked().empty());
+  EXPECT_FALSE(std::filesystem::exists(dir / "tmp"));
+  EXPECT_TRUE(Logged(u"lies on the drive being read: the copies go to"));
+  answers.Script(QuestionKind::DeleteTemporaryFiles, Answer::Yes);
+  EXPECT_EQ(open.DeleteTemporaryFiles(), 1);
+
+  // No folder off the source: the command says so (the destination question), and a
+  // Cancel copies nothing.
+  everywhere = true;
+  answers.Script(QuestionKind::DestinationOnSource, Answer::Cancel);
+  CRecovery again(CRecovery::Kind::TryOpen);
+  again.SetRunFlag(&flag);
+  again.SetDestinationMatcher([&](const std::string&, const CVolume&) { return DeviceMatch::Same; });
+  const std::size_t asked = answers.Asked().size();
+  Run({o}, again);
+  ASSERT_EQ(answers.Asked().size(), asked + 1);
+  EXPECT_EQ(answers.Asked().back().kind, QuestionKind::DestinationOnSource);
+  EXPECT_EQ(answers.Opened().size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(dir / "tmp"));
+  setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  if (saved.empty()) unsetenv("XDG_RUNTIME_DIR");
 }

@@ -312,10 +312,33 @@ TEST_F(SearchPassThreads, AWhollyUnreadableBlockIsSkippedAndTheSearchGoesOn) {
   EXPECT_EQ(hits[0].offset, 10 * 512);
   EXPECT_EQ(hits[1].offset, (2 * kBlockSectors + 10) * 512);
   EXPECT_TRUE(Logged(u"block skipped"));
-  // The sector-by-sector reads of the bad block are bounded.
-  EXPECT_EQ(device->ReadsWithin(kBlockSectors, 2 * kBlockSectors),
-            std::size_t(1 + CSearchManager::kMaxFailedSectorsPerBlock));
+  // Every sector of the bad block was asked for once, after the block's read.
+  EXPECT_EQ(device->ReadsWithin(kBlockSectors, 2 * kBlockSectors), std::size_t(1 + kBlockSectors));
   EXPECT_EQ(progress.current.load(), 3 * kBlockSectors);
+}
+
+TEST_F(SearchPassThreads, PastManyUnreadableSectorsTheSearchGoesOnAtTheNextReadableOne) {
+  // 300 unreadable sectors at the start of the second block, a file right after them.
+  types.AddBytes(301, u"Marker", Ascii("MARK"), 0);
+  std::vector<std::uint8_t> image = Filled(std::size_t(2 * kBlockSectors) * 512);
+  for (std::int64_t s : {kBlockSectors + 300, kBlockSectors + 4000}) Plant(image, std::size_t(s) * 512, Ascii("MARK"));
+  auto device = std::make_shared<RecordingDevice>(image);
+  for (std::int64_t s = kBlockSectors; s < kBlockSectors + 300; ++s)
+    device->inner->InjectFault(std::uint64_t(s), MemoryBlockDevice::Fault::Error);
+  auto volume = MemoryVolume(device, 2 * kBlockSectors);
+  SetScanProgress(&progress);
+  progress.BeginUnreadableCount(volume.get());
+  const auto hits = Run(volume, SearchSettings());
+  SetScanProgress(nullptr);
+  std::vector<std::int64_t> offsets;
+  for (const auto& h : hits) offsets.push_back(h.offset / 512);
+  EXPECT_EQ(offsets, (std::vector<std::int64_t>{kBlockSectors + 300, kBlockSectors + 4000}));
+  // "Read errors:" counts each unreadable sector once, not once for the block's read
+  // and again for its salvage.
+  EXPECT_EQ(progress.unreadable.load(), 300);
+  EXPECT_TRUE(Logged(platform::Format(u"CSearchManager.ReadBlock: Can't read sector at: %I64d (300 sectors)",
+                                      kBlockSectors)));
+  EXPECT_FALSE(Logged(u"block skipped"));
 }
 
 // ---- Stopping, settings, the device -----------------------------------------------------

@@ -52,19 +52,6 @@ class ModalRecorder {
   QPointer<QWidget> last_;
 };
 
-// Types a file name into an open dialog and accepts it.
-void AnswerFileDialog(QFileDialog* dialog, const std::string& path) {
-  const std::filesystem::path p(path);
-  dialog->setDirectory(QString::fromStdString(p.parent_path().string()));
-  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-  if (!edit) {
-    dialog->reject();
-    return;
-  }
-  edit->setText(QString::fromStdString(p.filename().string()));
-  QTest::keyClick(edit, Qt::Key_Return);
-}
-
 // Opens the menu of a tree item as a person does and chooses the item with
 // command `id` by the arrow keys and Return. What the popup offered (command ids
 // of its enabled items) goes to `offered`; false when no popup opened or the item
@@ -161,7 +148,7 @@ class DriveMenuTest : public QObject {
     std::shared_ptr<CVolume> image;
     {
       ModalRecorder answer([](QWidget* modal) {
-        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) AnswerFileDialog(dialog, test::FixtureImage("fat16.img"));
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) test::AnswerFileDialog(dialog, test::FixtureImage("fat16.img"));
       });
       QTRY_VERIFY(view->Tree()->Model()->rowCount() > 0);
       const QModelIndex myComputer = view->Tree()->MyComputerItem();
@@ -199,7 +186,7 @@ class DriveMenuTest : public QObject {
     const std::string made = w.out.path() + "/made.dsk";
     ModalRecorder answer([&](QWidget* modal) {
       if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-        AnswerFileDialog(dialog, dialog->acceptMode() == QFileDialog::AcceptSave ? made : test::FixtureImage("fat12.img"));
+        test::AnswerFileDialog(dialog, dialog->acceptMode() == QFileDialog::AcceptSave ? made : test::FixtureImage("fat12.img"));
       } else if (auto* create = qobject_cast<CVolumeImage_CreateDlg*>(modal)) {
         QTimer* closer = new QTimer(create);
         QObject::connect(closer, &QTimer::timeout, create, [create] {

@@ -9,21 +9,28 @@
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QTest>
 
 #include <atomic>
 #include <thread>
 
 #include "app/PostedEvent.h"
+#include "app/HelpWindow.h"
 #include "app/QtText.h"
 #include "engine/AppSettings.h"
 #include "engine/FileFilter.h"
 #include "engine/MemoryBlockDevice.h"
 #include "engine/Messages.h"
+#include "controls/DialogUnits.h"
 #include "controls/SheetLayout.h"
 #include "support/QtTestRegistry.h"
 #include "support/Screenshot.h"
 #include "tests/wizards/WizardModeTestSupport.h"
+#include "mainframe/MyComputerView.h"
 #include "wizards/WizardModeLogEdit.h"
 #include "wizards/WizardModeProgressPage.h"
 #include "wizards/WizardMode_LeftBar.h"
@@ -105,6 +112,73 @@ class WizardModeSheetTest : public QObject {
     QVERIFY(!g_Computer->GetLog().TimeStamps());
   }
 
+  // The side bar marks the step shown: its row of the steps' table in bold, the
+  // others not; the welcome page marks none.
+  void TheSideBarMarksTheCurrentStep() {
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    auto boldRows = [&] {
+      QList<int> rows;
+      QTextTable* table = nullptr;
+      for (QTextFrame* f : w.sheet->LeftBar()->Browser()->document()->rootFrame()->childFrames())
+        if ((table = qobject_cast<QTextTable*>(f))) break;
+      if (!table) return QList<int>{-1};
+      for (int r = 0; r < table->rows(); ++r) {
+        QTextCursor c = table->cellAt(r, 1).firstCursorPosition();
+        c.movePosition(QTextCursor::NextCharacter);
+        if (c.charFormat().fontWeight() == QFont::Bold) rows << r + 1;
+      }
+      return rows;
+    };
+    QCOMPARE(boldRows(), QList<int>{});
+    QVERIFY(w.ClickNext());
+    QCOMPARE(w.sheet->LeftBar()->CurrentStep(), 1);
+    QCOMPARE(boldRows(), QList<int>{1});
+    QVERIFY(w.sheet->SetActivePage(int(kStep4)));
+    QCOMPARE(boldRows(), QList<int>{4});
+    QVERIFY(w.sheet->SetActivePage(int(kFinish)));
+    QCOMPARE(boldRows(), QList<int>{9});
+    QVERIFY(w.ClickBack());
+    QCOMPARE(boldRows(), QList<int>{w.Page()});
+  }
+
+  // Help from a page opens that page's topic.
+  void HelpFromAPageOpensItsTopic_data() {
+    QTest::addColumn<int>("page");
+    QTest::newRow("welcome") << int(kStep0);
+    QTest::newRow("drive") << int(kStep1);
+    QTest::newRow("auto-pilot") << int(kStep4);
+    QTest::newRow("summary") << int(kFinish);
+  }
+  void HelpFromAPageOpensItsTopic() {
+    QFETCH(int, page);
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    QVERIFY(w.sheet->SetActivePage(page));
+    QVERIFY(w.Click(controls::kSheetHelpId, false));
+    CHelpWindow* help = CHelpWindow::Instance();
+    QVERIFY(help->isVisible());
+    QCOMPARE(help->CurrentTopic(), QStringLiteral("files/wizard.steps.html"));
+    QCOMPARE(help->Browser()->source().fragment(), QStringLiteral("step%1").arg(page));
+    CHelpWindow::Destroy();
+  }
+
+  // Beside the drive page's tree: the wizard's own road, not the main window's.
+  void TheDrivePageDescribesTheWizardsRoad() {
+    test::WizardModeWorld w;
+    QVERIFY(w.Start());
+    QVERIFY(w.ClickNext());
+    auto* page = qobject_cast<CMyComputerView*>(
+        w.sheet->Step1()->View()->RightPaneOf(CVolumeExploreView::VIEW_MY_COMPUTER));
+    QVERIFY(page);
+    const QString text = page->Browser()->toPlainText();
+    QVERIFY2(text.contains(QStringLiteral("Choose the drive")), qPrintable(text.left(200)));
+    QVERIFY(text.contains(QStringLiteral("Load Drive Image...")));
+    QVERIFY(!text.contains(QStringLiteral("toolbar")));
+    QCOMPARE(w.sheet->Step1()->View()->CurrentView(), int(CVolumeExploreView::VIEW_MY_COMPUTER));
+    QVERIFY(!test::SaveScreenshot(w.sheet, "wizards", "wizard_step1_drive_page").isEmpty());
+  }
+
   void ResizesKeepTheSideBarAndTheMenuButton_data() {
     QTest::addColumn<QSize>("size");
     QTest::newRow("larger") << QSize(1000, 700);
@@ -122,12 +196,14 @@ class WizardModeSheetTest : public QObject {
     QWidget* lower = controls::FindControl(w.sheet, controls::kWizardButtonLineId);
     QWidget* help = controls::FindControl(w.sheet, controls::kSheetHelpId);
     QVERIFY(header && lower && help);
+    // The pixels of the 8-point dialog font, scaled with the sheet's.
+    auto px = [&](int n) { return controls::ScaledPixelsX(w.sheet->font(), n); };
     QCOMPARE(bar->x(), 0);
-    QCOMPARE(bar->width(), 145);
+    QCOMPARE(bar->width(), px(145));
     QCOMPARE(bar->y(), header->y() + header->height() - 1);
     QCOMPARE(bar->y() + bar->height(), lower->y());
-    QCOMPARE(w.sheet->MenuButton()->x(), 20);
-    QCOMPARE(w.sheet->MenuButton()->x() + w.sheet->MenuButton()->width(), 100);
+    QCOMPARE(w.sheet->MenuButton()->x(), px(20));
+    QCOMPARE(w.sheet->MenuButton()->x() + w.sheet->MenuButton()->width(), px(20) + px(80));
     QCOMPARE(w.sheet->MenuButton()->y(), help->y());
     QCOMPARE(w.sheet->MenuButton()->height(), help->height());
   }

@@ -96,6 +96,19 @@ inline std::set<std::string> FilesUnder(const std::string& root) {
   return out;
 }
 
+// Types a file's name into a file dialog, in the file's folder, and accepts it.
+inline void AnswerFileDialog(QFileDialog* dialog, const std::string& file) {
+  const std::filesystem::path path(file);
+  dialog->setDirectory(QString::fromStdString(path.parent_path().string()));
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  if (!edit) {
+    dialog->reject();
+    return;
+  }
+  edit->setText(QString::fromStdString(path.filename().string()));
+  QTest::keyClick(edit, Qt::Key_Return);
+}
+
 // The program after "VandrelPro": the step-by-step sheet is the top window.
 class WizardModeWorld {
  public:
@@ -111,10 +124,10 @@ class WizardModeWorld {
       RegisterWizards(app);
     };
     startup = std::make_unique<CStartup>(seams);
-    // The side bar's page beside the program.
+    // The side bar's and the drive page's pages beside the program.
     std::filesystem::create_directories(programDir / "media");
-    std::filesystem::copy_file(std::string(VANDREL_SOURCE_DIR) + "/media/WizardBar.html",
-                               programDir / "media/WizardBar.html");
+    for (const char* page : {"WizardBar.html", "WizardDrives.html", "index.html", "legend.html"})
+      std::filesystem::copy_file(std::string(VANDREL_SOURCE_DIR) + "/media/" + page, programDir / ("media/" + std::string(page)));
   }
   ~WizardModeWorld() {
     for (CRecovery* job : {&RecoveryJob(), &TryOpenJob()}) {
@@ -203,14 +216,7 @@ class WizardModeWorld {
     bool answered = false;
     auto timer = WhenShown<QFileDialog>([&](QFileDialog* dialog) {
       answered = true;
-      dialog->setDirectory(QString::fromStdString(path.parent_path().string()));
-      auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-      if (!edit) {
-        dialog->reject();
-        return;
-      }
-      edit->setText(QString::fromStdString(path.filename().string()));
-      QTest::keyClick(edit, Qt::Key_Return);
+      AnswerFileDialog(dialog, path.string());
     });
     sheet->Step1()->View()->OnCommand(mainframe::ID_LOAD_IMAGE);
     QApplication::processEvents();
