@@ -62,6 +62,10 @@ QObject* CUiNotifier::Receiver(std::uint64_t key) const {
 }
 
 bool CUiNotifier::event(QEvent* event) {
+  // The event was made and posted under the batch lock on the worker's thread;
+  // taking it here too makes that hand-over visible to ThreadSanitizer, which
+  // can't see the locking inside Qt's own (uninstrumented) event queue.
+  { std::lock_guard handOver(batchMutex_); }
   if (event->type() == kBatchEventType) {
     std::vector<std::pair<std::int64_t, std::int64_t>> objects;
     {
