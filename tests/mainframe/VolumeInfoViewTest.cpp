@@ -199,13 +199,14 @@ class VolumeInfoViewTest : public QObject {
                                         : children[1];
     CVolumeInfoView view;
     view.ShowVolumeInfo(ntfs);
+    // The names shown line up after one blank.
     const Rows rows = view.ShownRows();
     QVERIFY(std::find(rows.begin(), rows.end(),
-                      CVolumeInfoView::Row(QStringLiteral("Partition Type"), QStringLiteral("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"))) !=
+                      CVolumeInfoView::Row(QStringLiteral(" Partition Type"), QStringLiteral("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"))) !=
             rows.end());
-    QVERIFY(std::find(rows.begin(), rows.end(), CVolumeInfoView::Row(QStringLiteral("Partition Name"), QStringLiteral("GPT NTFS"))) !=
+    QVERIFY(std::find(rows.begin(), rows.end(), CVolumeInfoView::Row(QStringLiteral(" Partition Name"), QStringLiteral("GPT NTFS"))) !=
             rows.end());
-    QVERIFY(std::find(rows.begin(), rows.end(), CVolumeInfoView::Row(QStringLiteral("File System"), QStringLiteral("NTFS"))) !=
+    QVERIFY(std::find(rows.begin(), rows.end(), CVolumeInfoView::Row(QStringLiteral(" File System"), QStringLiteral("NTFS"))) !=
             rows.end());
     view.resize(480, 380);  // the type GUID needs the width of a pane beside the tree
     QVERIFY(!test::SaveScreenshot(&view, QStringLiteral("mainframe"), QStringLiteral("volume_info_view_gpt")).isEmpty());
