@@ -199,7 +199,7 @@ class VolumeInfoViewTest : public QObject {
                                         : children[1];
     CVolumeInfoView view;
     view.ShowVolumeInfo(ntfs);
-    // The names shown line up after one blank.
+    // Shown, each name stands after one blank.
     const Rows rows = view.ShownRows();
     QVERIFY(std::find(rows.begin(), rows.end(),
                       CVolumeInfoView::Row(QStringLiteral(" Partition Type"), QStringLiteral("EBD0A0A2-B9E5-4433-87C0-68B6B72699C7"))) !=
