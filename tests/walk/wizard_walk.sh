@@ -7,7 +7,9 @@
 # typed. Then the auto-pilot runs both passes and their recoveries to the summary
 # by itself. The files written are counted against the recoveries' own count, and
 # every file of the card (deleted ones included) must be among them, byte-exact by
-# MD5, in its folder. Every step leaves a screenshot; a failure names the last one.
+# MD5, in its folder. Last, the summary's "Explore Recovered Files" with a desktop
+# that opens nothing must answer with an error box. Every step leaves a screenshot;
+# a failure names the last one.
 #
 # Usage: wizard_walk.sh PROGRAM CARD_IMAGE CARD_MANIFEST SCREENSHOT_DIR
 set -uo pipefail
@@ -27,6 +29,11 @@ trap cleanup EXIT
 mkdir -p "$shots" "$work/config" "$work/out"
 rm -f "$shots"/walk_*.png
 export QT_QPA_PLATFORM=xcb VANDREL_CONFIG_DIR="$work/config" XDG_RUNTIME_DIR="$work"
+# A desktop that cannot open anything: the summary's commands must say so.
+mkdir -p "$work/bin"
+printf '#!/bin/sh\nexit 4\n' >"$work/bin/xdg-open"
+chmod +x "$work/bin/xdg-open"
+export PATH="$work/bin:$PATH"
 log="$work/program.log"
 n=0
 last=""
@@ -158,4 +165,21 @@ for f in json.load(open(manifest))["files"]:
 print(f"walk: {len(written)} files written, {len(json.load(open(manifest))['files'])} of the card among them")
 sys.exit(0 if ok else 1)
 PY
+
+# The summary's "Explore Recovered Files" (its first control, which has the
+# keyboard) with a desktop that fails: an error box, never silence.
+xdotool windowfocus --sync "$sheet"
+before="$(xdotool search --onlyvisible --name . 2>/dev/null | sort)"
+keys space
+box=""
+for i in $(seq 50); do
+  box="$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name . 2>/dev/null | sort) | head -n 1)"
+  [ -n "$box" ] && break
+  sleep 0.2
+done
+settle
+shot explore_failed
+[ -n "$box" ] || fail "Explore Recovered Files with a failing desktop showed no error box"
+xdotool windowfocus --sync "$box"
+keys Return
 echo "walk: passed; screenshots in $shots"
