@@ -22,21 +22,28 @@ using namespace std::chrono_literals;
 class StopQuestionThreads : public QObject {
   Q_OBJECT
 
+  // fat12.img's analysis started and held at its first sector read, with the stop
+  // question turned on.
+  static bool StartHeldAnalysis(test::FrameWorld& world, test::SectorGate& gate, std::shared_ptr<CVolume>& volume) {
+    world.Idle();
+    Settings().SetConfirmScanAbort(1);
+    gate.Install();
+    volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/fat12.img"));
+    if (!volume || world.computer->StartAnalysis(volume) != 1) return false;
+    if (!test::WaitUntil([&] { return gate.entered.load() == 1; })) return false;
+    world.Idle();
+    return true;
+  }
+
  private slots:
   void cleanup() { GetScanProgress().running.store(0); }
 
   void TheQuestionClosesItselfWhenTheScanEnds() {
     test::FrameWorld world;
     CMainFrame* frame = world.Open(32839);
-    world.Idle();
-    Settings().SetConfirmScanAbort(1);
     test::SectorGate gate;
-    gate.Install();
-    auto volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/fat12.img"));
-    QVERIFY(volume);
-    QCOMPARE(world.computer->StartAnalysis(volume), 1);
-    QVERIFY(test::WaitUntil([&] { return gate.entered.load() == 1; }));
-    world.Idle();
+    std::shared_ptr<CVolume> volume;
+    QVERIFY(StartHeldAnalysis(world, gate, volume));
 
     // The question is up; the scan then ends by itself.
     int shown = 0;
@@ -67,15 +74,9 @@ class StopQuestionThreads : public QObject {
   void WhileTheScanRunsTheQuestionWaitsForItsAnswer() {
     test::FrameWorld world;
     CMainFrame* frame = world.Open(32839);
-    world.Idle();
-    Settings().SetConfirmScanAbort(1);
     test::SectorGate gate;
-    gate.Install();
-    auto volume = world.computer->OpenImageFile(platform::Utf8ToUtf16(VANDREL_FIXTURE_DIR "/fat12.img"));
-    QVERIFY(volume);
-    QCOMPARE(world.computer->StartAnalysis(volume), 1);
-    QVERIFY(test::WaitUntil([&] { return gate.entered.load() == 1; }));
-    world.Idle();
+    std::shared_ptr<CVolume> volume;
+    QVERIFY(StartHeldAnalysis(world, gate, volume));
     bool stillUp = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
