@@ -48,8 +48,8 @@
 #include "app/Languages.h"
 #include "app/UiCallbacks.h"
 #include "app/UiNotifier.h"
-#include "engine/AppSettings.h"
-#include "engine/ScanProgress.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ScanProgress.h"
 
 class QMenuBar;
 class Splash;

@@ -7,7 +7,7 @@
 
 #include "app/MessageBox.h"
 #include "app/QtText.h"
-#include "engine/Strings.h"
+#include "engine/records/Strings.h"
 #include "platform/Format.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include "app/PostedEvent.h"
 #include "app/QtText.h"
 #include "controls/ControlId.h"
-#include "engine/Messages.h"
+#include "engine/records/Messages.h"
 #include "platform/Text.h"
 #include "resources/StringTable.h"
 

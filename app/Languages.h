@@ -34,7 +34,7 @@
 #include <sys/types.h>
 
 #include "app/IniFile.h"
-#include "engine/Strings.h"
+#include "engine/records/Strings.h"
 
 class QComboBox;
 class QMenuBar;

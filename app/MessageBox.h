@@ -11,7 +11,7 @@
 
 #include <functional>
 
-#include "engine/UserCallbacks.h"
+#include "engine/records/UserCallbacks.h"
 
 class QWidget;
 

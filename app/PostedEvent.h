@@ -1,5 +1,5 @@
 #pragma once
-// A message posted by the engine (engine/Notifier.h) as Qt delivers it: a QEvent
+// A message posted by the engine (engine/records/Notifier.h) as Qt delivers it: a QEvent
 // whose type is the message number (the numbers lie in Qt's user range), owning
 // the message's text and parameters. Windows handle it in event():
 //
@@ -14,7 +14,7 @@
 
 #include <QEvent>
 
-#include "engine/Notifier.h"
+#include "engine/records/Notifier.h"
 
 class CPostedEvent : public QEvent {
  public:

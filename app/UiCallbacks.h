@@ -1,8 +1,8 @@
 #pragma once
-// The engine's questions and messages (engine/UserCallbacks.h) served by the user
+// The engine's questions and messages (engine/records/UserCallbacks.h) served by the user
 // interface. A question is always answered on the GUI thread: asked from a worker,
 // it is queued there and the worker waits on its future (a stop answers Cancel on
-// the worker's side, engine/UserCallbacks.cpp); asked on the GUI thread, it is
+// the worker's side, engine/records/UserCallbacks.cpp); asked on the GUI thread, it is
 // answered at once.
 //
 // Each QuestionKind has a handler. Without one, a message box (app/MessageBox.h)
@@ -22,7 +22,7 @@
 #include <functional>
 #include <map>
 
-#include "engine/UserCallbacks.h"
+#include "engine/records/UserCallbacks.h"
 
 class QWidget;
 

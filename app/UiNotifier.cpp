@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 
 #include "app/PostedEvent.h"
-#include "engine/Messages.h"
+#include "engine/records/Messages.h"
 
 namespace {
 const QEvent::Type kBatchEventType = static_cast<QEvent::Type>(QEvent::registerEventType());

@@ -33,7 +33,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/Notifier.h"
+#include "engine/records/Notifier.h"
 
 class CUiNotifier : public QObject, public INotifier {
   Q_OBJECT

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/FileTypeLookup.h"
+#include "engine/records/FileTypeLookup.h"
 
 namespace bench {
 

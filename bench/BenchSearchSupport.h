@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Volume.h"
+#include "engine/volume/Volume.h"
 #include "platform/Text.h"
 #include "search/BuiltinFileTypes.h"
 #include "search/FileTypeDatabase.h"

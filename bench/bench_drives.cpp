@@ -16,12 +16,12 @@
 #include <string>
 #include <thread>
 
-#include "engine/DriveEnumerator.h"
-#include "engine/Messages.h"
-#include "engine/Notifier.h"
-#include "engine/ProgramLog.h"
-#include "engine/Volume.h"
-#include "engine/VolumesList.h"
+#include "engine/records/Messages.h"
+#include "engine/records/Notifier.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/volume/DriveEnumerator.h"
+#include "engine/volume/Volume.h"
+#include "engine/volume/VolumesList.h"
 #include "platform/Text.h"
 
 namespace {

@@ -25,10 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/FileSystem_FAT.h"
-#include "engine/ProgramLog.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/fs/fat/FileSystem_FAT.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 #include "platform/Text.h"
 
 namespace {

@@ -25,11 +25,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/AppSettings.h"
-#include "engine/FileSystem_NTFS.h"
-#include "engine/ProgramLog.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/fs/ntfs/FileSystem_NTFS.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 #include "platform/Text.h"
 #include "search/Recovery.h"
 

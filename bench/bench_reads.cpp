@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/ProgramLog.h"
-#include "engine/SectorBuffer.h"
-#include "engine/Volume.h"
+#include "engine/device/SectorBuffer.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/volume/Volume.h"
 #include "platform/Text.h"
 
 namespace {

@@ -27,9 +27,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/AppSettings.h"
-#include "engine/ProgramLog.h"
-#include "engine/Volume.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/volume/Volume.h"
 #include "platform/FileTime.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"

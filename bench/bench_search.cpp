@@ -26,10 +26,10 @@
 #include <vector>
 
 #include "BenchSearchSupport.h"
-#include "engine/AppSettings.h"
-#include "engine/ProgramLog.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 #include "platform/ByteOrder.h"
 #include "platform/Text.h"
 #include "search/BuiltinFileTypes.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench/BenchFileTypes.h"
-#include "engine/FileTypeLookup.h"
-#include "engine/FoundObjectStore.h"
+#include "engine/records/FileTypeLookup.h"
+#include "engine/store/FoundObjectStore.h"
 #include "platform/Format.h"
 
 namespace {

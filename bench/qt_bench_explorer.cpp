@@ -36,13 +36,13 @@
 
 #include "app/PostedEvent.h"
 #include "app/UiNotifier.h"
-#include "engine/AppSettings.h"
-#include "engine/LocalComputer.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
-#include "mainframe/FilesListView.h"
-#include "mainframe/FilesTreeView.h"
-#include "mainframe/VolumeExploreView.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/LocalComputer.h"
+#include "engine/volume/Volume.h"
+#include "mainframe/explorer/FilesListView.h"
+#include "mainframe/explorer/FilesTreeView.h"
+#include "mainframe/frame/VolumeExploreView.h"
 
 namespace {
 

@@ -26,13 +26,13 @@
 
 #include "bench/BenchFileTypes.h"
 #include "bench/StallMeter.h"
-#include "engine/FileTypeLookup.h"
-#include "engine/ProgramLog.h"
-#include "engine/Volume.h"
-#include "mainframe/FilesListModel.h"
-#include "mainframe/FilesListView.h"
-#include "mainframe/FindInFound.h"
-#include "mainframe/SearchBarView.h"
+#include "engine/records/FileTypeLookup.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/volume/Volume.h"
+#include "mainframe/explorer/FilesListModel.h"
+#include "mainframe/explorer/FilesListView.h"
+#include "mainframe/find/FindInFound.h"
+#include "mainframe/find/SearchBarView.h"
 #include "platform/Format.h"
 
 namespace {

@@ -27,15 +27,15 @@
 #include <thread>
 
 #include "app/PostedEvent.h"
-#include "controls/HexEditorCtrl2.h"
 #include "bench/StallMeter.h"
-#include "engine/Messages.h"
-#include "engine/ProgramLog.h"
-#include "engine/Volume.h"
-#include "mainframe/HexViewerPane.h"
-#include "mainframe/LogView.h"
-#include "mainframe/ObjectDataPages.h"
-#include "mainframe/ObjectDataReader.h"
+#include "controls/HexEditorCtrl2.h"
+#include "engine/records/Messages.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/volume/Volume.h"
+#include "mainframe/panes/HexViewerPane.h"
+#include "mainframe/panes/LogView.h"
+#include "mainframe/panes/ObjectDataPages.h"
+#include "mainframe/panes/ObjectDataReader.h"
 #include "platform/Text.h"
 #include "support/TempDir.h"
 

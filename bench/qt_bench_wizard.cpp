@@ -17,7 +17,7 @@
 
 #include "StallMeter.h"
 #include "app/PostedEvent.h"
-#include "engine/Messages.h"
+#include "engine/records/Messages.h"
 #include "platform/Text.h"
 #include "wizards/WizardModeLogEdit.h"
 

@@ -4,7 +4,7 @@
 #include <QEvent>
 
 #include "controls/ResizablePropertySheet.h"
-#include "engine/Messages.h"
+#include "engine/records/Messages.h"
 
 namespace controls {
 

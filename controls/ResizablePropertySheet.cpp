@@ -14,7 +14,7 @@
 #include "controls/Bitmaps.h"
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
-#include "engine/Messages.h"
+#include "engine/records/Messages.h"
 
 namespace controls {
 

@@ -9,7 +9,7 @@
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
 #include "dialogs/FormParts.h"
-#include "engine/AppSettings.h"
+#include "engine/records/AppSettings.h"
 
 namespace {
 

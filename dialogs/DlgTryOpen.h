@@ -10,7 +10,7 @@
 
 #include <QDialog>
 
-#include "engine/UserCallbacks.h"
+#include "engine/records/UserCallbacks.h"
 
 class QCheckBox;
 

@@ -17,8 +17,8 @@
 #include "controls/DialogUnits.h"
 #include "dialogs/FormParts.h"
 #include "dialogs/VolumeTexts.h"
-#include "engine/Messages.h"
-#include "engine/Volume.h"
+#include "engine/records/Messages.h"
+#include "engine/volume/Volume.h"
 #include "search/FileTypeDatabase.h"
 
 using dialogs::AddInfoRow;

@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/FoundObject.h"
+#include "engine/store/FoundObject.h"
 
 class CVolume;
 class QLabel;

@@ -10,8 +10,8 @@
 #include "controls/DialogUnits.h"
 #include "controls/ResizablePropertySheet.h"
 #include "dialogs/ObjectInformationTreeView.h"
-#include "engine/FileFilter.h"
-#include "engine/LocalComputer.h"
+#include "engine/store/FileFilter.h"
+#include "engine/volume/LocalComputer.h"
 
 CFiltersView_FileTypes::CFiltersView_FileTypes(FileFilter* filter, FileTypeDatabase* database)
     : CResizablePropertyPage(QStringLiteral("File Types")), filter_(filter) {

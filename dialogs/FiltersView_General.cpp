@@ -12,8 +12,8 @@
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
 #include "controls/ResizablePropertySheet.h"
-#include "engine/FileFilter.h"
-#include "engine/LocalComputer.h"
+#include "engine/store/FileFilter.h"
+#include "engine/volume/LocalComputer.h"
 
 namespace {
 constexpr int kMaskUnits = 256;  // with the terminator

@@ -17,10 +17,10 @@
 #include "controls/DialogUnits.h"
 #include "controls/Label.h"
 #include "dialogs/FolderPicker.h"
-#include "engine/AppSettings.h"
-#include "engine/LocalComputer.h"
-#include "engine/Messages.h"
-#include "engine/Notifier.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/Messages.h"
+#include "engine/records/Notifier.h"
+#include "engine/volume/LocalComputer.h"
 
 COnRecoveryDlg::COnRecoveryDlg(QWidget* parent, AppSettings* settings, CLocalComputer* computer)
     : QDialog(parent), settings_(settings ? *settings : Settings()), computer_(computer) {

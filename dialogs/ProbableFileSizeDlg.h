@@ -26,7 +26,7 @@
 
 #include <cstdint>
 
-#include "engine/UserCallbacks.h"
+#include "engine/records/UserCallbacks.h"
 
 class QComboBox;
 class QLineEdit;

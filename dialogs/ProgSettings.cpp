@@ -10,7 +10,7 @@
 #include "dialogs/ProgSettings_Logging.h"
 #include "dialogs/ProgSettings_SearchFileTypes.h"
 #include "dialogs/ProgSettings_Temporary.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/ProgramLog.h"
 
 CProgSettings::CProgSettings(const QString& title, int startPage, QWidget* parent, AppSettings& settings,
                              FileTypeDatabase* database)

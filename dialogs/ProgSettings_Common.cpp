@@ -5,7 +5,7 @@
 
 #include "app/Icons.h"
 #include "controls/ControlId.h"
-#include "engine/AppSettings.h"
+#include "engine/records/AppSettings.h"
 
 CProgSettings_Common::CProgSettings_Common(AppSettings& settings)
     : CProgSettingsPage(QStringLiteral("Common Settings"), 291, app::IDI_SETTINGS_COMMON, 1241,

@@ -5,7 +5,7 @@
 
 #include "app/Icons.h"
 #include "controls/ControlId.h"
-#include "engine/AppSettings.h"
+#include "engine/records/AppSettings.h"
 
 CProgSettings_Confirms::CProgSettings_Confirms(AppSettings& settings)
     : CProgSettingsPage(QStringLiteral("Confirmations"), 288, app::IDI_SETTINGS_CONFIRMS, 1241,

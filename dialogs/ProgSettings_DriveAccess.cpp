@@ -9,7 +9,7 @@
 #include "controls/ControlId.h"
 #include "controls/UpDownCtrl.h"
 #include "dialogs/FieldExchange.h"
-#include "engine/AppSettings.h"
+#include "engine/records/AppSettings.h"
 
 namespace {
 

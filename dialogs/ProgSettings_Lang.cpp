@@ -8,7 +8,7 @@
 #include "app/App.h"
 #include "app/Icons.h"
 #include "controls/ControlId.h"
-#include "engine/AppSettings.h"
+#include "engine/records/AppSettings.h"
 
 CProgSettings_Lang::CProgSettings_Lang(AppSettings& settings)
     : CProgSettingsPage(QStringLiteral("Interface Language"), 287, app::IDI_SETTINGS_LANGUAGE, 1121,

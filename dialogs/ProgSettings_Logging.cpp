@@ -12,7 +12,7 @@
 #include "controls/ControlId.h"
 #include "controls/UpDownCtrl.h"
 #include "dialogs/FieldExchange.h"
-#include "engine/AppSettings.h"
+#include "engine/records/AppSettings.h"
 
 namespace {
 constexpr int kNameUnits = 1024;  // with the terminator

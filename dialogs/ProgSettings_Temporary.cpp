@@ -14,7 +14,7 @@
 #include "app/QtText.h"
 #include "controls/ControlId.h"
 #include "dialogs/FieldExchange.h"
-#include "engine/AppSettings.h"
+#include "engine/records/AppSettings.h"
 #include "platform/Paths.h"
 
 namespace {

@@ -4,9 +4,9 @@
 #include "app/QtText.h"
 #include "dialogs/OnRecoveryDlg.h"
 #include "dialogs/RecoveryProgressDlg.h"
-#include "engine/ProgramLog.h"
-#include "engine/Strings.h"
-#include "engine/Volume.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/Strings.h"
+#include "engine/volume/Volume.h"
 #include "search/RecoveryJobs.h"
 
 const char16_t* const CRecoveryCommands::kStillEndingText =

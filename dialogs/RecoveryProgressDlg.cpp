@@ -16,9 +16,9 @@
 #include "app/QtText.h"
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
-#include "engine/AppSettings.h"
-#include "engine/ProgramLog.h"
-#include "engine/Volume.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/volume/Volume.h"
 #include "platform/Text.h"
 #include "search/Recovery.h"
 

@@ -13,7 +13,7 @@
 //
 // GUI thread only.
 
-#include "engine/UserCallbacks.h"
+#include "engine/records/UserCallbacks.h"
 
 class CUiCallbacks;
 class QWidget;

@@ -22,9 +22,9 @@
 #include "controls/DialogUnits.h"
 #include "controls/Label.h"
 #include "dialogs/FormParts.h"
-#include "engine/LocalComputer.h"
-#include "engine/Messages.h"
-#include "engine/Volume.h"
+#include "engine/records/Messages.h"
+#include "engine/volume/LocalComputer.h"
+#include "engine/volume/Volume.h"
 #include "platform/Text.h"
 
 namespace {

@@ -25,7 +25,7 @@
 #include <functional>
 #include <memory>
 
-#include "engine/ImageJob.h"
+#include "engine/volume/ImageJob.h"
 #include "platform/FileTime.h"
 
 class CVolume;

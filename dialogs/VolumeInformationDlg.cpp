@@ -3,7 +3,7 @@
 #include "dialogs/VolumeInformationDlg_Capabilities.h"
 #include "dialogs/VolumeInformationDlg_General.h"
 #include "dialogs/VolumeInformationDlg_Information.h"
-#include "engine/Volume.h"
+#include "engine/volume/Volume.h"
 
 CVolumeInformationDlg::CVolumeInformationDlg(const QString& title, int startPage, QWidget* parent)
     : controls::CResizablePropertySheet(title, startPage, parent) {

@@ -5,7 +5,7 @@
 #include "app/App.h"
 #include "controls/DialogUnits.h"
 #include "dialogs/FormParts.h"
-#include "engine/Volume.h"
+#include "engine/volume/Volume.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "controls/DialogUnits.h"
 #include "dialogs/FormParts.h"
 #include "dialogs/VolumeTexts.h"
-#include "engine/Volume.h"
+#include "engine/volume/Volume.h"
 
 using dialogs::AddInfoRow;
 using dialogs::AddInfoSeparator;

@@ -4,7 +4,7 @@
 
 #include "controls/DialogUnits.h"
 #include "dialogs/FormParts.h"
-#include "engine/Volume.h"
+#include "engine/volume/Volume.h"
 
 using dialogs::AddInfoRow;
 using dialogs::SetInfoText;

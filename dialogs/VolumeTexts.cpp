@@ -2,7 +2,7 @@
 
 #include "app/App.h"
 #include "app/Formatting.h"
-#include "engine/Volume.h"
+#include "engine/volume/Volume.h"
 
 namespace dialogs {
 namespace {

@@ -14,7 +14,7 @@
 #include "controls/DialogUnits.h"
 #include "controls/RangeCtrl.h"
 #include "dialogs/FormParts.h"
-#include "engine/Volume.h"
+#include "engine/volume/Volume.h"
 
 namespace {
 

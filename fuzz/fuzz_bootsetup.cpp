@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "engine/MemoryBlockDevice.h"
-#include "engine/PartitionSink.h"
-#include "engine/ProgramLog.h"
-#include "engine/Volume.h"
+#include "engine/device/MemoryBlockDevice.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/volume/PartitionSink.h"
+#include "engine/volume/Volume.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <memory>
 #include <vector>
 
-#include "engine/FileSystem_FAT.h"
-#include "engine/MemoryBlockDevice.h"
-#include "engine/ProgramLog.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/device/MemoryBlockDevice.h"
+#include "engine/fs/fat/FileSystem_FAT.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 512 || size > (std::size_t(4) << 20)) return 0;

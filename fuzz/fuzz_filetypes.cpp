@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/AppSettings.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ProgramLog.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "platform/WholeFile.h"

@@ -21,12 +21,12 @@
 #include <memory>
 #include <vector>
 
-#include "engine/FileSystem_NTFS.h"
-#include "engine/MemoryBlockDevice.h"
-#include "engine/MftRecordParser.h"
-#include "engine/ProgramLog.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/device/MemoryBlockDevice.h"
+#include "engine/fs/ntfs/FileSystem_NTFS.h"
+#include "engine/fs/ntfs/MftRecordParser.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 #include "platform/ByteOrder.h"
 
 namespace {

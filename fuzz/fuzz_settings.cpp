@@ -30,11 +30,11 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "engine/AppSettings.h"
-#include "engine/FileFilter.h"
-#include "engine/FileTypeLookup.h"
-#include "engine/FoundObject.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/FileTypeLookup.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/store/FileFilter.h"
+#include "engine/store/FoundObject.h"
 #include "platform/ByteOrder.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/AppSettings.h"
-#include "engine/FileFilter.h"
+#include "engine/records/AppSettings.h"
+#include "engine/store/FileFilter.h"
 #include "platform/ByteOrder.h"
 #include "platform/FileTime.h"
 #include "platform/Registry.h"

@@ -2,8 +2,8 @@
 
 #include <unordered_set>
 
-#include "engine/AppSettings.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ProgramLog.h"
 #include "platform/Format.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"

@@ -24,8 +24,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/FileTypeLookup.h"
-#include "engine/FoundObject.h"
+#include "engine/records/FileTypeLookup.h"
+#include "engine/store/FoundObject.h"
 #include "platform/ByteOrder.h"
 #include "search/FileType.h"
 

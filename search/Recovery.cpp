@@ -12,13 +12,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/Messages.h"
-#include "engine/Notifier.h"
-#include "engine/ProgramLog.h"
-#include "engine/ScanProgress.h"
-#include "engine/UserCallbacks.h"
-#include "engine/ConfigFolderGuard.h"
-#include "engine/Volume.h"
+#include "engine/records/Messages.h"
+#include "engine/records/Notifier.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/records/UserCallbacks.h"
+#include "engine/volume/ConfigFolderGuard.h"
+#include "engine/volume/Volume.h"
 #include "platform/BlockDevices.h"
 #include "platform/FileTime.h"
 #include "platform/Paths.h"

@@ -34,7 +34,7 @@
 // and the question's distances read the store's offset index, which a file-system
 // pass alone leaves off: a start switches it on for the selection's store first.
 //
-// Questions, through AskUser (engine/UserCallbacks.h). The worker waits for the
+// Questions, through AskUser (engine/records/UserCallbacks.h). The worker waits for the
 // answer; a stop answers Cancel. What each question carries:
 //
 //   QuestionKind::ProbableFileSize: the probable-size dialog for one carved object.
@@ -82,11 +82,11 @@
 #include <thread>
 #include <vector>
 
-#include "engine/AppSettings.h"
-#include "engine/DeviceMatch.h"
-#include "engine/FoundObject.h"
-#include "engine/SectorBuffer.h"
-#include "engine/UserCallbacks.h"
+#include "engine/device/SectorBuffer.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/UserCallbacks.h"
+#include "engine/store/FoundObject.h"
+#include "engine/volume/DeviceMatch.h"
 #include "search/RecoveryNames.h"
 
 class CVolume;

@@ -3,8 +3,8 @@
 #include <mutex>
 #include <vector>
 
-#include "engine/LocalComputer.h"
-#include "engine/Volume.h"
+#include "engine/volume/LocalComputer.h"
+#include "engine/volume/Volume.h"
 #include "platform/Format.h"
 
 namespace {

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <limits>
 
-#include "engine/AppSettings.h"
-#include "engine/FreeClusterMap.h"
-#include "engine/Messages.h"
-#include "engine/Notifier.h"
-#include "engine/ProgramLog.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/fs/FreeClusterMap.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/Messages.h"
+#include "engine/records/Notifier.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 #include "search/CompoundDocument.h"
 #include "search/Searcher.h"
 #include "search/StoreHitSink.h"

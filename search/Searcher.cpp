@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <new>
 
-#include "engine/FoundObject.h"
-#include "engine/ProgramLog.h"
-#include "engine/Volume.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/store/FoundObject.h"
+#include "engine/volume/Volume.h"
 #include "search/FormatReader.h"
 #include "search/FormatWalk.h"
 #include "search/HeaderCheck.h"

@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/FoundObject.h"
-#include "engine/SectorBuffer.h"
+#include "engine/device/SectorBuffer.h"
+#include "engine/store/FoundObject.h"
 #include "platform/ByteOrder.h"
 #include "search/SignatureIndex.h"
 

@@ -9,7 +9,7 @@
 // Calls come from the search's worker threads, but never two at once: the search
 // serialises them. A sink may throw; the search swallows it and goes on.
 
-#include "engine/FoundObject.h"
+#include "engine/store/FoundObject.h"
 
 class ISignatureHitSink {
  public:

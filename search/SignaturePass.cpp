@@ -2,11 +2,11 @@
 
 #include <memory>
 
-#include "engine/AppSettings.h"
-#include "engine/FreeClusterMap.h"
-#include "engine/ProgramLog.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/fs/FreeClusterMap.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 #include "search/FileTypeDatabase.h"
 #include "search/SearchManager.h"
 #include "search/SignatureHitSink.h"

@@ -1,6 +1,6 @@
 #include "search/StoreHitSink.h"
 
-#include "engine/FoundObjectStore.h"
+#include "engine/store/FoundObjectStore.h"
 
 void StoreHitSink::OnSignatureHit(const FoundObject& hit) {
   hits_.fetch_add(1, std::memory_order_relaxed);

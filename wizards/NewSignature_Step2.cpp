@@ -11,7 +11,7 @@
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
 #include "controls/ResizablePropertySheet.h"
-#include "engine/Messages.h"
+#include "engine/records/Messages.h"
 #include "wizards/NewSignature.h"
 #include "wizards/SignatureSample.h"
 

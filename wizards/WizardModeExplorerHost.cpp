@@ -7,8 +7,8 @@
 
 #include "controls/ControlId.h"
 #include "controls/DialogUnits.h"
-#include "mainframe/FilesTreeView.h"
-#include "mainframe/VolumeExploreView.h"
+#include "mainframe/explorer/FilesTreeView.h"
+#include "mainframe/frame/VolumeExploreView.h"
 
 CWizardModeExplorerHost::CWizardModeExplorerHost(QWidget* parent)
     : QFrame(parent), view_(new CVolumeExploreView(this)) {

@@ -24,7 +24,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/AutoPilot.h"
+#include "engine/store/AutoPilot.h"
 #include "wizards/WizardModePage.h"
 
 class CVolume;

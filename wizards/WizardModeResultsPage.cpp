@@ -7,9 +7,9 @@
 
 #include "controls/ControlId.h"
 #include "dialogs/FiltersView.h"
-#include "mainframe/CommandTable.h"
-#include "mainframe/FilesTreeView.h"
-#include "mainframe/VolumeExploreView.h"
+#include "mainframe/explorer/FilesTreeView.h"
+#include "mainframe/frame/CommandTable.h"
+#include "mainframe/frame/VolumeExploreView.h"
 #include "wizards/WizardModeExplorerHost.h"
 #include "wizards/WizardMode_Main.h"
 

@@ -9,8 +9,8 @@
 #include "controls/ControlId.h"
 #include "controls/Label.h"
 #include "controls/ResizablePropertySheet.h"
-#include "engine/Volume.h"
-#include "mainframe/CommandTable.h"
+#include "engine/volume/Volume.h"
+#include "mainframe/frame/CommandTable.h"
 #include "wizards/WizardMode_Main.h"
 #include "wizards/WizardMode_Step1.h"
 

@@ -11,7 +11,7 @@
 
 #include "app/App.h"
 #include "controls/ControlId.h"
-#include "mainframe/MediaFolder.h"
+#include "mainframe/icons/MediaFolder.h"
 
 CWizardMode_LeftBar::CWizardMode_LeftBar(QWidget* parent, const QString& mediaFolder)
     : QWidget(parent), browser_(new QTextBrowser(this)) {

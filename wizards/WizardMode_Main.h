@@ -33,8 +33,8 @@
 #include <memory>
 
 #include "controls/WizardPropertySheet.h"
-#include "engine/AutoPilot.h"
-#include "engine/Notifier.h"
+#include "engine/records/Notifier.h"
+#include "engine/store/AutoPilot.h"
 
 class CRecovery;
 class CVolume;

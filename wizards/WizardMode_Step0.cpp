@@ -11,7 +11,7 @@
 #include "controls/ControlId.h"
 #include "controls/Label.h"
 #include "controls/ResizablePropertySheet.h"
-#include "engine/Strings.h"
+#include "engine/records/Strings.h"
 #include "platform/Format.h"
 
 namespace {

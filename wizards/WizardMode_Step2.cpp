@@ -7,8 +7,8 @@
 #include "app/QtText.h"
 #include "controls/ControlId.h"
 #include "dialogs/SearchFileTypeTreeView.h"
-#include "engine/FileFilter.h"
-#include "engine/LocalComputer.h"
+#include "engine/store/FileFilter.h"
+#include "engine/volume/LocalComputer.h"
 
 CWizardMode_Step2::CWizardMode_Step2()
     : CWizardModePage(IDD, 145, QStringLiteral("Wizard.Step2")),

@@ -6,7 +6,7 @@
 #include <QVBoxLayout>
 
 #include "controls/ControlId.h"
-#include "engine/AppSettings.h"
+#include "engine/records/AppSettings.h"
 
 CWizardMode_Step3::CWizardMode_Step3()
     : CWizardModePage(IDD, 146, QStringLiteral("Wizard.Step3")),

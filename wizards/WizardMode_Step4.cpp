@@ -12,8 +12,8 @@
 #include "controls/ControlId.h"
 #include "dialogs/FolderPicker.h"
 #include "dialogs/OnRecoveryDlg.h"
-#include "engine/AppSettings.h"
-#include "engine/LocalComputer.h"
+#include "engine/records/AppSettings.h"
+#include "engine/volume/LocalComputer.h"
 
 CWizardMode_Step4::CWizardMode_Step4()
     : CWizardModePage(IDD, 147, QStringLiteral("Wizard.Step4")),

@@ -6,9 +6,9 @@
 
 #include "app/App.h"
 #include "app/MessageBox.h"
-#include "engine/AppSettings.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 #include "wizards/WizardModeLogEdit.h"
 #include "wizards/WizardMode_Step2.h"
 

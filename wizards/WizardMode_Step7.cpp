@@ -6,9 +6,9 @@
 
 #include "app/QtText.h"
 #include "controls/Label.h"
-#include "engine/AppSettings.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 #include "wizards/WizardModeLogEdit.h"
 
 CWizardMode_Step7::CWizardMode_Step7()

@@ -3,8 +3,8 @@
 #include "app/App.h"
 #include "app/MessageBox.h"
 #include "controls/ResizablePropertySheet.h"
-#include "engine/Volume.h"
-#include "mainframe/VolumeExploreView.h"
+#include "engine/volume/Volume.h"
+#include "mainframe/frame/VolumeExploreView.h"
 #include "wizards/WizardMode_Main.h"
 
 CWizardMode_Step8::CWizardMode_Step8()

@@ -16,7 +16,7 @@
 #include "app/QtText.h"
 #include "app/UiCallbacks.h"
 #include "app/UiNotifier.h"
-#include "engine/Messages.h"
+#include "engine/records/Messages.h"
 #include "support/QtTestRegistry.h"
 #include "tests/app/AppTestSupport.h"
 

@@ -8,7 +8,7 @@
 
 #include "controls/ControlId.h"
 #include "controls/ResizablePropertySheet.h"
-#include "engine/Messages.h"
+#include "engine/records/Messages.h"
 #include "support/QtTestRegistry.h"
 #include "support/Screenshot.h"
 #include "tests/controls/SheetTestPages.h"

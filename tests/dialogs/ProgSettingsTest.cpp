@@ -29,7 +29,7 @@
 #include "dialogs/ProgSettings_SearchFileTypes.h"
 #include "dialogs/ProgSettings_Temporary.h"
 #include "dialogs/SearchFileTypeTreeView.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/ProgramLog.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "platform/WholeFile.h"

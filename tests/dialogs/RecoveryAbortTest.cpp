@@ -1,6 +1,6 @@
 // Abort in mid-job through the recovery command: a slow memory volume, the real
 // recovery job and progress dialog, Abort clicked while files are being copied.
-// (The explorer's roads over the fixture images: tests/mainframe/ExplorerEndToEndTest.)
+// (The explorer's roads over the fixture images: tests/mainframe/explorer/ExplorerEndToEndTest.)
 #include <QTest>
 
 #include "dialogs/RecoveryCommands.h"

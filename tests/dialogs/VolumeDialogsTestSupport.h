@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "app/App.h"
-#include "engine/LocalComputer.h"
-#include "engine/MemoryBlockDevice.h"
-#include "engine/Volume.h"
+#include "engine/device/MemoryBlockDevice.h"
+#include "engine/volume/LocalComputer.h"
+#include "engine/volume/Volume.h"
 #include "platform/Text.h"
 #include "search/FileTypeDatabase.h"
 #include "support/Fixtures.h"

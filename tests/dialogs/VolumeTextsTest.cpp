@@ -4,7 +4,7 @@
 
 #include "app/Formatting.h"
 #include "dialogs/VolumeTexts.h"
-#include "engine/Volume.h"
+#include "engine/volume/Volume.h"
 #include "platform/FileTime.h"
 #include "support/QtTestRegistry.h"
 #include "tests/dialogs/VolumeDialogsTestSupport.h"

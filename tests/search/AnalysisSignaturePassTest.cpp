@@ -6,7 +6,7 @@
 #include <map>
 
 #include "BuiltinTypesFixture.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/ProgramLog.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
 

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "engine/AnalysisTestSupport.h"
-#include "engine/FileTypeLookup.h"
+#include "engine/records/FileTypeLookup.h"
+#include "engine/volume/AnalysisTestSupport.h"
 #include "search/BuiltinFileTypes.h"
 #include "search/FileTypeDatabase.h"
 #include "search/SignaturePass.h"

@@ -9,7 +9,7 @@
 
 #include "FormatSamples.h"
 #include "SearchTestSupport.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/ProgramLog.h"
 #include "search/BuiltinFileTypes.h"
 #include "search/SearchManager.h"
 #include "search/StoreHitSink.h"

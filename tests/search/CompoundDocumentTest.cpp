@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "SearchTestSupport.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/ProgramLog.h"
 #include "search/BuiltinFileTypes.h"
 #include "search/CompoundDocument.h"
 #include "search/SearchManager.h"

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "BuiltinTypesFixture.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/ProgramLog.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
 

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/AppSettings.h"
-#include "engine/FileSystemFatTestSupport.h"
-#include "engine/MemoryBlockDevice.h"
-#include "engine/Notifier.h"
-#include "engine/ProgramLog.h"
-#include "engine/UserCallbacks.h"
-#include "engine/Volume.h"
+#include "engine/device/MemoryBlockDevice.h"
+#include "engine/fs/fat/FileSystemFatTestSupport.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/Notifier.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/UserCallbacks.h"
+#include "engine/volume/Volume.h"
 #include "platform/Text.h"
 #include "search/Recovery.h"
 #include "support/FileBytes.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/AppSettings.h"
-#include "engine/FoundObjectStore.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/store/FoundObjectStore.h"
 #include "platform/ByteOrder.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"

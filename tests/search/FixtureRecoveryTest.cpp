@@ -13,9 +13,9 @@
 #include <tuple>
 
 #include "BuiltinTypesFixture.h"
-#include "engine/FileSystemFatTestSupport.h"
-#include "engine/ImageJob.h"
-#include "engine/ProgramLog.h"
+#include "engine/fs/fat/FileSystemFatTestSupport.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/volume/ImageJob.h"
 #include "platform/Text.h"
 #include "search/FormatWalk.h"
 #include "search/Recovery.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "BuiltinTypesFixture.h"
-#include "engine/FreeClusterMap.h"
+#include "engine/fs/FreeClusterMap.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
 

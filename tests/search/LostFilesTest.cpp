@@ -7,7 +7,7 @@
 #include <set>
 
 #include "SearchTestSupport.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/ProgramLog.h"
 #include "search/BuiltinFileTypes.h"
 #include "search/SearchManager.h"
 #include "search/StoreHitSink.h"

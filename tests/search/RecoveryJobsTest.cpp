@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "engine/AppSettings.h"
-#include "engine/LocalComputer.h"
-#include "engine/MemoryBlockDevice.h"
-#include "engine/Notifier.h"
-#include "engine/UserCallbacks.h"
-#include "engine/Volume.h"
+#include "engine/device/MemoryBlockDevice.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/Notifier.h"
+#include "engine/records/UserCallbacks.h"
+#include "engine/volume/LocalComputer.h"
+#include "engine/volume/Volume.h"
 #include "platform/Text.h"
 #include "search/RecoveryJobs.h"
 #include "support/TempDir.h"

@@ -21,14 +21,14 @@
 #include <set>
 #include <thread>
 
-#include "engine/AppSettings.h"
-#include "engine/FileSystem.h"
-#include "engine/MemoryBlockDevice.h"
-#include "engine/Messages.h"
-#include "engine/Notifier.h"
-#include "engine/ProgramLog.h"
-#include "engine/UserCallbacks.h"
-#include "engine/Volume.h"
+#include "engine/device/MemoryBlockDevice.h"
+#include "engine/fs/FileSystem.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/Messages.h"
+#include "engine/records/Notifier.h"
+#include "engine/records/ProgramLog.h"
+#include "engine/records/UserCallbacks.h"
+#include "engine/volume/Volume.h"
 #include "platform/FileTime.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"

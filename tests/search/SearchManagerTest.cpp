@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "SearchTestSupport.h"
-#include "engine/Messages.h"
-#include "engine/Notifier.h"
-#include "engine/ProgramLog.h"
+#include "engine/records/Messages.h"
+#include "engine/records/Notifier.h"
+#include "engine/records/ProgramLog.h"
 #include "search/BuiltinFileTypes.h"
 #include "search/FormatReader.h"
 #include "search/HeaderCheck.h"

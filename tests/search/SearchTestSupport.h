@@ -14,10 +14,10 @@
 #include <tuple>
 #include <vector>
 
-#include "engine/AppSettings.h"
-#include "engine/MemoryBlockDevice.h"
-#include "engine/ScanProgress.h"
-#include "engine/Volume.h"
+#include "engine/device/MemoryBlockDevice.h"
+#include "engine/records/AppSettings.h"
+#include "engine/records/ScanProgress.h"
+#include "engine/volume/Volume.h"
 #include "platform/ByteOrder.h"
 #include "platform/Text.h"
 #include "search/FileTypeDatabase.h"

@@ -2,8 +2,8 @@
 // The root folder "." (id 0) of a store that a test fills by hand, as the
 // file-system parsers register it.
 
-#include "engine/FoundObject.h"
-#include "engine/FoundObjectStore.h"
+#include "engine/store/FoundObject.h"
+#include "engine/store/FoundObjectStore.h"
 
 namespace test {
 

@@ -19,8 +19,8 @@
 
 #include "dialogs/VolumeImage_CreateDlg.h"
 #include "dialogs/VolumeInformationDlg.h"
-#include "engine/ProgramLog.h"
-#include "mainframe/MainFrame.h"
+#include "engine/records/ProgramLog.h"
+#include "mainframe/frame/MainFrame.h"
 #include "support/QtTestRegistry.h"
 #include "tests/wizards/WizardModeTestSupport.h"
 

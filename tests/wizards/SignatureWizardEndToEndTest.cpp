@@ -17,8 +17,8 @@
 #include <QTest>
 #include <QUrlQuery>
 
-#include "engine/LocalComputer.h"
-#include "engine/Volume.h"
+#include "engine/volume/LocalComputer.h"
+#include "engine/volume/Volume.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "search/FileType.h"

@@ -19,7 +19,7 @@
 #include <QDir>
 
 #include "controls/Label.h"
-#include "mainframe/StoreAccess.h"
+#include "mainframe/explorer/StoreAccess.h"
 #include "support/QtTestRegistry.h"
 #include "support/Screenshot.h"
 #include "tests/wizards/WizardModeTestSupport.h"
