@@ -35,6 +35,7 @@
 #include "search/FileTypeDatabase.h"
 #include "search/Recovery.h"
 #include "support/FileBytes.h"
+#include "support/LogLines.h"
 #include "support/StoreRoot.h"
 #include "support/TempDir.h"
 
@@ -206,9 +207,7 @@ struct RecoveryThreads : ::testing::Test {
     return std::vector<std::uint8_t>(disk.begin() + offset, disk.begin() + offset + size);
   }
   bool Logged(std::u16string_view text) const {
-    for (const std::u16string& line : log.Lines())
-      if (line.find(text) != std::u16string::npos) return true;
-    return false;
+    return test::LogHolds(log, text);
   }
   std::size_t LoggedCount(std::u16string_view text) const {
     std::size_t n = 0;

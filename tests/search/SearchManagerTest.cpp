@@ -21,6 +21,7 @@
 #include "search/HeaderCheck.h"
 #include "search/SearchManager.h"
 #include "search/StoreHitSink.h"
+#include "support/LogLines.h"
 
 using test::Ascii;
 using test::MemoryVolume;
@@ -51,9 +52,7 @@ struct SearchPassThreads : ::testing::Test {
     g_Log = nullptr;
   }
   bool Logged(std::u16string_view text) const {
-    for (const std::u16string& l : log.Lines())
-      if (l.find(text) != std::u16string::npos) return true;
-    return false;
+    return test::LogHolds(log, text);
   }
   // Runs a search with a recording sink over the volume.
   std::vector<RecordingSink::Hit> Run(const std::shared_ptr<CVolume>& volume, const AppSettings& settings,

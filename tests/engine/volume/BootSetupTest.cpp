@@ -9,6 +9,7 @@
 #include "engine/volume/Volume.h"
 #include "platform/ByteOrder.h"
 #include "platform/Text.h"
+#include "support/LogLines.h"
 
 namespace {
 
@@ -24,9 +25,7 @@ struct BootFixture : ::testing::Test {
   }
   void TearDown() override { g_Log = nullptr; }
   bool Logged(std::u16string_view text) const {
-    for (const std::u16string& l : log.Lines())
-      if (l.find(text) != std::u16string::npos) return true;
-    return false;
+    return test::LogHolds(log, text);
   }
   // A partition volume over `bytes` whose partition-type byte is `code`.
   std::shared_ptr<CVolume> Partition(std::vector<std::uint8_t> bytes, std::int32_t code, bool knownSize = true) {

@@ -13,6 +13,7 @@
 #include "platform/ByteOrder.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
+#include "support/LogLines.h"
 
 using test::DiskBytes;
 using test::PartitionVolumes;
@@ -101,10 +102,7 @@ struct GptFixture : ::testing::Test {
   }
   void TearDown() override { g_Log = nullptr; }
   bool Logged(std::u16string_view text, std::size_t since = 0) const {
-    const std::vector<std::u16string> lines = log.Lines();
-    for (std::size_t i = since; i < lines.size(); ++i)
-      if (lines[i].find(text) != std::u16string::npos) return true;
-    return false;
+    return test::LogHolds(log, text, since);
   }
   std::vector<std::pair<std::int64_t, std::int64_t>> Walk(DiskBytes& disk, std::uint32_t ss = 512) {
     auto v = computer.Register(test::MemoryDisk(disk.bytes, ss));

@@ -11,6 +11,7 @@
 #include "engine/records/ProgramLog.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
+#include "support/LogLines.h"
 #include "support/TempDir.h"
 
 using test::DiskBytes;
@@ -27,9 +28,7 @@ struct WalkFixture : ::testing::Test {
   }
   void TearDown() override { g_Log = nullptr; }
   bool Logged(std::u16string_view text) const {
-    for (const std::u16string& l : log.Lines())
-      if (l.find(text) != std::u16string::npos) return true;
-    return false;
+    return test::LogHolds(log, text);
   }
   std::shared_ptr<CVolume> Disk(DiskBytes& disk, std::uint32_t sectorSize = 512) {
     return computer.Register(test::MemoryDisk(disk.bytes, sectorSize));

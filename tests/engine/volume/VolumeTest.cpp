@@ -16,6 +16,7 @@
 #include "engine/store/StoreTestSupport.h"
 #include "engine/volume/Volume.h"
 #include "platform/Text.h"
+#include "support/LogLines.h"
 #include "support/TempDir.h"
 
 using namespace std::chrono_literals;
@@ -53,9 +54,7 @@ struct VolumeFixture : ::testing::Test {
     return v;
   }
   bool Logged(std::u16string_view text) const {
-    for (const std::u16string& l : log.Lines())
-      if (l.find(text) != std::u16string::npos) return true;
-    return false;
+    return test::LogHolds(log, text);
   }
 };
 

@@ -16,6 +16,7 @@
 #include "platform/FileTime.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
+#include "support/LogLines.h"
 
 using test::FatImage;
 using test::FatLayout;
@@ -84,10 +85,7 @@ struct FatDamage : ::testing::Test {
   // Lines logged since the last Mark().
   void Mark() { mark = log.Lines().size(); }
   bool Logged(std::u16string_view text) const {
-    const auto lines = log.Lines();
-    for (std::size_t i = mark; i < lines.size(); ++i)
-      if (lines[i].find(text) != std::u16string::npos) return true;
-    return false;
+    return test::LogHolds(log, text, mark);
   }
   std::size_t mark = 0;
   std::vector<std::uint8_t> Read(const FoundObject& r, std::int64_t position, std::uint32_t count,

@@ -32,6 +32,7 @@
 #include "platform/Format.h"
 #include "platform/Text.h"
 #include "support/Fixtures.h"
+#include "support/LogLines.h"
 #include "support/Sha256.h"
 #include "support/TempDir.h"
 
@@ -172,9 +173,7 @@ struct Pass {
     fs->Analyse();
   }
   bool Logged(std::u16string_view text) const {
-    for (const std::u16string& l : log.Lines())
-      if (l.find(text) != std::u16string::npos) return true;
-    return false;
+    return test::LogHolds(log, text);
   }
   std::vector<FoundObject*> ById(std::int32_t id) const {
     std::vector<FoundObject*> out;
