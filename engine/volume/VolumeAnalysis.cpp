@@ -1,5 +1,6 @@
 // CVolume's analysis: the program's one analysis thread, the passes, the
 // search's hits, stopping, and clearing the found objects.
+
 #include <algorithm>
 #include <condition_variable>
 #include <optional>
@@ -18,7 +19,6 @@
 #include "engine/volume/PartitionSink.h"
 #include "engine/volume/Volume.h"
 #include "platform/Format.h"
-#include "platform/Text.h"
 
 // ---- Analysis threads -------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // CVolume's boot set-up and partitions: the boot sector and its backups, the
 // geometry it gives, the MBR walk with its extended chain (the GPT walk is in
 // VolumeGpt.cpp), and where a boot sector found by the search puts its volume.
+
 #include <algorithm>
 #include <limits>
 

@@ -1,5 +1,6 @@
 // CVolume's reads: sector reads with time-out and retries, the salvage of runs
 // that fail, and the reads of found objects' data.
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -8,7 +9,6 @@
 #include "engine/records/ScanProgress.h"
 #include "engine/volume/Volume.h"
 #include "platform/Format.h"
-#include "platform/Text.h"
 
 namespace {
 
