@@ -183,9 +183,11 @@ void CLocalComputer::StarterMain() {
       volume = std::move(pending_);
       pending_.reset();
       if (!volume || starterStop_.load()) break;
+      starting_ = volume;
     }
     StartAnalysis(volume);  // another scan may have begun meanwhile: then it waits in the queue
     std::lock_guard lock(mutex_);
+    starting_.reset();
     if (!pending_) break;
   }
   std::lock_guard lock(mutex_);
@@ -238,7 +240,12 @@ std::shared_ptr<CVolume> CLocalComputer::ContinueQueue() {
     std::lock_guard lock(mutex_);
     if (queue_.empty()) return nullptr;
     first = queue_.front();
+    // A kept start of it is on its way: the starter thread begins it, and emptying
+    // its store now would run beside its pass (the caller of that start emptied it).
+    if (first == pending_ || first == starting_) return nullptr;
   }
+  // Started already (by the starter thread): nothing to continue.
+  if (first->HasAnalysisThread()) return nullptr;
   // Its file-system pass empties the volume's store: not while a recovery or "try
   // to open" copies from it. That is refused, saying why, and the volume waits in
   // the queue (QueueWaitsForStore); a find over it is stopped first.

@@ -85,7 +85,8 @@ class CLocalComputer : public IPartitionSink {
   // AutoContinueQueue is set, starts the first queued volume. Returns it, or null.
   // The first volume is not started while its store is in use (CVolume::
   // ClearFoundObjects refuses, with its message): QueueWaitsForStore is then true
-  // until a later ContinueQueue starts it.
+  // until a later ContinueQueue starts it. A volume whose kept start is on its way
+  // (StartPending), or whose thread runs, is left to it: null, its store untouched.
   std::shared_ptr<CVolume> ContinueQueue();
   bool QueueWaitsForStore() const { return queueWaitsForStore_.load(); }
   std::vector<std::shared_ptr<CVolume>> Queue() const;
@@ -202,6 +203,8 @@ class CLocalComputer : public IPartitionSink {
   // The start kept until the last analysis thread has ended, and the thread that
   // carries it out (joined before the next one starts and at the end).
   std::shared_ptr<CVolume> pending_;
+  // The kept start the starter thread is starting now (null otherwise).
+  std::shared_ptr<CVolume> starting_;
   std::thread starter_;
   bool starterRunning_ = false;
   std::atomic<bool> starterStop_{false};

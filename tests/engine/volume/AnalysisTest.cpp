@@ -269,6 +269,13 @@ TEST_F(AnalysisThreads, AStoppedThreadThatDoesNotAnswerEndsByItselfAndPostsItsEn
   EXPECT_EQ(computer->StartAnalysis(b), 0);
   EXPECT_FALSE(progress.IsRunning());
   EXPECT_EQ(computer->Queue(), std::vector<std::shared_ptr<CVolume>>{b});
+  // The queue's continuation leaves b to that kept start: its store is not emptied,
+  // which beside the pass the starter thread begins would be a race on the store and
+  // the clusters bitmap.
+  const std::uint32_t serial = b->Store().Serial();
+  EXPECT_EQ(computer->ContinueQueue(), nullptr);
+  EXPECT_EQ(b->Store().Serial(), serial);
+  EXPECT_EQ(computer->StartPending(), b);
 
   device->ReleaseHangs();
   ASSERT_TRUE(ui.RunUntil(*computer, [&] { return AllDone(2); }));
