@@ -240,8 +240,9 @@ std::shared_ptr<CVolume> CLocalComputer::ContinueQueue() {
     std::lock_guard lock(mutex_);
     if (queue_.empty()) return nullptr;
     first = queue_.front();
-    // A kept start of it is on its way: the starter thread begins it, and emptying
-    // its store now would run beside its pass (the caller of that start emptied it).
+    // A kept start of it is on its way: the starter thread begins it as the start
+    // that was asked for directly, and emptying its store here would run beside the
+    // pass that thread begins (the pass empties the store itself).
     if (first == pending_ || first == starting_) return nullptr;
   }
   // Started already (by the starter thread): nothing to continue.
