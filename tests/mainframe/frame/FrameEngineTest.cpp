@@ -182,6 +182,8 @@ class FrameEngineTest : public QObject {
     QVERIFY(test::WaitUntil([&] { return !GetScanProgress().IsRunning(); }));
     QVERIFY(test::WaitUntil([&] { return !bar->isVisible(); }, 5000));
     QCOMPARE(frame->StatusText(), QStringLiteral("Ready"));
+    // The running flag goes before the thread's last lines: its end is awaited.
+    QVERIFY(test::WaitUntil([&] { return !volume->HasAnalysisThread(); }));
     QVERIFY(world.Logged(u"Analysis of "));
   }
 
